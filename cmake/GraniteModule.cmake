@@ -1,0 +1,34 @@
+# Helpers shared by the module CMake files.
+
+# Adds every direct sub-folder of the current folder that has a CMakeLists.txt,
+# in name order, skipping those named in EXCLUDE.
+function(granite_add_subdirectories)
+  cmake_parse_arguments(ARG "" "" "FIRST;EXCLUDE" ${ARGN})
+  foreach(dir ${ARG_FIRST})
+    add_subdirectory(${dir})
+  endforeach()
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+       ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child}
+       AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt
+       AND NOT child IN_LIST ARG_FIRST AND NOT child IN_LIST ARG_EXCLUDE)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
+
+# granite_add_test(NAME SOURCES a.cpp ... LIBS lib ...)
+# One GoogleTest executable, its tests registered with CTest. The executable
+# exports its symbols so that shared libraries it loads can bind to the
+# loader classes linked into it statically.
+function(granite_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
+  target_compile_definitions(${name} PRIVATE GRANITE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                             GRANITE_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120)
+endfunction()

@@ -1,0 +1,114 @@
+// CBasicList: a doubly linked list of untyped item pointers, its node and its
+// self-registering iterator. The order of the virtual operations and the node
+// layout are shared with the host's C3DMList.
+#pragma once
+
+class CBasicListIterator;
+
+// Item function: operation code, item slot, argument.
+enum BasicItemOperation { kItemCreate = 0, kItemDestroy = 1, kItemCopy = 2, kItemEquals = 3 };
+typedef bool (*BasicItemFunction)(int operation, void** slot, const void* argument);
+
+bool BasicIntItemFunction(int operation, void** slot, const void* argument);
+bool BasicDoubleItemFunction(int operation, void** slot, const void* argument);
+bool BasicStringItemFunction(int operation, void** slot, const void* argument);
+
+class CBasicListElement {
+public:
+  CBasicListElement(void* item = nullptr) : m_previous(nullptr), m_next(nullptr), m_item(item) {}
+  virtual ~CBasicListElement() {}
+
+  CBasicListElement* m_previous;
+  CBasicListElement* m_next;
+  void* m_item;
+};
+
+class CBasicList {
+public:
+  CBasicList();
+  // Copies the nodes in order; items through the item function when one is
+  // set, else the pointers. No iterators, index or current element are copied.
+  CBasicList(const CBasicList& other);
+  CBasicList& operator=(const CBasicList& other);
+
+  virtual ~CBasicList();
+  virtual void* GetAt(int index);
+  virtual int GetCount() const;
+  virtual CBasicListElement* GetHeadElement();
+  virtual CBasicListElement* GetTailElement();
+  virtual CBasicListElement* GetNextElement();
+  virtual CBasicListElement* GetPrevElement();
+  virtual CBasicListElement* FindElement(void* item);
+  virtual bool AddTail(void* item);
+  virtual bool AddHead(void* item);
+  virtual bool InsertAfter(CBasicListElement* element, void* item);
+  virtual bool Remove(void* item);
+  virtual void* RemoveHead();
+  virtual bool RemoveAll();
+  virtual void* GetHead();
+  virtual void* GetTail();
+  virtual CBasicListElement* GetCurrentElement();
+  virtual CBasicListElement* GetElementAt(int index);
+  virtual int GetNumberIterators();
+  virtual BasicItemFunction GetItemFunction();
+  virtual void SetItemFunction(BasicItemFunction function);
+  virtual bool AddTailCopy(const void* item);
+  virtual bool AddHeadCopy(const void* item);
+  virtual bool RemoveAndDestroy(const void* item);
+  virtual bool DestroyAll();
+  virtual bool Add(void* item);
+  virtual bool Delete(void* item);
+  virtual void UseIntItems();
+  virtual void UseDoubleItems();
+  virtual void UseStringItems();
+  virtual bool AttachIterator(CBasicListIterator* iterator);
+  virtual bool DetachIterator(CBasicListIterator* iterator);
+  virtual bool DetachAllIterators();
+  virtual void SetCurrentElement(CBasicListElement* element);
+
+protected:
+  CBasicListElement* m_head;
+  CBasicListElement* m_tail;
+  CBasicListElement* m_current;
+  int m_count;
+  BasicItemFunction m_itemFunction;
+  CBasicList* m_iterators;
+  CBasicListElement** m_index;
+};
+
+class CBasicListIterator {
+public:
+  // Attaches to the list (null stays detached) and moves to its head.
+  CBasicListIterator(CBasicList* list = nullptr);
+  CBasicListIterator(const CBasicListIterator& other);
+
+  virtual ~CBasicListIterator();
+  virtual CBasicList* GetList();
+  virtual void SetList(CBasicList* list);
+  virtual void* MoveTo(int index);
+  virtual CBasicListIterator& operator++(int);
+  virtual CBasicListIterator& operator++();
+  virtual CBasicListIterator& operator--(int);
+  virtual CBasicListIterator& operator--();
+  virtual void* GetCurrent();
+  virtual CBasicListIterator& operator=(const CBasicListIterator& other);
+  virtual int GetCount();
+  virtual bool MoveToHead();
+  virtual bool MoveToTail();
+  virtual bool AddTail(void* item);
+  virtual bool AddHead(void* item);
+  virtual bool InsertAfterCurrent(void* item);
+  virtual bool Remove(void* item);
+  virtual void* RemoveHead();
+  virtual bool RemoveAll();
+  virtual bool AddTailCopy(const void* item);
+  virtual bool AddHeadCopy(const void* item);
+  virtual bool RemoveAndDestroy(const void* item);
+  virtual bool DestroyAll();
+  virtual CBasicListElement* GetCurrentElement();
+
+private:
+  friend class CBasicList;
+  CBasicList* m_list;
+  CBasicListElement* m_current;
+};

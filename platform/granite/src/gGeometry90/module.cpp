@@ -1,0 +1,1 @@
+// Geometry module of the kernel stand-in.

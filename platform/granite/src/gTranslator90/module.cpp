@@ -1,0 +1,1 @@
+// Translator module of the kernel stand-in.

@@ -1,0 +1,1 @@
+// qorvela value types.

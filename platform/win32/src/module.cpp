@@ -1,0 +1,1 @@
+// Windows run-time stand-in.
