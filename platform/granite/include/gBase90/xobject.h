@@ -31,9 +31,10 @@ public:
   xrchandle(const xrchandle& other) : xrchandle(other.m_object) {}
   ~xrchandle() { Release(); }
   xrchandle& operator=(const xrchandle& other) {
-    if (other.m_object) other.m_object->xrcattach();
+    T* object = other.m_object;  // read first: other may be *this
+    if (object) object->xrcattach();
     Release();
-    m_object = other.m_object;
+    m_object = object;
     return *this;
   }
   T* operator->() const { return m_object; }
