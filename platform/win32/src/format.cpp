@@ -35,7 +35,7 @@ struct Args {
 
 enum class Length { None, hh, h, l, ll, L, z, j, t };
 
-struct Spec {
+struct Field {
   bool left = false;
   int width = 0;
   int precision = -1;
@@ -58,69 +58,69 @@ private:
 };
 
 // Writes ASCII text, right-aligned in width unless left.
-void PutAscii(Output& out, const char* text, size_t n, const Spec& spec) {
-  const size_t pad = spec.width > 0 && size_t(spec.width) > n ? spec.width - n : 0;
-  if (!spec.left) out.Pad(pad);
+void PutAscii(Output& out, const char* text, size_t n, const Field& field) {
+  const size_t pad = field.width > 0 && size_t(field.width) > n ? field.width - n : 0;
+  if (!field.left) out.Pad(pad);
   if (n > out.Room()) out.full = true;
   for (size_t i = 0; i < n && !out.full; ++i) out.Put(static_cast<unsigned char>(text[i]));
-  if (spec.left) out.Pad(pad);
+  if (field.left) out.Pad(pad);
 }
 
-// Formats one number through snprintf with a "%<flags>*.*<length><conv>" spec.
+// Formats one number through snprintf with a "%<flags>*.*<length><conv>" field.
 template <typename T>
-bool PutNumber(Output& out, const Spec& spec, const char* length, char conversion, T value) {
+bool PutNumber(Output& out, const Field& field, const char* length, char conversion, T value) {
   char format[24];
-  std::snprintf(format, sizeof format, "%%%s*.*%s%c", spec.flags, length, conversion);
+  std::snprintf(format, sizeof format, "%%%s*.*%s%c", field.flags, length, conversion);
   char local[128];
   CLocale c;
-  const int n = std::snprintf(local, sizeof local, format, spec.width, spec.precision, value);
+  const int n = std::snprintf(local, sizeof local, format, field.width, field.precision, value);
   if (n < 0) return false;
   if (size_t(n) > out.Room()) {
     out.full = true;
   } else if (size_t(n) < sizeof local) {
-    PutAscii(out, local, n, Spec());
+    PutAscii(out, local, n, Field());
   } else {
     std::vector<char> big(size_t(n) + 1);
-    std::snprintf(big.data(), big.size(), format, spec.width, spec.precision, value);
-    PutAscii(out, big.data(), n, Spec());
+    std::snprintf(big.data(), big.size(), format, field.width, field.precision, value);
+    PutAscii(out, big.data(), n, Field());
   }
   return true;
 }
 
-void PutWide(Output& out, const WCHAR* text, const Spec& spec) {
+void PutWide(Output& out, const WCHAR* text, const Field& field) {
   if (text == nullptr) text = u"(null)";
   size_t n = 0;
-  while ((spec.precision < 0 || n < size_t(spec.precision)) && text[n] != 0) ++n;
-  const size_t pad = spec.width > 0 && size_t(spec.width) > n ? spec.width - n : 0;
-  if (!spec.left) out.Pad(pad);
+  while ((field.precision < 0 || n < size_t(field.precision)) && text[n] != 0) ++n;
+  const size_t pad = field.width > 0 && size_t(field.width) > n ? field.width - n : 0;
+  if (!field.left) out.Pad(pad);
   if (n > out.Room()) out.full = true;
   else for (size_t i = 0; i < n; ++i) out.Put(text[i]);
-  if (spec.left) out.Pad(pad);
+  if (field.left) out.Pad(pad);
 }
 
 // A narrow text goes through the ANSI code page; the precision counts bytes.
-void PutNarrow(Output& out, const char* text, const Spec& spec) {
+void PutNarrow(Output& out, const char* text, const Field& field) {
   if (text == nullptr) text = "(null)";
   size_t n = 0;
-  while ((spec.precision < 0 || n < size_t(spec.precision)) && text[n] != 0) ++n;
+  while ((field.precision < 0 || n < size_t(field.precision)) && text[n] != 0) ++n;
   if (n > INT_MAX) {
     out.full = true;
     return;
   }
   const int units = n == 0 ? 0 : MultiByteToWideChar(CP_ACP, 0, text, int(n), nullptr, 0);
-  const size_t pad = spec.width > 0 && spec.width > units ? spec.width - units : 0;
-  if (!spec.left) out.Pad(pad);
+  const size_t pad = field.width > 0 && field.width > units ? field.width - units : 0;
+  if (!field.left) out.Pad(pad);
   if (size_t(units) > out.Room()) {
     out.full = true;
   } else if (units > 0) {
     out.length += MultiByteToWideChar(CP_ACP, 0, text, int(n), out.buffer + out.length, units);
   }
-  if (spec.left) out.Pad(pad);
+  if (field.left) out.Pad(pad);
 }
 
-bool PutSigned(Output& out, const Spec& spec, char conversion, Args& args) {
+bool PutSigned(Output& out, const Field& field, char conversion, Args& args) {
   long long v;
-  switch (spec.length) {
+  switch (field.length) {
     case Length::None: v = va_arg(args.list, int); break;
     case Length::hh: v = static_cast<signed char>(va_arg(args.list, int)); break;
     case Length::h: v = static_cast<short>(va_arg(args.list, int)); break;
@@ -131,12 +131,12 @@ bool PutSigned(Output& out, const Spec& spec, char conversion, Args& args) {
     case Length::t: v = va_arg(args.list, ptrdiff_t); break;
     default: return false;
   }
-  return PutNumber(out, spec, "ll", conversion, v);
+  return PutNumber(out, field, "ll", conversion, v);
 }
 
-bool PutUnsigned(Output& out, const Spec& spec, char conversion, Args& args) {
+bool PutUnsigned(Output& out, const Field& field, char conversion, Args& args) {
   unsigned long long v;
-  switch (spec.length) {
+  switch (field.length) {
     case Length::None: v = va_arg(args.list, unsigned); break;
     case Length::hh: v = static_cast<unsigned char>(va_arg(args.list, unsigned)); break;
     case Length::h: v = static_cast<unsigned short>(va_arg(args.list, unsigned)); break;
@@ -147,7 +147,7 @@ bool PutUnsigned(Output& out, const Spec& spec, char conversion, Args& args) {
     case Length::t: v = static_cast<unsigned long long>(va_arg(args.list, ptrdiff_t)); break;
     default: return false;
   }
-  return PutNumber(out, spec, "ll", conversion, v);
+  return PutNumber(out, field, "ll", conversion, v);
 }
 
 // Reads "*" or digits; a negative "*" width means left alignment.
@@ -197,45 +197,45 @@ Length ReadLength(const WCHAR*& f, bool& wide, bool& narrow) {
 
 // Formats one conversion after its '%'. False for an invalid one.
 bool Convert(Output& out, const WCHAR*& f, Args& args) {
-  Spec spec;
+  Field field;
   size_t flags = 0;
   for (;; ++f) {
-    if (*f == u'-') spec.left = true;
+    if (*f == u'-') field.left = true;
     else if (*f != u'+' && *f != u' ' && *f != u'#' && *f != u'0') break;
-    if (flags < sizeof spec.flags - 1) spec.flags[flags++] = static_cast<char>(*f);
+    if (flags < sizeof field.flags - 1) field.flags[flags++] = static_cast<char>(*f);
   }
-  spec.width = ReadCount(f, args);
-  if (spec.width < 0) {
-    spec.left = true;
-    if (flags < sizeof spec.flags - 1) spec.flags[flags++] = '-';
-    spec.width = spec.width == INT_MIN ? INT_MAX : -spec.width;
+  field.width = ReadCount(f, args);
+  if (field.width < 0) {
+    field.left = true;
+    if (flags < sizeof field.flags - 1) field.flags[flags++] = '-';
+    field.width = field.width == INT_MIN ? INT_MAX : -field.width;
   }
   if (*f == u'.') {
     ++f;
-    spec.precision = ReadCount(f, args);
-    if (spec.precision < 0) spec.precision = -1;
+    field.precision = ReadCount(f, args);
+    if (field.precision < 0) field.precision = -1;
   }
   bool wide = false, narrow = false;
-  spec.length = ReadLength(f, wide, narrow);
+  field.length = ReadLength(f, wide, narrow);
   const WCHAR conversion = *f++;
   switch (conversion) {
     case u'd':
     case u'i':
-      return PutSigned(out, spec, 'd', args);
+      return PutSigned(out, field, 'd', args);
     case u'u':
     case u'o':
     case u'x':
     case u'X':
-      return PutUnsigned(out, spec, static_cast<char>(conversion), args);
+      return PutUnsigned(out, field, static_cast<char>(conversion), args);
     case u'e': case u'E': case u'f': case u'F': case u'g': case u'G': case u'a': case u'A':
-      if (spec.length == Length::L)
-        return PutNumber(out, spec, "L", static_cast<char>(conversion), va_arg(args.list, long double));
-      return PutNumber(out, spec, "", static_cast<char>(conversion), va_arg(args.list, double));
+      if (field.length == Length::L)
+        return PutNumber(out, field, "L", static_cast<char>(conversion), va_arg(args.list, long double));
+      return PutNumber(out, field, "", static_cast<char>(conversion), va_arg(args.list, double));
     case u'p': {
       char digits[2 * sizeof(void*) + 1];
       std::snprintf(digits, sizeof digits, "%0*" PRIXPTR, int(2 * sizeof(void*)),
                     reinterpret_cast<uintptr_t>(va_arg(args.list, void*)));
-      PutAscii(out, digits, std::strlen(digits), spec);
+      PutAscii(out, digits, std::strlen(digits), field);
       return true;
     }
     case u'c':
@@ -245,16 +245,16 @@ bool Convert(Output& out, const WCHAR*& f, Args& args) {
         const char byte = static_cast<char>(c);
         MultiByteToWideChar(CP_ACP, 0, &byte, 1, &c, 1);
       }
-      const size_t pad = spec.width > 1 ? spec.width - 1 : 0;
-      if (!spec.left) out.Pad(pad);
+      const size_t pad = field.width > 1 ? field.width - 1 : 0;
+      if (!field.left) out.Pad(pad);
       out.Put(c);
-      if (spec.left) out.Pad(pad);
+      if (field.left) out.Pad(pad);
       return true;
     }
     case u's':
     case u'S':
-      if (narrow || (conversion == u'S' && !wide)) PutNarrow(out, va_arg(args.list, const char*), spec);
-      else PutWide(out, va_arg(args.list, const WCHAR*), spec);
+      if (narrow || (conversion == u'S' && !wide)) PutNarrow(out, va_arg(args.list, const char*), field);
+      else PutWide(out, va_arg(args.list, const WCHAR*), field);
       return true;
     default:  // %n, a missing conversion and anything unknown
       return false;
