@@ -1,102 +1,135 @@
-#include "win32/wincodepage.h"
-
+// Code page conversion. The ANSI code page is UTF-8.
+#include <climits>
 #include <cstring>
+
+#include "win32/winrt.h"
 
 namespace win32 {
 namespace {
 
-// Decodes one UTF-8 sequence at s[i..n); returns the code point and advances i.
-// A malformed or truncated sequence gives U+FFFD and consumes one byte.
-char32_t DecodeUtf8(const unsigned char* s, int n, int& i) {
-  const unsigned char b = s[i];
-  int length;
-  char32_t cp, minimum;
-  if (b < 0x80) { ++i; return b; }
-  if (b >= 0xC2 && b <= 0xDF) { length = 2; cp = b & 0x1F; minimum = 0x80; }
-  else if (b >= 0xE0 && b <= 0xEF) { length = 3; cp = b & 0x0F; minimum = 0x800; }
-  else if (b >= 0xF0 && b <= 0xF4) { length = 4; cp = b & 0x07; minimum = 0x10000; }
-  else { ++i; return 0xFFFD; }
-  if (n - i < length) { ++i; return 0xFFFD; }
-  for (int k = 1; k < length; ++k) {
-    const unsigned char c = s[i + k];
-    if ((c & 0xC0) != 0x80) { ++i; return 0xFFFD; }
-    cp = (cp << 6) | (c & 0x3F);
+const char32_t kReplacement = 0xFFFD;
+const char32_t kInvalid = 0xFFFFFFFF;
+
+bool IsUtf8(UINT codePage) { return codePage == CP_ACP || codePage == CP_UTF8; }
+
+// Decodes the sequence at s[i], advancing i. An ill-formed sequence consumes
+// its longest valid prefix (at least one byte) and gives kInvalid.
+char32_t DecodeUtf8(const unsigned char* s, size_t n, size_t& i) {
+  unsigned char b = s[i++];
+  if (b < 0x80) return b;
+  int follow;
+  char32_t c;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    follow = 1;
+    c = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    follow = 2;
+    c = b & 0x0F;
+    if (b == 0xE0) lo = 0xA0;       // no overlong forms
+    else if (b == 0xED) hi = 0x9F;  // no surrogates
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    follow = 3;
+    c = b & 0x07;
+    if (b == 0xF0) lo = 0x90;       // no overlong forms
+    else if (b == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return kInvalid;
   }
-  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) { ++i; return 0xFFFD; }
-  i += length;
-  return cp;
+  for (; follow > 0; --follow) {
+    if (i >= n || s[i] < lo || s[i] > hi) return kInvalid;
+    c = (c << 6) | (s[i++] & 0x3F);
+    lo = 0x80;
+    hi = 0xBF;
+  }
+  return c;
 }
+
+int EncodeUtf8(char32_t c, char* out) {
+  if (c < 0x80) {
+    out[0] = static_cast<char>(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (c >> 6));
+    out[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (c >> 12));
+    out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (c >> 18));
+  out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (c & 0x3F));
+  return 4;
+}
+
+bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
-int MultiByteToWideChar(unsigned, unsigned, const char* src, int srcLen, WCHAR* dst,
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLen, WCHAR* dst,
                         int dstLen) {
-  if (!src || srcLen == 0 || srcLen < -1 || dstLen < 0 || (dstLen > 0 && !dst)) return 0;
-  const int n = srcLen == -1 ? static_cast<int>(std::strlen(src)) + 1 : srcLen;
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(src);
-  int out = 0;
-  for (int i = 0; i < n;) {
-    const char32_t cp = DecodeUtf8(s, n, i);
-    const int units = cp >= 0x10000 ? 2 : 1;
+  if (!IsUtf8(codePage) || (flags & ~DWORD(MB_ERR_INVALID_CHARS)) != 0 || src == nullptr ||
+      srcLen == 0 || srcLen < -1 || dstLen < 0 || (dstLen > 0 && dst == nullptr))
+    return 0;
+  const auto* s = reinterpret_cast<const unsigned char*>(src);
+  const size_t n = srcLen == -1 ? std::strlen(src) + 1 : static_cast<size_t>(srcLen);
+  size_t count = 0;
+  for (size_t i = 0; i < n;) {
+    char32_t c = DecodeUtf8(s, n, i);
+    if (c == kInvalid) {
+      if (flags & MB_ERR_INVALID_CHARS) return 0;
+      c = kReplacement;
+    }
+    const size_t units = c > 0xFFFF ? 2 : 1;
     if (dstLen > 0) {
-      if (out + units > dstLen) return 0;
-      if (units == 2) {
-        dst[out] = static_cast<WCHAR>(0xD800 + ((cp - 0x10000) >> 10));
-        dst[out + 1] = static_cast<WCHAR>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      if (count + units > static_cast<size_t>(dstLen)) return 0;
+      if (units == 1) {
+        dst[count] = static_cast<WCHAR>(c);
       } else {
-        dst[out] = static_cast<WCHAR>(cp);
+        c -= 0x10000;
+        dst[count] = static_cast<WCHAR>(0xD800 + (c >> 10));
+        dst[count + 1] = static_cast<WCHAR>(0xDC00 + (c & 0x3FF));
       }
     }
-    out += units;
+    count += units;
+    if (count > INT_MAX) return 0;
   }
-  return out;
+  return static_cast<int>(count);
 }
 
-int WideCharToMultiByte(unsigned, unsigned, const WCHAR* src, int srcLen, char* dst, int dstLen,
-                        const char*, int* usedDefault) {
-  if (usedDefault) *usedDefault = 0;
-  if (!src || srcLen == 0 || srcLen < -1 || dstLen < 0 || (dstLen > 0 && !dst)) return 0;
-  int n = srcLen;
-  if (n == -1) {
-    n = 0;
-    while (src[n]) ++n;
-    ++n;
-  }
-  int out = 0;
-  for (int i = 0; i < n; ++i) {
-    char32_t cp = src[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && src[i + 1] >= 0xDC00 && src[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (src[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
+int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* src, int srcLen, char* dst,
+                        int dstLen, const char* defaultChar, int* usedDefault) {
+  if (!IsUtf8(codePage) || (flags & ~DWORD(WC_ERR_INVALID_CHARS)) != 0 ||
+      defaultChar != nullptr || usedDefault != nullptr || src == nullptr || srcLen == 0 ||
+      srcLen < -1 || dstLen < 0 || (dstLen > 0 && dst == nullptr))
+    return 0;
+  const size_t n = srcLen == -1 ? wcslen(src) + 1 : static_cast<size_t>(srcLen);
+  size_t count = 0;
+  for (size_t i = 0; i < n;) {
+    char32_t c = src[i++];
+    if (IsHighSurrogate(c) && i < n && IsLowSurrogate(src[i])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (src[i++] - 0xDC00);
+    } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+      if (flags & WC_ERR_INVALID_CHARS) return 0;
+      c = kReplacement;
     }
-    unsigned char bytes[4];
-    int length;
-    if (cp < 0x80) { bytes[0] = static_cast<unsigned char>(cp); length = 1; }
-    else if (cp < 0x800) {
-      bytes[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
-      bytes[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-      length = 2;
-    } else if (cp < 0x10000) {
-      bytes[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
-      bytes[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-      bytes[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-      length = 3;
-    } else {
-      bytes[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
-      bytes[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
-      bytes[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-      bytes[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-      length = 4;
-    }
+    char bytes[4];
+    const int length = EncodeUtf8(c, bytes);
     if (dstLen > 0) {
-      if (out + length > dstLen) return 0;
-      std::memcpy(dst + out, bytes, length);
+      if (count + length > static_cast<size_t>(dstLen)) return 0;
+      std::memcpy(dst + count, bytes, length);
     }
-    out += length;
+    count += length;
+    if (count > INT_MAX) return 0;
   }
-  return out;
+  return static_cast<int>(count);
 }
 
 }  // namespace win32
