@@ -12,6 +12,8 @@ enum class KFault : int { None, Null, Throw };
 GRANITE_VISIBLE void KInjectFault(KCall call, long nth, KFault fault);
 // Clears faults, counters and records.
 GRANITE_VISIBLE void KResetDiagnostics();
+// Clears the faults only.
+GRANITE_VISIBLE void KResetFaults();
 
 GRANITE_VISIBLE long KCallCount(KCall call);
 GRANITE_VISIBLE long KTotalCallCount();

@@ -79,6 +79,8 @@ void KResetDiagnostics() {
   d.triangulators.clear();
 }
 
+void KResetFaults() { State().faults.clear(); }
+
 long KCallCount(KCall call) {
   int i = static_cast<int>(call);
   return i >= 0 && i < static_cast<int>(KCall::Count) ? State().counts[i] : 0;

@@ -103,11 +103,6 @@ private:
       if (m_text >= m_end || *m_text == '\n') FailHere("a string is not closed on its line");
       char c = *m_text++;
       if (c == '"') break;
-      if (c == '\\') {
-        if (m_text >= m_end || (*m_text != '"' && *m_text != '\\'))
-          FailHere("expected '\\\"' or '\\\\' after a backslash in a string");
-        c = *m_text++;
-      }
       if (c == '\0') FailHere("a string holds a NUL character");
       value.push_back(c);
       if (value.size() > kMaxToken) FailHere("a string is too long");
