@@ -1,1 +1,0 @@
-// Windows run-time stand-in.
