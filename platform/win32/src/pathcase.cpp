@@ -6,50 +6,22 @@
 #include <string>
 #include <vector>
 
-#include "pathfold.h"
+#include "win32/winrt.h"
 
 namespace win32 {
 namespace {
 
-// Decodes UTF-8 into UTF-16 units folded for comparison; false on invalid input.
+// Decodes UTF-8 into UTF-16 units lowered for comparison; false on invalid input.
 bool FoldName(const std::string& name, std::u16string& out) {
   out.clear();
-  const unsigned char* s = reinterpret_cast<const unsigned char*>(name.data());
-  size_t n = name.size(), i = 0;
-  while (i < n) {
-    unsigned char b = s[i];
-    char32_t c;
-    int extra;
-    if (b < 0x80) {
-      c = b;
-      extra = 0;
-    } else if (b >= 0xC2 && b < 0xE0) {
-      c = b & 0x1F;
-      extra = 1;
-    } else if (b >= 0xE0 && b < 0xF0) {
-      c = b & 0x0F;
-      extra = 2;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      c = b & 0x07;
-      extra = 3;
-    } else {
-      return false;
-    }
-    for (int k = 1; k <= extra; ++k) {
-      if (i + k >= n || (s[i + k] & 0xC0) != 0x80) return false;
-      c = (c << 6) | (s[i + k] & 0x3F);
-    }
-    static const char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-    if (c < 0x10000) {
-      out.push_back(FoldUnit(static_cast<char16_t>(c)));
-    } else {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    }
-    i += static_cast<size_t>(extra) + 1;
-  }
+  if (name.empty()) return true;
+  int length = static_cast<int>(name.size());
+  int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), length, nullptr, 0);
+  if (units <= 0) return false;
+  std::basic_string<WCHAR> wide(static_cast<size_t>(units), WCHAR());
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), length, &wide[0], units);
+  out.resize(wide.size());
+  for (size_t i = 0; i < wide.size(); ++i) out[i] = static_cast<char16_t>(towlower(wide[i]));
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "win32/pathcase.h"
+#include "win32/winrt.h"
 
 namespace win32 {
 namespace {
@@ -104,33 +105,10 @@ int OpenRegular(const std::string& path, int flags, bool create, std::string& re
 }
 
 std::string NarrowPath(const WCHAR* path) {
-  std::string out;
-  for (size_t i = 0; path[i]; ++i) {
-    char32_t c = static_cast<char16_t>(path[i]);
-    if (c >= 0xD800 && c <= 0xDBFF && path[i + 1]) {
-      char32_t low = static_cast<char16_t>(path[i + 1]);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
+  int length = static_cast<int>(wcslen(path));
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, path, length, nullptr, 0, nullptr, nullptr);
+  std::string out(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
+  if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, path, length, &out[0], bytes, nullptr, nullptr);
   return out;
 }
 
