@@ -1,6 +1,6 @@
 // The sample models load in the kernel alone, walked through its interface.
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include "helpers.h"
 

@@ -14,7 +14,8 @@
 namespace {
 
 FILE* Open(const std::string& path, int share, const char16_t* mode = u"r") {
-  return win32::_wfsopen(xstring::FromNarrow(path).GetWide(), reinterpret_cast<const WCHAR*>(mode), share);
+  return win32::_wfsopen(xstring::FromNarrow(path).GetWide(), reinterpret_cast<const WCHAR*>(mode),
+                         share);
 }
 
 bool Exists(const std::string& path) {
@@ -28,7 +29,8 @@ TEST(Files, NamesIgnoreLetterCaseAndWindowsSyntax) {
   gkit::Kit kit;
   std::string real = kit.WriteFile("Models/Gear Box/Bolt_M6.XPR", "x");
   kit.WriteFile("Models/Zahnrad-\xC3\x84.prt", "x");
-  kit.WriteFile("Models/\xD0\x94\xD0\x95\xD0\xA2\xD0\x90\xD0\x9B\xD0\xAC.PRT", "x");  // Cyrillic, upper case
+  kit.WriteFile("Models/\xD0\x94\xD0\x95\xD0\xA2\xD0\x90\xD0\x9B\xD0\xAC.PRT",
+                "x");  // Cyrillic, upper case
   std::string dir = kit.Directory();
   std::string found;
 
@@ -38,7 +40,9 @@ TEST(Files, NamesIgnoreLetterCaseAndWindowsSyntax) {
   EXPECT_TRUE(Exists(dir + "/MODELS/gear box/bolt_m6.XPR"));
   EXPECT_TRUE(Exists(dir + "/models/zahnrad-\xC3\xA4.PRT"));
   // The kernel lowers the whole path; the name is still found, whatever the locale.
-  xstring lowered = xstring::FromNarrow(dir + "/Models/\xD0\x94\xD0\x95\xD0\xA2\xD0\x90\xD0\x9B\xD0\xAC.PRT").ToLower();
+  xstring lowered =
+      xstring::FromNarrow(dir + "/Models/\xD0\x94\xD0\x95\xD0\xA2\xD0\x90\xD0\x9B\xD0\xAC.PRT")
+          .ToLower();
   EXPECT_NE(std::string(lowered.GetNarrow()).find("\xD0\xB4\xD0\xB5\xD1\x82"), std::string::npos);
   EXPECT_TRUE(Exists(lowered.GetNarrow()));
   // Backslashes and a drive letter.

@@ -55,8 +55,10 @@ std::vector<double> FirstColor(const T& object) {
 
 inline KVec3 Corner(const xrchandle<KBox3D>& box, bool max) {
   xrchandle<KPoint3D> p;
-  if (max) box->GetMaxPoint(p);
-  else box->GetMinPoint(p);
+  if (max)
+    box->GetMaxPoint(p);
+  else
+    box->GetMinPoint(p);
   return {p->GetX(), p->GetY(), p->GetZ()};
 }
 

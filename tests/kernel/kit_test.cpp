@@ -131,8 +131,9 @@ TEST(TestKit, FaultSweepOverEveryCallOfAWalk) {
   std::string part = kit.WriteFile("gear.prt", R"(granite-native 1 part color 1 0 0
       primary solid gear teeth 6 radius 3 4 height 0 1 color 0 0 1 end end
       item sphere radius 1 end end)");
-  kit.WriteFile("top.asm", "granite-native 1 assembly component \"GEAR.prt\" translate 1 0 0 end "
-                           "component \"gear.prt\" end");
+  kit.WriteFile("top.asm",
+                "granite-native 1 assembly component \"GEAR.prt\" translate 1 0 0 end "
+                "component \"gear.prt\" end");
   ktest::WalkCount clean = ktest::WalkFile(kit.Path("top.asm"));
   EXPECT_EQ(clean.parts, 2);
   long calls = kit.TotalCalls();

@@ -144,8 +144,7 @@ end
     root->GetDefinition(definition);
     EXPECT_EQ(KAssembly::cast(definition.get()) != nullptr, true);
     root->GetPlacement(placement);
-    for (int k = 0; k < 16; ++k)
-      EXPECT_EQ(placement->Get(k / 4, k % 4), k % 5 == 0 ? 1 : 0);
+    for (int k = 0; k < 16; ++k) EXPECT_EQ(placement->Get(k / 4, k % 4), k % 5 == 0 ? 1 : 0);
   }
   kit.Release();
   EXPECT_EQ(gkit::LiveObjects(), 0);
@@ -154,7 +153,8 @@ end
 TEST(NativeReader, PartFileHasNoAssemblyAndRootComponentIsAtIdentity) {
   gkit::Kit kit;
   {
-    std::string path = kit.WriteFile("p.xpr", "granite-native 1 part primary solid sphere radius 1 end end");
+    std::string path =
+        kit.WriteFile("p.xpr", "granite-native 1 part primary solid sphere radius 1 end end");
     xrchandle<KSession> session;
     KGetSession(session);
     xrchandle<KFile> file;
@@ -192,21 +192,31 @@ TEST(NativeReader, MalformedFilesGiveNoFileAndAReasonWithTheLine) {
       {"granite-native 1\nthing", 2, "expected 'assembly' or 'part'"},
       {"granite-native 1\npart\nunits 9", 3, "units code must be 0..6"},
       {"granite-native 1\npart\nunits parsec", 3, "expected a units code"},
-      {"granite-native 1\npart\nprimary\n  solid box from 0 0 0 to 1 1\nend", 5, "expected three numbers after 'to', found 'end'"},
-      {"granite-native 1\npart\nprimary\n  solid box from 0 0 0 to 1 -1 1 end\nend", 4, "must be greater"},
+      {"granite-native 1\npart\nprimary\n  solid box from 0 0 0 to 1 1\nend", 5,
+       "expected three numbers after 'to', found 'end'"},
+      {"granite-native 1\npart\nprimary\n  solid box from 0 0 0 to 1 -1 1 end\nend", 4,
+       "must be greater"},
       {"granite-native 1\npart\nprimary\n  cylinder radius 1 end\nend", 4, "needs 'height'"},
-      {"granite-native 1\npart\nprimary\n  cylinder radius -1 height 0 1 end\nend", 4, "must be greater than 0"},
+      {"granite-native 1\npart\nprimary\n  cylinder radius -1 height 0 1 end\nend", 4,
+       "must be greater than 0"},
       {"granite-native 1\npart\nprimary\n  torus radius 1 2 end\nend", 4, "minor radius"},
-      {"granite-native 1\npart\nprimary\n  sphere radius 1 latitude -100 0 end\nend", 4, "between -90 and 90"},
-      {"granite-native 1\npart\nprimary\n  disc radius 1 sweep 0 400 end\nend", 4, "span more than 360"},
+      {"granite-native 1\npart\nprimary\n  sphere radius 1 latitude -100 0 end\nend", 4,
+       "between -90 and 90"},
+      {"granite-native 1\npart\nprimary\n  disc radius 1 sweep 0 400 end\nend", 4,
+       "span more than 360"},
       {"granite-native 1\npart\nprimary\n  polygon 0 0 0 1 0 0 end\nend", 4, "at least 3 points"},
-      {"granite-native 1\npart\nprimary\n  polygon 0 0 0 1 0 0 1 1 0 0 1 1 end\nend", 4, "one plane"},
+      {"granite-native 1\npart\nprimary\n  polygon 0 0 0 1 0 0 1 1 0 0 1 1 end\nend", 4,
+       "one plane"},
       {"granite-native 1\npart\nprimary\n  triangles 0 0 0 1 0 0 2 0 0 end\nend", 4, "has no area"},
       {"granite-native 1\npart\nprimary\n  triangles 0 0 0 1 0 0 end\nend", 4, "three points"},
-      {"granite-native 1\npart\nprimary\n  sphere radius 1 matrix 2 0 0 0 0 2 0 0 0 0 2 0 0 0 0 1 end\nend", 4, "rotation and translation"},
-      {"granite-native 1\npart\nprimary\n  sphere radius 1 rotate 0 0 0 5 end\nend", 4, "must not be 0 0 0"},
+      {"granite-native 1\npart\nprimary\n  sphere radius 1 matrix 2 0 0 0 0 2 0 0 0 0 2 0 0 0 0 1 "
+       "end\nend",
+       4, "rotation and translation"},
+      {"granite-native 1\npart\nprimary\n  sphere radius 1 rotate 0 0 0 5 end\nend", 4,
+       "must not be 0 0 0"},
       {"granite-native 1\npart\nprimary\n  sphere radius 1\n", 5, "expected a parameter"},
-      {"granite-native 1\npart\nprimary\n  sphere radius 1 end\n", 5, "expected 'end' for the body begun on line 3"},
+      {"granite-native 1\npart\nprimary\n  sphere radius 1 end\n", 5,
+       "expected 'end' for the body begun on line 3"},
       {"granite-native 1\npart\nprimary\n  blob end\nend", 4, "expected a face"},
       {"granite-native 1\npart\nprimary\n  solid blob end\nend", 4, "expected a solid"},
       {"granite-native 1\npart\nprimary end\nprimary end", 4, "one primary body"},
@@ -218,13 +228,20 @@ TEST(NativeReader, MalformedFilesGiveNoFileAndAReasonWithTheLine) {
       {"granite-native 1\npart\ncolor 1.2.3 0 0", 3, "is not a number"},
       {"granite-native 1\npart\n\n  @", 4, "unexpected character '@'"},
       {"granite-native 1\npart\n\x01", 3, "unexpected byte 0x01"},
-      {"granite-native 1\npart\nprimary solid gear teeth 2 radius 1 2 height 0 1 end end", 3, "3 to 1000 teeth"},
-      {"granite-native 1\npart\nprimary solid prism height 0 1 outline 0 0 1 0 end end", 3, "at least 3 x y pairs"},
-      {"granite-native 1\npart\nprimary solid prism height 0 1 outline 0 0 1 0 2 0 end end", 3, "describes no solid"},
-      {"granite-native 1\nassembly\ncomponent bolt.prt end", 3, "expected the referenced file name"},
-      {"granite-native 1\nassembly\ncomponent \"a\" config \"x\" config \"y\" end", 3, "one configuration name"},
-      {"granite-native 1\nassembly\ncomponent \"a\" matrix 1 0 0 1 0 1 0 0 0 0 1 0 0 0 0 1 end", 3, "last column"},
-      {"granite-native 1\nassembly\ncomponent \"a\" end\nprimary", 4, "expected 'component' or the end of the file"},
+      {"granite-native 1\npart\nprimary solid gear teeth 2 radius 1 2 height 0 1 end end", 3,
+       "3 to 1000 teeth"},
+      {"granite-native 1\npart\nprimary solid prism height 0 1 outline 0 0 1 0 end end", 3,
+       "at least 3 x y pairs"},
+      {"granite-native 1\npart\nprimary solid prism height 0 1 outline 0 0 1 0 2 0 end end", 3,
+       "describes no solid"},
+      {"granite-native 1\nassembly\ncomponent bolt.prt end", 3,
+       "expected the referenced file name"},
+      {"granite-native 1\nassembly\ncomponent \"a\" config \"x\" config \"y\" end", 3,
+       "one configuration name"},
+      {"granite-native 1\nassembly\ncomponent \"a\" matrix 1 0 0 1 0 1 0 0 0 0 1 0 0 0 0 1 end", 3,
+       "last column"},
+      {"granite-native 1\nassembly\ncomponent \"a\" end\nprimary", 4,
+       "expected 'component' or the end of the file"},
   };
   gkit::Kit kit;
   int index = 0;
@@ -251,8 +268,9 @@ TEST(NativeReader, MalformedFilesGiveNoFileAndAReasonWithTheLine) {
 TEST(NativeReader, LimitsRefuseHugeInputWithoutRunningAway) {
   gkit::Kit kit;
   std::string polygon = "granite-native 1\npart\nprimary\npolygon";
-  for (int i = 0; i < 5000; ++i) polygon += " " + std::to_string(std::cos(i * 0.001)) + " " +
-                                           std::to_string(std::sin(i * 0.001)) + " 0";
+  for (int i = 0; i < 5000; ++i)
+    polygon += " " + std::to_string(std::cos(i * 0.001)) + " " +
+               std::to_string(std::sin(i * 0.001)) + " 0";
   polygon += " end end";
   std::string longWord = "granite-native 1\npart\n" + std::string(5000, 'a');
   std::string longString = "granite-native 1\npart\nname \"" + std::string(5000, 'a') + "\"";
@@ -276,10 +294,18 @@ TEST(NativeReader, DamagedInputNeverCrashes) {
     for (int e = 0; e < edits; ++e) {
       size_t at = random() % (text.size() + 1);
       switch (random() % 4) {
-        case 0: text.insert(at, 1, alphabet[random() % (sizeof alphabet - 1)]); break;
-        case 1: if (at < text.size()) text.erase(at, 1 + random() % 8); break;
-        case 2: text.resize(at); break;
-        default: if (at < text.size()) text[at] = static_cast<char>(random()); break;
+        case 0:
+          text.insert(at, 1, alphabet[random() % (sizeof alphabet - 1)]);
+          break;
+        case 1:
+          if (at < text.size()) text.erase(at, 1 + random() % 8);
+          break;
+        case 2:
+          text.resize(at);
+          break;
+        default:
+          if (at < text.size()) text[at] = static_cast<char>(random());
+          break;
       }
     }
     xrchandle<KModel> model = KReadNative(text, "damaged", ".");
@@ -320,28 +346,37 @@ TEST(NativeReader, ModelBoxesAreExactForTurnedAnalyticFaces) {
     ASSERT_TRUE(box);
     KExtent exact{box->Min(), box->Max()}, sampled;
     const int n = 400;
-    double vlo = s.kind == KSurfaceKind::Disc ? s.r0 : s.v0, vhi = s.kind == KSurfaceKind::Disc ? s.r1 : s.v1;
+    double vlo = s.kind == KSurfaceKind::Disc ? s.r0 : s.v0,
+           vhi = s.kind == KSurfaceKind::Disc ? s.r1 : s.v1;
     for (int i = 0; i <= n; ++i)
       for (int j = 0; j <= 40; ++j) {
         double u = s.u0 + (s.u1 - s.u0) * i / n, v = vlo + (vhi - vlo) * j / 40;
         KVec3 local;
         double cu = std::cos(u), su = std::sin(u);
         switch (s.kind) {
-          case KSurfaceKind::Disc: local = {v * cu, v * su, 0}; break;
-          case KSurfaceKind::Cylinder: local = {2 * cu, 2 * su, v}; break;
+          case KSurfaceKind::Disc:
+            local = {v * cu, v * su, 0};
+            break;
+          case KSurfaceKind::Cylinder:
+            local = {2 * cu, 2 * su, v};
+            break;
           case KSurfaceKind::Cone: {
             double r = 2 + (1 - 2) * (v - s.v0) / (s.v1 - s.v0);
             local = {r * cu, r * su, v};
             break;
           }
-          case KSurfaceKind::Sphere: local = {2 * std::cos(v) * cu, 2 * std::cos(v) * su, 2 * std::sin(v)}; break;
-          default: local = {(2 + 0.7 * std::cos(v)) * cu, (2 + 0.7 * std::cos(v)) * su, 0.7 * std::sin(v)};
+          case KSurfaceKind::Sphere:
+            local = {2 * std::cos(v) * cu, 2 * std::cos(v) * su, 2 * std::sin(v)};
+            break;
+          default:
+            local = {(2 + 0.7 * std::cos(v)) * cu, (2 + 0.7 * std::cos(v)) * su, 0.7 * std::sin(v)};
         }
         sampled.Add(s.frame.Apply(local));
       }
     const double step = 0.03;  // what the samples may fall short by
-    for (double d : {sampled.lo.x - exact.lo.x, sampled.lo.y - exact.lo.y, sampled.lo.z - exact.lo.z,
-                     exact.hi.x - sampled.hi.x, exact.hi.y - sampled.hi.y, exact.hi.z - sampled.hi.z}) {
+    for (double d :
+         {sampled.lo.x - exact.lo.x, sampled.lo.y - exact.lo.y, sampled.lo.z - exact.lo.z,
+          exact.hi.x - sampled.hi.x, exact.hi.y - sampled.hi.y, exact.hi.z - sampled.hi.z}) {
       EXPECT_GE(d, -1e-9) << "round " << round;
       EXPECT_LE(d, step) << "round " << round;
     }

@@ -17,7 +17,7 @@ namespace {
 struct Holder {
   dev_t device;
   ino_t inode;
-  bool reads, writes;      // what the holder does
+  bool reads, writes;        // what the holder does
   bool denyRead, denyWrite;  // what it refuses others
 };
 
@@ -36,10 +36,20 @@ ShareTable& Table() {
 
 bool DecodeShare(int shflag, bool& denyRead, bool& denyWrite) {
   switch (shflag) {
-    case _SH_DENYRW: denyRead = denyWrite = true; return true;
-    case _SH_DENYWR: denyRead = false; denyWrite = true; return true;
-    case _SH_DENYRD: denyRead = true; denyWrite = false; return true;
-    case _SH_DENYNO: denyRead = denyWrite = false; return true;
+    case _SH_DENYRW:
+      denyRead = denyWrite = true;
+      return true;
+    case _SH_DENYWR:
+      denyRead = false;
+      denyWrite = true;
+      return true;
+    case _SH_DENYRD:
+      denyRead = true;
+      denyWrite = false;
+      return true;
+    case _SH_DENYNO:
+      denyRead = denyWrite = false;
+      return true;
   }
   return false;
 }
@@ -83,7 +93,8 @@ int OpenRegular(const std::string& path, int flags, bool create, std::string& re
       errno = ENOENT;
       return -1;
     }
-    resolved = slash == std::string::npos ? p : found + (found == "/" ? "" : "/") + p.substr(slash + 1);
+    resolved =
+        slash == std::string::npos ? p : found + (found == "/" ? "" : "/") + p.substr(slash + 1);
   }
   // A device may act on being opened: look before opening, and again after.
   if (::stat(resolved.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
@@ -123,17 +134,32 @@ FILE* _wfsopen(const WCHAR* path, const WCHAR* mode, int shflag) {
   char kind = static_cast<char>(mode[0]);
   bool plus = false;
   for (const WCHAR* m = mode + 1; *m; ++m) {
-    if (*m == '+') plus = true;
-    else if (*m != 'b' && *m != 't') kind = 0;
+    if (*m == '+')
+      plus = true;
+    else if (*m != 'b' && *m != 't')
+      kind = 0;
   }
   int flags;
   bool create = false;
   const char* fmode;
   switch (kind) {
-    case 'r': flags = plus ? O_RDWR : O_RDONLY; fmode = plus ? "r+" : "r"; break;
-    case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_TRUNC; create = true; fmode = plus ? "w+" : "w"; break;
-    case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_APPEND; create = true; fmode = plus ? "a+" : "a"; break;
-    default: errno = EINVAL; return nullptr;
+    case 'r':
+      flags = plus ? O_RDWR : O_RDONLY;
+      fmode = plus ? "r+" : "r";
+      break;
+    case 'w':
+      flags = (plus ? O_RDWR : O_WRONLY) | O_TRUNC;
+      create = true;
+      fmode = plus ? "w+" : "w";
+      break;
+    case 'a':
+      flags = (plus ? O_RDWR : O_WRONLY) | O_APPEND;
+      create = true;
+      fmode = plus ? "a+" : "a";
+      break;
+    default:
+      errno = EINVAL;
+      return nullptr;
   }
   // Truncation waits until the share check has passed.
   bool truncate = (flags & O_TRUNC) != 0;

@@ -11,7 +11,7 @@ struct GRANITE_VISIBLE xrtti {
 };
 
 class GRANITE_VISIBLE xobject {
-public:
+ public:
   xobject(const xobject&) = delete;
   xobject& operator=(const xobject&) = delete;
 
@@ -32,43 +32,43 @@ public:
   void xrcuniattach();
   void xrcunirelease();
 
-protected:
+ protected:
   xobject();
   virtual ~xobject();
 
-private:
+ private:
   int m_references;
 };
 
 // Declares the run-time identity of a class derived from xobject (without a
 // virtual base on the way) and its checked downcast, which gives null for an
 // object of another class.
-#define XOBJECT_DECLARE(cls)                                                           \
-public:                                                                                \
-  static const xrtti* getClassRtti();                                                  \
-  const xrtti* getRtti() const override;                                               \
-  static cls* cast(xobject* object) {                                                  \
-    return object && object->isKindOf(getClassRtti()) ? static_cast<cls*>(object)     \
-                                                      : nullptr;                       \
-  }                                                                                    \
-  static const cls* cast(const xobject* object) {                                      \
-    return object && object->isKindOf(getClassRtti()) ? static_cast<const cls*>(object) \
-                                                      : nullptr;                       \
+#define XOBJECT_DECLARE(cls)                                                                       \
+ public:                                                                                           \
+  static const xrtti* getClassRtti();                                                              \
+  const xrtti* getRtti() const override;                                                           \
+  static cls* cast(xobject* object) {                                                              \
+    return object && object->isKindOf(getClassRtti()) ? static_cast<cls*>(object) : nullptr;       \
+  }                                                                                                \
+  static const cls* cast(const xobject* object) {                                                  \
+    return object && object->isKindOf(getClassRtti()) ? static_cast<const cls*>(object) : nullptr; \
   }
 
 // Defines what XOBJECT_DECLARE declared; base is the direct base class.
-#define XOBJECT_DEFINE(cls, base)                                 \
-  const xrtti* cls::getClassRtti() {                              \
-    static const xrtti rtti = {#cls, base::getClassRtti()};       \
-    return &rtti;                                                 \
-  }                                                               \
-  const xrtti* cls::getRtti() const { return getClassRtti(); }
+#define XOBJECT_DEFINE(cls, base)                           \
+  const xrtti* cls::getClassRtti() {                        \
+    static const xrtti rtti = {#cls, base::getClassRtti()}; \
+    return &rtti;                                           \
+  }                                                         \
+  const xrtti* cls::getRtti() const {                       \
+    return getClassRtti();                                  \
+  }
 
 // A counted reference: copying attaches, destruction and reassignment release.
 // Null is allowed.
 template <class T>
 class xrchandle {
-public:
+ public:
   xrchandle() : m_object(nullptr) {}
   // Takes a new reference to object (null allowed).
   xrchandle(T* object) : m_object(object) {
@@ -99,7 +99,7 @@ public:
   // Lets go of the reference; the handle becomes null.
   void reset() { Release(); }
 
-private:
+ private:
   xrchandle& Assign(T* object) {
     if (object) object->xrcattach();
     Release();
@@ -127,7 +127,7 @@ bool operator!=(const xrchandle<T>& a, const xrchandle<U>& b) {
 // with xrcunirelease, the latter only when the object is counted.
 template <class T>
 class xrcunihandle {
-public:
+ public:
   explicit xrcunihandle(T* object) : m_object(object), m_counted(false) {
     if (m_object) {
       m_object->xrcuniattach();
@@ -142,7 +142,7 @@ public:
   T* operator->() const { return m_object; }
   T* get() const { return m_object; }
 
-private:
+ private:
   T* m_object;
   bool m_counted;
 };

@@ -12,7 +12,7 @@ GRANITE_VISIBLE void KCheckIndex(int index, std::size_t count);
 
 class GRANITE_VISIBLE xintsequence : public xobject {
   XOBJECT_DECLARE(xintsequence)
-public:
+ public:
   xintsequence() = default;
   int GetCount() const { return static_cast<int>(m_values.size()); }
   int GetAt(int index) const {
@@ -21,13 +21,13 @@ public:
   }
   void Add(int value) { m_values.push_back(value); }
 
-private:
+ private:
   std::vector<int> m_values;
 };
 
 class GRANITE_VISIBLE xdoublesequence : public xobject {
   XOBJECT_DECLARE(xdoublesequence)
-public:
+ public:
   xdoublesequence() = default;
   explicit xdoublesequence(std::vector<double> values) : m_values(std::move(values)) {}
   int GetCount() const { return static_cast<int>(m_values.size()); }
@@ -38,7 +38,7 @@ public:
   void Add(double value) { m_values.push_back(value); }
   const std::vector<double>& Values() const { return m_values; }
 
-private:
+ private:
   std::vector<double> m_values;
 };
 
@@ -48,7 +48,7 @@ GRANITE_VISIBLE const xrtti* KHandleSequenceRtti();
 // A sequence of kernel objects. GetAt gives null for a missing entry.
 template <class T>
 class GRANITE_VISIBLE xhandlesequence : public xobject {
-public:
+ public:
   static const xrtti* getClassRtti() { return KHandleSequenceRtti(); }
   const xrtti* getRtti() const override { return KHandleSequenceRtti(); }
 
@@ -68,6 +68,6 @@ public:
   const std::vector<xrchandle<T>>& Items() const { return m_items; }
   void Clear() { m_items.clear(); }
 
-private:
+ private:
   std::vector<xrchandle<T>> m_items;
 };

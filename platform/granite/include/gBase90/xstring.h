@@ -6,7 +6,7 @@
 #include "win32/wintypes.h"
 
 class GRANITE_VISIBLE xstring {
-public:
+ public:
   xstring() = default;
   // From NUL-terminated wide text; null gives the empty string.
   xstring(const WCHAR* text);
@@ -28,7 +28,7 @@ public:
   bool operator==(const xstring& other) const { return m_text == other.m_text; }
   bool operator!=(const xstring& other) const { return m_text != other.m_text; }
 
-private:
+ private:
   std::basic_string<WCHAR> m_text;
   mutable std::string m_narrow;
   mutable bool m_narrowValid = false;

@@ -8,14 +8,14 @@
 // catcher, who gives it back with xrcunirelease.
 class GRANITE_VISIBLE xthrowable : public xobject {
   XOBJECT_DECLARE(xthrowable)
-public:
+ public:
   explicit xthrowable(const xstring& message);
   const xstring& GetMessage() const { return m_message; }
 
-protected:
+ protected:
   ~xthrowable() override;
 
-private:
+ private:
   xstring m_message;
 };
 

@@ -21,8 +21,8 @@ GRANITE_VISIBLE bool KAddBox(KBody& body, const KSolidStyle& style, KVec3 lo, KV
 GRANITE_VISIBLE bool KAddCylinder(KBody& body, const KSolidStyle& style, double radius, double z0,
                                   double z1);
 // A frustum about local z, radius r0 at z0 and r1 at z1 (one may be 0): side and discs.
-GRANITE_VISIBLE bool KAddCone(KBody& body, const KSolidStyle& style, double r0, double r1, double z0,
-                              double z1);
+GRANITE_VISIBLE bool KAddCone(KBody& body, const KSolidStyle& style, double r0, double r1,
+                              double z0, double z1);
 // A tube about local z: outer and inner sides, two annular ends.
 GRANITE_VISIBLE bool KAddTube(KBody& body, const KSolidStyle& style, double outer, double inner,
                               double z0, double z1);

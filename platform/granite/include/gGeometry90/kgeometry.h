@@ -9,11 +9,21 @@ struct KVec3 {
   double x = 0, y = 0, z = 0;
 };
 
-inline KVec3 operator+(KVec3 a, KVec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline KVec3 operator-(KVec3 a, KVec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline KVec3 operator*(KVec3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-inline KVec3 operator*(double s, KVec3 a) { return a * s; }
-inline double Dot(KVec3 a, KVec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline KVec3 operator+(KVec3 a, KVec3 b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline KVec3 operator-(KVec3 a, KVec3 b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline KVec3 operator*(KVec3 a, double s) {
+  return {a.x * s, a.y * s, a.z * s};
+}
+inline KVec3 operator*(double s, KVec3 a) {
+  return a * s;
+}
+inline double Dot(KVec3 a, KVec3 b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 inline KVec3 Cross(KVec3 a, KVec3 b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
@@ -47,33 +57,33 @@ struct GRANITE_VISIBLE KExtent {
 
 class GRANITE_VISIBLE KPoint3D : public xobject {
   XOBJECT_DECLARE(KPoint3D)
-public:
+ public:
   explicit KPoint3D(KVec3 p) : m_p(p) {}
   double GetX() const { return m_p.x; }
   double GetY() const { return m_p.y; }
   double GetZ() const { return m_p.z; }
 
-private:
+ private:
   KVec3 m_p;
 };
 
 class GRANITE_VISIBLE KBox3D : public xobject {
   XOBJECT_DECLARE(KBox3D)
-public:
+ public:
   KBox3D(KVec3 lo, KVec3 hi) : m_lo(lo), m_hi(hi) {}
   void GetMinPoint(xrchandle<KPoint3D>& out) const;
   void GetMaxPoint(xrchandle<KPoint3D>& out) const;
   KVec3 Min() const { return m_lo; }
   KVec3 Max() const { return m_hi; }
 
-private:
+ private:
   KVec3 m_lo, m_hi;
 };
 
 // A placement: 4 x 4 numbers for row vectors on the left, translation in row 3.
 class GRANITE_VISIBLE KMatrix3D : public xobject {
   XOBJECT_DECLARE(KMatrix3D)
-public:
+ public:
   // values in the order of Get: element k is Get(k / 4, k % 4).
   explicit KMatrix3D(const double values[16]);
   explicit KMatrix3D(const KAffine& affine);
@@ -82,18 +92,18 @@ public:
   // The affine part (column 3 is not used).
   KAffine Affine() const;
 
-private:
+ private:
   double m_values[16];
 };
 
 class GRANITE_VISIBLE KColor : public xobject {
   XOBJECT_DECLARE(KColor)
-public:
+ public:
   KColor(double red, double green, double blue) : m_red(red), m_green(green), m_blue(blue) {}
   double GetRed() const { return m_red; }
   double GetGreen() const { return m_green; }
   double GetBlue() const { return m_blue; }
 
-private:
+ private:
   double m_red, m_green, m_blue;
 };

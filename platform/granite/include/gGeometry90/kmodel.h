@@ -31,37 +31,37 @@ enum {
 // An assembly or a part model.
 class GRANITE_VISIBLE KModel : public xobject, public virtual KBoundable {
   XOBJECT_DECLARE(KModel)
-public:
+ public:
   // The exact box of everything the model holds; null when it holds no geometry.
   void GetModelBox(xrchandle<KBox3D>& out) const;
   // The units code, 0..6 (KUNITS_...), as the model was written.
   int GetUnits() const;
   void SetUnits(int code) { m_units = code; }
 
-protected:
+ protected:
   KModel() = default;
 
-private:
+ private:
   int m_units = KUNITS_MILLIMETER;
 };
 
 class GRANITE_VISIBLE KAssembly : public KModel {
   XOBJECT_DECLARE(KAssembly)
-public:
+ public:
   KAssembly();
   void GetComponents(xrchandle<KComponentSequence>& out) const;
   void AddComponent(const xrchandle<KComponent>& component);
   void Measure(const KAffine& map, KExtent& extent, int depth) const override;
   const KComponentSequence& Components() const { return *m_components; }
 
-private:
+ private:
   xrchandle<KComponentSequence> m_components;
 };
 
 // One occurrence of a model inside an assembly.
 class GRANITE_VISIBLE KComponent : public xobject {
   XOBJECT_DECLARE(KComponent)
-public:
+ public:
   // placement and definition may be null.
   KComponent(const xstring& fileName, const xstring& configName,
              const xrchandle<KMatrix3D>& placement, const xrchandle<KModel>& definition);
@@ -85,7 +85,7 @@ public:
   // component on first demand unless loads are rationed and none is left.
   xrchandle<KModel> Definition(int* loadsLeft = nullptr) const;
 
-private:
+ private:
   xstring m_fileName, m_configName;
   xrchandle<KMatrix3D> m_placement;
   mutable xrchandle<KModel> m_definition;
@@ -95,7 +95,7 @@ private:
 
 class GRANITE_VISIBLE KPartModel : public KModel, public virtual KAttributable {
   XOBJECT_DECLARE(KPartModel)
-public:
+ public:
   KPartModel();
   void GetPrimaryBody(xrchandle<KBody>& out) const;
   void GetGeometryItems(xrchandle<KGeometryItemSequence>& out) const;
@@ -105,19 +105,19 @@ public:
   const xrchandle<KBody>& PrimaryBody() const { return m_primary; }
   const KGeometryItemSequence& Items() const { return *m_items; }
 
-private:
+ private:
   xrchandle<KBody> m_primary;
   xrchandle<KGeometryItemSequence> m_items;
 };
 
 class GRANITE_VISIBLE KGeometryItem : public xobject {
   XOBJECT_DECLARE(KGeometryItem)
-public:
+ public:
   explicit KGeometryItem(const xrchandle<KBody>& body) : m_body(body) {}
   void GetBody(xrchandle<KBody>& out) const;
   const xrchandle<KBody>& Body() const { return m_body; }
 
-private:
+ private:
   xrchandle<KBody> m_body;
 };
 
@@ -125,7 +125,7 @@ class GRANITE_VISIBLE KBody : public xobject,
                               public virtual KBoundable,
                               public virtual KAttributable {
   XOBJECT_DECLARE(KBody)
-public:
+ public:
   KBody();
   void GetFaces(xrchandle<KFaceSet>& out) const;
   void AddFace(const xrchandle<KFace>& face);
@@ -133,7 +133,7 @@ public:
   const KFaceSet& Faces() const { return *m_faces; }
   void Measure(const KAffine& map, KExtent& extent, int depth) const override;
 
-private:
+ private:
   xrchandle<KFaceSet> m_faces;
 };
 
@@ -163,11 +163,11 @@ class GRANITE_VISIBLE KFace : public xobject,
                               public virtual KAttributable,
                               public virtual KBoundable {
   XOBJECT_DECLARE(KFace)
-public:
+ public:
   explicit KFace(KSurface surface) : m_surface(std::move(surface)) {}
   const KSurface& Surface() const { return m_surface; }
   void Measure(const KAffine& map, KExtent& extent, int depth) const override;
 
-private:
+ private:
   KSurface m_surface;
 };

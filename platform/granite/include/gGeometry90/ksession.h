@@ -9,7 +9,7 @@
 // An open file. Close lets go of the file on disk; the object may live on.
 class GRANITE_VISIBLE KFile : public xobject {
   XOBJECT_DECLARE(KFile)
-public:
+ public:
   void Close();
   bool IsClosed() const { return m_closed; }
   // The path found on disk (UTF-8), or the path a test bound a model to.
@@ -24,10 +24,10 @@ public:
   // the last release.
   win32::ShareLock& Lock() { return m_lock; }
 
-protected:
+ protected:
   ~KFile() override;
 
-private:
+ private:
   std::string m_path;
   xrchandle<KModel> m_model;
   win32::ShareLock m_lock;
@@ -36,7 +36,7 @@ private:
 
 class GRANITE_VISIBLE KSession : public xobject {
   XOBJECT_DECLARE(KSession)
-public:
+ public:
   KSession();
   // Opens a file (UTF-8 path; letter case and Windows separators do not matter,
   // as on Windows). A native file (.asm, .prt, .xas, .xpr) is read at once.
@@ -47,7 +47,7 @@ public:
   // The component that places the native file's model, at identity. depth: 1.
   void GetRootComponent(xrchandle<KFile> file, int depth, xrchandle<KComponent>& out);
 
-protected:
+ protected:
   ~KSession() override;
 };
 
@@ -61,4 +61,4 @@ GRANITE_VISIBLE void KUnbindAll();
 // Reads a model from native text, as OpenFile reads a file; name is used in
 // reasons and directory for the components' files. Null on a malformed text.
 GRANITE_VISIBLE xrchandle<KModel> KReadNative(const std::string& text, const std::string& name,
-                                             const std::string& directory);
+                                              const std::string& directory);

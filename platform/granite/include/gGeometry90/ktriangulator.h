@@ -8,7 +8,7 @@
 // outside, no vertex shared; one unit surface normal per vertex.
 class GRANITE_VISIBLE KFaceTessellation : public xobject {
   XOBJECT_DECLARE(KFaceTessellation)
-public:
+ public:
   KFaceTessellation(const xrchandle<KFace>& face, const xrchandle<xdoublesequence>& vertices,
                     const xrchandle<xdoublesequence>& normals);
   // x, y, z per vertex.
@@ -17,7 +17,7 @@ public:
   void GetNormals(xrchandle<xdoublesequence>& out) const;
   void GetFace(xrchandle<KFace>& out) const;
 
-private:
+ private:
   xrchandle<KFace> m_face;
   xrchandle<xdoublesequence> m_vertices, m_normals;
 };
@@ -30,7 +30,7 @@ constexpr long kMaxTrianglesPerCall = 1000000;
 
 class GRANITE_VISIBLE KTriangulator : public xobject {
   XOBJECT_DECLARE(KTriangulator)
-public:
+ public:
   KTriangulator();
   // Largest distance between a face and its triangles, in model units.
   // Both settings bound the same distance; the smaller positive one counts.
@@ -49,7 +49,7 @@ public:
   double MaxDeviation() const { return m_maxDeviation; }
   double AngleTolerance() const { return m_angle; }
 
-private:
+ private:
   double m_chordHeight = 0, m_maxDeviation = 0, m_angle = 0;
   int m_record;
 };

@@ -15,7 +15,7 @@ enum {
 
 class GRANITE_VISIBLE KTranslator : public xobject {
   XOBJECT_DECLARE(KTranslator)
-public:
+ public:
   KTranslator();
   // Builds the model held by an open file of the given format. options and
   // progress are not used and may be null. Null when the format has no reader
@@ -23,7 +23,7 @@ public:
   void Translate(int format, xrchandle<KFile> file, xrchandle<xobject> options,
                  xrchandle<xobject> progress, xrchandle<KModel>& out);
 
-protected:
+ protected:
   ~KTranslator() override;
 };
 

@@ -30,14 +30,38 @@ Diagnostics& State() {
 constexpr size_t kMaxRecords = 100000;
 
 const char* const kNames[] = {
-    "KGetSession",      "KGetTranslator",   "KGetTriangulator", "OpenFile",
-    "Close",            "GetAssembly",      "GetRootComponent", "Translate",
-    "GetComponents",    "sequence entry",   "GetReferencedFileName", "GetConfigName",
-    "GetDefinition",    "GetPlacement",     "GetUnits",         "GetModelBox",
-    "GetAttributes",    "GetPrimaryBody",   "GetGeometryItems", "GetBody",
-    "GetFaces",         "GetBoundingBox",   "GetMinPoint",      "GetMaxPoint",
-    "GetColor",         "tolerance setting", "Triangulate",     "GetVertices",
-    "GetNormals",       "GetFace",          "KStopGPIClients",  "KUnloadAuxModules",
+    "KGetSession",
+    "KGetTranslator",
+    "KGetTriangulator",
+    "OpenFile",
+    "Close",
+    "GetAssembly",
+    "GetRootComponent",
+    "Translate",
+    "GetComponents",
+    "sequence entry",
+    "GetReferencedFileName",
+    "GetConfigName",
+    "GetDefinition",
+    "GetPlacement",
+    "GetUnits",
+    "GetModelBox",
+    "GetAttributes",
+    "GetPrimaryBody",
+    "GetGeometryItems",
+    "GetBody",
+    "GetFaces",
+    "GetBoundingBox",
+    "GetMinPoint",
+    "GetMaxPoint",
+    "GetColor",
+    "tolerance setting",
+    "Triangulate",
+    "GetVertices",
+    "GetNormals",
+    "GetFace",
+    "KStopGPIClients",
+    "KUnloadAuxModules",
 };
 static_assert(sizeof(kNames) / sizeof(kNames[0]) == static_cast<size_t>(KCall::Count),
               "one name per call kind");
@@ -54,8 +78,8 @@ bool KEnter(KCall call) {
   long total = ++d.total;
   if (d.faults.empty()) return false;
   for (const Injected& f : d.faults) {
-    bool hit = f.call == KCall::Count ? f.nth == total
-                                      : f.call == call && (f.nth == 0 || f.nth == nth);
+    bool hit =
+        f.call == KCall::Count ? f.nth == total : f.call == call && (f.nth == 0 || f.nth == nth);
     if (!hit) continue;
     if (f.fault == KFault::Throw) {
       std::string message = std::string("injected failure of ") + KCallName(call);
@@ -79,21 +103,27 @@ void KResetDiagnostics() {
   d.triangulators.clear();
 }
 
-void KResetFaults() { State().faults.clear(); }
+void KResetFaults() {
+  State().faults.clear();
+}
 
 long KCallCount(KCall call) {
   int i = static_cast<int>(call);
   return i >= 0 && i < static_cast<int>(KCall::Count) ? State().counts[i] : 0;
 }
 
-long KTotalCallCount() { return State().total; }
+long KTotalCallCount() {
+  return State().total;
+}
 
 void KRecordOpenPath(const char* path) {
   Diagnostics& d = State();
   if (d.openPaths.size() < kMaxRecords) d.openPaths.emplace_back(path ? path : "");
 }
 
-int KOpenPathCount() { return static_cast<int>(State().openPaths.size()); }
+int KOpenPathCount() {
+  return static_cast<int>(State().openPaths.size());
+}
 
 const char* KOpenPath(int index) {
   const auto& paths = State().openPaths;
@@ -113,13 +143,21 @@ void KRecordTolerance(int triangulator, KTolerance which, double value) {
   KTriangulatorRecord& r = records[triangulator];
   ++r.settings;
   switch (which) {
-    case KTolerance::ChordHeight: r.chordHeight = value; break;
-    case KTolerance::MaxDeviation: r.maxDeviation = value; break;
-    case KTolerance::AngleTolerance: r.angleTolerance = value; break;
+    case KTolerance::ChordHeight:
+      r.chordHeight = value;
+      break;
+    case KTolerance::MaxDeviation:
+      r.maxDeviation = value;
+      break;
+    case KTolerance::AngleTolerance:
+      r.angleTolerance = value;
+      break;
   }
 }
 
-int KTriangulatorCount() { return static_cast<int>(State().triangulators.size()); }
+int KTriangulatorCount() {
+  return static_cast<int>(State().triangulators.size());
+}
 
 KTriangulatorRecord KTriangulatorAt(int index) {
   const auto& records = State().triangulators;

@@ -20,9 +20,19 @@ int KUnloadAuxModules() {
   return 0;
 }
 
-const char* KGetLastError() { return t_lastError.c_str(); }
-void KClearLastError() { t_lastError.clear(); }
-void KSetLastError(const char* reason) { t_lastError = reason ? reason : ""; }
+const char* KGetLastError() {
+  return t_lastError.c_str();
+}
+void KClearLastError() {
+  t_lastError.clear();
+}
+void KSetLastError(const char* reason) {
+  t_lastError = reason ? reason : "";
+}
 
-int gkit::StopGPIClientsCalls() { return g_stopCalls; }
-int gkit::UnloadAuxModulesCalls() { return g_unloadCalls; }
+int gkit::StopGPIClientsCalls() {
+  return g_stopCalls;
+}
+int gkit::UnloadAuxModulesCalls() {
+  return g_unloadCalls;
+}

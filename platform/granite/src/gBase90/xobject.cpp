@@ -8,7 +8,9 @@ int g_liveObjects = 0;
 long g_liveReferences = 0;
 }  // namespace
 
-xobject::xobject() : m_references(0) { ++g_liveObjects; }
+xobject::xobject() : m_references(0) {
+  ++g_liveObjects;
+}
 
 xobject::~xobject() {
   --g_liveObjects;
@@ -20,7 +22,9 @@ const xrtti* xobject::getClassRtti() {
   return &rtti;
 }
 
-const xrtti* xobject::getRtti() const { return getClassRtti(); }
+const xrtti* xobject::getRtti() const {
+  return getClassRtti();
+}
 
 bool xobject::isKindOf(const xrtti* rtti) const {
   for (const xrtti* r = getRtti(); r; r = r->base)
@@ -41,7 +45,9 @@ void xobject::xrcrelease() {
   }
 }
 
-bool xobject::isRefCountable() const { return true; }
+bool xobject::isRefCountable() const {
+  return true;
+}
 
 void xobject::xrcuniattach() {
   if (isRefCountable()) xrcattach();
@@ -51,6 +57,12 @@ void xobject::xrcunirelease() {
   if (isRefCountable()) xrcrelease();
 }
 
-int KLiveObjects() { return g_liveObjects; }
-long KLiveReferences() { return g_liveReferences; }
-int gkit::LiveObjects() { return g_liveObjects; }
+int KLiveObjects() {
+  return g_liveObjects;
+}
+long KLiveReferences() {
+  return g_liveReferences;
+}
+int gkit::LiveObjects() {
+  return g_liveObjects;
+}

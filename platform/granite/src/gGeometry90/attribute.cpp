@@ -27,7 +27,9 @@ void KAttributable::AddAttribute(const xrchandle<KAttribute>& attribute) {
   m_attributes->Add(attribute);
 }
 
-int KAttributable::AttributeCount() const { return m_attributes->GetCount(); }
+int KAttributable::AttributeCount() const {
+  return m_attributes->GetCount();
+}
 
 void KBoundable::GetBoundingBox(xrchandle<KBox3D>& out) const {
   out.reset();

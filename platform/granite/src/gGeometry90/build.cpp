@@ -6,7 +6,9 @@ namespace {
 
 constexpr double kTurn = 6.28318530717958647692;
 
-bool Finite(double v) { return std::isfinite(v); }
+bool Finite(double v) {
+  return std::isfinite(v);
+}
 
 // A planar face through local points, turned to face along outward.
 void AddPlanar(KBody& body, const KSolidStyle& style, std::vector<KVec3> local, KVec3 outward) {
@@ -52,7 +54,9 @@ void AddSide(KBody& body, const KSolidStyle& style, double r0, double r1, double
   body.AddFace(KMakeFace(std::move(s), style.color));
 }
 
-bool Heights(double z0, double z1) { return Finite(z0) && Finite(z1) && z1 > z0; }
+bool Heights(double z0, double z1) {
+  return Finite(z0) && Finite(z1) && z1 > z0;
+}
 
 }  // namespace
 
@@ -69,9 +73,24 @@ bool KAddBox(KBody& body, const KSolidStyle& style, KVec3 lo, KVec3 hi) {
   double x[2] = {lo.x, hi.x}, y[2] = {lo.y, hi.y}, z[2] = {lo.z, hi.z};
   for (int side = 0; side < 2; ++side) {
     double sign = side ? 1 : -1;
-    AddPlanar(body, style, {{x[side], y[0], z[0]}, {x[side], y[1], z[0]}, {x[side], y[1], z[1]}, {x[side], y[0], z[1]}}, {sign, 0, 0});
-    AddPlanar(body, style, {{x[0], y[side], z[0]}, {x[1], y[side], z[0]}, {x[1], y[side], z[1]}, {x[0], y[side], z[1]}}, {0, sign, 0});
-    AddPlanar(body, style, {{x[0], y[0], z[side]}, {x[1], y[0], z[side]}, {x[1], y[1], z[side]}, {x[0], y[1], z[side]}}, {0, 0, sign});
+    AddPlanar(body, style,
+              {{x[side], y[0], z[0]},
+               {x[side], y[1], z[0]},
+               {x[side], y[1], z[1]},
+               {x[side], y[0], z[1]}},
+              {sign, 0, 0});
+    AddPlanar(body, style,
+              {{x[0], y[side], z[0]},
+               {x[1], y[side], z[0]},
+               {x[1], y[side], z[1]},
+               {x[0], y[side], z[1]}},
+              {0, sign, 0});
+    AddPlanar(body, style,
+              {{x[0], y[0], z[side]},
+               {x[1], y[0], z[side]},
+               {x[1], y[1], z[side]},
+               {x[0], y[1], z[side]}},
+              {0, 0, sign});
   }
   return true;
 }
@@ -121,8 +140,8 @@ bool KAddTorus(KBody& body, const KSolidStyle& style, double major, double minor
   return true;
 }
 
-bool KAddPrism(KBody& body, const KSolidStyle& style, const std::vector<double>& outline,
-               double z0, double z1) {
+bool KAddPrism(KBody& body, const KSolidStyle& style, const std::vector<double>& outline, double z0,
+               double z1) {
   size_t n = outline.size() / 2;
   if (!Heights(z0, z1) || n < 3 || outline.size() % 2) return false;
   std::vector<KVec3> ring(n);

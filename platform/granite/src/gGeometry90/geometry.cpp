@@ -8,7 +8,9 @@ XOBJECT_DEFINE(KBox3D, xobject)
 XOBJECT_DEFINE(KMatrix3D, xobject)
 XOBJECT_DEFINE(KColor, xobject)
 
-double Length(KVec3 a) { return std::sqrt(Dot(a, a)); }
+double Length(KVec3 a) {
+  return std::sqrt(Dot(a, a));
+}
 
 KAffine KAffine::Then(const KAffine& next) const {
   KAffine m;
@@ -90,6 +92,7 @@ double KMatrix3D::Get(int i, int j) const {
 
 KAffine KMatrix3D::Affine() const {
   KAffine m;
-  for (int i = 0; i < 4; ++i) m.row[i] = {m_values[4 * i], m_values[4 * i + 1], m_values[4 * i + 2]};
+  for (int i = 0; i < 4; ++i)
+    m.row[i] = {m_values[4 * i], m_values[4 * i + 1], m_values[4 * i + 2]};
   return m;
 }

@@ -1,6 +1,5 @@
-#include "gGeometry90/kmodel.h"
-
 #include "gBase90/kservices.h"
+#include "gGeometry90/kmodel.h"
 #include "native.h"
 #include "surface.h"
 
@@ -23,13 +22,14 @@ thread_local int t_measureLoads = 0;
 void KModel::GetModelBox(xrchandle<KBox3D>& out) const {
   out.reset();
   if (KEnter(KCall::GetModelBox)) return;
-  t_measureLoads = kMaxMeasureLoads;
   KExtent extent;
   Measure(KAffine(), extent, 0);
   if (!extent.IsEmpty()) out = new KBox3D(extent.lo, extent.hi);
 }
 
-int KModel::GetUnits() const { return KEnter(KCall::GetUnits) ? -1 : m_units; }
+int KModel::GetUnits() const {
+  return KEnter(KCall::GetUnits) ? -1 : m_units;
+}
 
 KAssembly::KAssembly() : m_components(new KComponentSequence) {}
 
@@ -42,6 +42,7 @@ void KAssembly::AddComponent(const xrchandle<KComponent>& component) {
 }
 
 void KAssembly::Measure(const KAffine& map, KExtent& extent, int depth) const {
+  if (depth == 0) t_measureLoads = kMaxMeasureLoads;
   if (depth >= kMaxMeasureDepth) return;
   for (const xrchandle<KComponent>& c : m_components->Items()) {
     if (!c) continue;
@@ -99,7 +100,9 @@ void KPartModel::GetGeometryItems(xrchandle<KGeometryItemSequence>& out) const {
   out = KEnter(KCall::GetGeometryItems) ? xrchandle<KGeometryItemSequence>() : m_items;
 }
 
-void KPartModel::AddItem(const xrchandle<KGeometryItem>& item) { m_items->Add(item); }
+void KPartModel::AddItem(const xrchandle<KGeometryItem>& item) {
+  m_items->Add(item);
+}
 
 void KPartModel::Measure(const KAffine& map, KExtent& extent, int depth) const {
   if (m_primary) m_primary->Measure(map, extent, depth);
@@ -119,9 +122,13 @@ void KBody::GetFaces(xrchandle<KFaceSet>& out) const {
   out = KEnter(KCall::GetFaces) ? xrchandle<KFaceSet>() : m_faces;
 }
 
-void KBody::AddFace(const xrchandle<KFace>& face) { m_faces->Add(face); }
+void KBody::AddFace(const xrchandle<KFace>& face) {
+  m_faces->Add(face);
+}
 
-int KBody::FaceCount() const { return m_faces->GetCount(); }
+int KBody::FaceCount() const {
+  return m_faces->GetCount();
+}
 
 void KBody::Measure(const KAffine& map, KExtent& extent, int depth) const {
   for (const xrchandle<KFace>& face : m_faces->Items())

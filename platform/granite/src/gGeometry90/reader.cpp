@@ -35,7 +35,7 @@ struct ParseError {
 };
 
 class Reader {
-public:
+ public:
   Reader(const char* text, size_t length, const std::string& name, const std::string& directory)
       : m_text(text), m_end(text + length), m_name(name), m_directory(directory) {
     Advance();
@@ -44,21 +44,22 @@ public:
   xrchandle<KModel> ReadModel() {
     ExpectWord("granite-native", "the header 'granite-native 1'");
     double version = ExpectNumber("the format version after 'granite-native'");
-    if (version != 1) Fail("unsupported format version " + Describe(m_last) + " (this kernel reads 1)");
+    if (version != 1)
+      Fail("unsupported format version " + Describe(m_last) + " (this kernel reads 1)");
     if (AcceptWord("assembly")) return ReadAssembly();
     if (AcceptWord("part")) return ReadPart();
     Fail("expected 'assembly' or 'part'");
   }
 
-private:
+ private:
   // Tokens.
 
   void Advance() {
     m_last = m_token;
     m_token = Token();
     for (;;) {
-      while (m_text < m_end && (*m_text == ' ' || *m_text == '\t' || *m_text == '\r' ||
-                                *m_text == '\n')) {
+      while (m_text < m_end &&
+             (*m_text == ' ' || *m_text == '\t' || *m_text == '\r' || *m_text == '\n')) {
         if (*m_text == '\n') ++m_line;
         ++m_text;
       }
@@ -77,10 +78,9 @@ private:
       ReadNumber();
     } else if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_') {
       const char* start = m_text;
-      while (m_text < m_end && ((*m_text >= 'A' && *m_text <= 'Z') ||
-                                (*m_text >= 'a' && *m_text <= 'z') ||
-                                (*m_text >= '0' && *m_text <= '9') || *m_text == '_' ||
-                                *m_text == '-'))
+      while (m_text < m_end &&
+             ((*m_text >= 'A' && *m_text <= 'Z') || (*m_text >= 'a' && *m_text <= 'z') ||
+              (*m_text >= '0' && *m_text <= '9') || *m_text == '_' || *m_text == '-'))
         ++m_text;
       if (static_cast<size_t>(m_text - start) > kMaxToken) FailHere("a word is too long");
       m_token.kind = TokenKind::Word;
@@ -90,8 +90,10 @@ private:
     } else {
       unsigned char u = static_cast<unsigned char>(c);
       char buffer[32];
-      if (u >= 0x20 && u < 0x7F) std::snprintf(buffer, sizeof buffer, "character '%c'", c);
-      else std::snprintf(buffer, sizeof buffer, "byte 0x%02X", u);
+      if (u >= 0x20 && u < 0x7F)
+        std::snprintf(buffer, sizeof buffer, "character '%c'", c);
+      else
+        std::snprintf(buffer, sizeof buffer, "byte 0x%02X", u);
       FailHere(std::string("unexpected ") + buffer);
     }
   }
@@ -114,8 +116,7 @@ private:
   void ReadNumber() {
     const char* start = m_text;
     while (m_text < m_end && ((*m_text >= '0' && *m_text <= '9') || *m_text == '-' ||
-                              *m_text == '+' || *m_text == '.' || *m_text == 'e' ||
-                              *m_text == 'E'))
+                              *m_text == '+' || *m_text == '.' || *m_text == 'e' || *m_text == 'E'))
       ++m_text;
     size_t length = static_cast<size_t>(m_text - start);
     if (length > kMaxToken) FailHere("a number is too long");
@@ -133,10 +134,14 @@ private:
 
   static std::string Describe(const Token& t) {
     switch (t.kind) {
-      case TokenKind::End: return "the end of the file";
-      case TokenKind::Word: return "'" + t.text + "'";
-      case TokenKind::Number: return t.text;
-      case TokenKind::String: return "the string \"" + t.text + "\"";
+      case TokenKind::End:
+        return "the end of the file";
+      case TokenKind::Word:
+        return "'" + t.text + "'";
+      case TokenKind::Number:
+        return t.text;
+      case TokenKind::String:
+        return "the string \"" + t.text + "\"";
     }
     return "";
   }
@@ -147,7 +152,8 @@ private:
   [[noreturn]] void FailHere(const std::string& what) { FailAt(m_line, what); }
   // A failure about the token just read, or, with expected, about the next one.
   [[noreturn]] void Fail(const std::string& what) {
-    if (what.compare(0, 9, "expected ") == 0) FailAt(m_token.line, what + ", found " + Describe(m_token));
+    if (what.compare(0, 9, "expected ") == 0)
+      FailAt(m_token.line, what + ", found " + Describe(m_token));
     FailAt(m_last.line, what);
   }
 
@@ -197,8 +203,9 @@ private:
   }
   void ExpectAngles(const std::string& what, double& lo, double& hi, double limit) {
     ExpectRange(what, lo, hi);
-    if (hi - lo > limit) Fail("the angles after '" + what + "' span more than " +
-                              std::to_string(static_cast<int>(limit)) + " degrees");
+    if (hi - lo > limit)
+      Fail("the angles after '" + what + "' span more than " +
+           std::to_string(static_cast<int>(limit)) + " degrees");
     lo *= kDegree;
     hi *= kDegree;
   }
@@ -208,7 +215,8 @@ private:
   // translate / rotate / matrix: composes into placement, in the order written.
   bool AcceptPlacement(KAffine& placement, bool& given) {
     if (AcceptWord("translate")) {
-      placement = placement.Then(KAffine::Translation(ExpectPoint("three numbers after 'translate'")));
+      placement =
+          placement.Then(KAffine::Translation(ExpectPoint("three numbers after 'translate'")));
     } else if (AcceptWord("rotate")) {
       KVec3 axis = ExpectPoint("an axis (three numbers) after 'rotate'");
       double angle = ExpectNumber("an angle in degrees after the axis of 'rotate'");
@@ -257,14 +265,16 @@ private:
     size_t count = 0;
     while (AcceptWord("component")) {
       if (++count > kMaxComponents) Fail("too many components");
-      xstring file = xstring::FromNarrow(ExpectString("the referenced file name (a string) after 'component'"));
+      xstring file = xstring::FromNarrow(
+          ExpectString("the referenced file name (a string) after 'component'"));
       xstring config;
       KAffine placement;
       bool placed = false, configured = false;
       for (;;) {
         if (AcceptWord("config")) {
           if (configured) Fail("a component has one configuration name");
-          config = xstring::FromNarrow(ExpectString("a configuration name (a string) after 'config'"));
+          config =
+              xstring::FromNarrow(ExpectString("a configuration name (a string) after 'config'"));
           configured = true;
         } else if (!AcceptPlacement(placement, placed)) {
           break;
@@ -284,9 +294,8 @@ private:
   void AcceptUnits(KModel& model) {
     if (!AcceptWord("units")) return;
     static const char* const kNames[7][2] = {
-        {"inch", "in"},           {"foot", "ft"},     {"millimeter", "mm"},
-        {"meter", "m"},           {"centimeter", "cm"}, {"kilometer", "km"},
-        {"micrometer", "um"}};
+        {"inch", "in"},       {"foot", "ft"},      {"millimeter", "mm"}, {"meter", "m"},
+        {"centimeter", "cm"}, {"kilometer", "km"}, {"micrometer", "um"}};
     if (m_token.kind == TokenKind::Word) {
       for (int code = 0; code < 7; ++code) {
         if (m_token.text == kNames[code][0] || m_token.text == kNames[code][1]) {
@@ -333,8 +342,10 @@ private:
         FailAt(m_token.line, "expected 'end' for the body begun on line " + std::to_string(line) +
                                  ", found the end of the file");
       if (m_faces > kMaxFaces) Fail("too many faces");
-      if (AcceptWord("solid")) ReadSolid(*body);
-      else ReadFace(*body);
+      if (AcceptWord("solid"))
+        ReadSolid(*body);
+      else
+        ReadFace(*body);
     }
     return body;
   }
@@ -370,7 +381,9 @@ private:
 
   void ReadFace(KBody& body) {
     if (m_token.kind != TokenKind::Word)
-      Fail("expected a face (polygon, triangles, disc, cylinder, cone, sphere, torus), 'solid' or 'end'");
+      Fail(
+          "expected a face (polygon, triangles, disc, cylinder, cone, sphere, torus), 'solid' or "
+          "'end'");
     std::string kind = m_token.text;
     int line = m_token.line;
     Advance();
@@ -383,13 +396,16 @@ private:
       s.kind = polygon ? KSurfaceKind::Polygon : KSurfaceKind::Triangles;
       size_t limit = polygon ? kMaxPolygonPoints : kMaxTrianglePoints - m_trianglePoints;
       while (m_token.kind == TokenKind::Number) {
-        if (s.points.size() >= limit) Fail(polygon ? "a polygon has too many points" : "too many triangles");
+        if (s.points.size() >= limit)
+          Fail(polygon ? "a polygon has too many points" : "too many triangles");
         s.points.push_back(ExpectPoint("three numbers per point"));
       }
       ReadTail(attributes, tail, true, what.c_str());
       for (KVec3& p : s.points) p = tail.placement.Apply(p);
-      if (polygon) CheckPolygon(s, line);
-      else CheckTriangles(s, line);
+      if (polygon)
+        CheckPolygon(s, line);
+      else
+        CheckTriangles(s, line);
       if (tail.reversed) std::vector<KVec3>(s.points.rbegin(), s.points.rend()).swap(s.points);
     } else {
       ReadAnalytic(kind, s, line);
@@ -407,12 +423,21 @@ private:
     s.u0 = 0;
     s.u1 = 360 * kDegree;
     bool radius = false, height = false;
-    if (kind == "disc") s.kind = KSurfaceKind::Disc;
-    else if (kind == "cylinder") s.kind = KSurfaceKind::Cylinder;
-    else if (kind == "cone") s.kind = KSurfaceKind::Cone;
-    else if (kind == "sphere") s.kind = KSurfaceKind::Sphere;
-    else if (kind == "torus") s.kind = KSurfaceKind::Torus;
-    else FailAt(line, "expected a face (polygon, triangles, disc, cylinder, cone, sphere, torus), 'solid' or 'end', found '" + kind + "'");
+    if (kind == "disc")
+      s.kind = KSurfaceKind::Disc;
+    else if (kind == "cylinder")
+      s.kind = KSurfaceKind::Cylinder;
+    else if (kind == "cone")
+      s.kind = KSurfaceKind::Cone;
+    else if (kind == "sphere")
+      s.kind = KSurfaceKind::Sphere;
+    else if (kind == "torus")
+      s.kind = KSurfaceKind::Torus;
+    else
+      FailAt(line,
+             "expected a face (polygon, triangles, disc, cylinder, cone, sphere, torus), 'solid' "
+             "or 'end', found '" +
+                 kind + "'");
     if (s.kind == KSurfaceKind::Sphere) {
       s.v0 = -90 * kDegree;
       s.v1 = 90 * kDegree;
@@ -501,7 +526,8 @@ private:
 
   void ReadSolid(KBody& body) {
     if (m_token.kind != TokenKind::Word)
-      Fail("expected a solid (box, cylinder, cone, tube, sphere, torus, prism, gear) after 'solid'");
+      Fail(
+          "expected a solid (box, cylinder, cone, tube, sphere, torus, prism, gear) after 'solid'");
     std::string kind = m_token.text;
     int line = m_token.line;
     Advance();
@@ -555,7 +581,9 @@ private:
       if (!(r1 > r0)) Fail("the tip radius must be greater than the root radius");
       needHeight();
     } else {
-      FailAt(line, "expected a solid (box, cylinder, cone, tube, sphere, torus, prism, gear), found '" + kind + "'");
+      FailAt(line,
+             "expected a solid (box, cylinder, cone, tube, sphere, torus, prism, gear), found '" +
+                 kind + "'");
     }
     AttributeList attributes;
     Tail tail;
@@ -565,14 +593,26 @@ private:
     KSolidStyle style;
     style.frame = tail.placement;
     switch (kind[0]) {
-      case 'b': ok = KAddBox(*solid, style, lo, hi); break;
-      case 'c': ok = kind == "cylinder" ? KAddCylinder(*solid, style, r0, z0, z1)
-                                        : KAddCone(*solid, style, r0, r1, z0, z1); break;
-      case 't': ok = kind == "tube" ? KAddTube(*solid, style, r0, r1, z0, z1)
-                                    : KAddTorus(*solid, style, r0, r1); break;
-      case 's': ok = KAddSphere(*solid, style, r0); break;
-      case 'p': ok = KAddPrism(*solid, style, outline, z0, z1); break;
-      case 'g': ok = KAddGear(*solid, style, teeth, r0, r1, z0, z1); break;
+      case 'b':
+        ok = KAddBox(*solid, style, lo, hi);
+        break;
+      case 'c':
+        ok = kind == "cylinder" ? KAddCylinder(*solid, style, r0, z0, z1)
+                                : KAddCone(*solid, style, r0, r1, z0, z1);
+        break;
+      case 't':
+        ok = kind == "tube" ? KAddTube(*solid, style, r0, r1, z0, z1)
+                            : KAddTorus(*solid, style, r0, r1);
+        break;
+      case 's':
+        ok = KAddSphere(*solid, style, r0);
+        break;
+      case 'p':
+        ok = KAddPrism(*solid, style, outline, z0, z1);
+        break;
+      case 'g':
+        ok = KAddGear(*solid, style, teeth, r0, r1, z0, z1);
+        break;
     }
     if (!ok) FailAt(line, "the " + what.substr(4) + " describes no solid");
     for (const xrchandle<KFace>& face : solid->Faces().Items()) {

@@ -1,5 +1,3 @@
-#include "gGeometry90/ksession.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "gBase90/kservices.h"
+#include "gGeometry90/ksession.h"
 #include "native.h"
 #include "win32/pathcase.h"
 
@@ -58,7 +57,8 @@ std::string OpenFailure(const std::string& path, int error) {
   if (error == EACCES) return subject + "the file is held open without sharing";
   std::string found;
   struct stat st;
-  if (win32::ResolvePathCase(path, found) && ::stat(found.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+  if (win32::ResolvePathCase(path, found) && ::stat(found.c_str(), &st) == 0 &&
+      !S_ISREG(st.st_mode))
     return subject + (S_ISDIR(st.st_mode) ? "it is a directory" : "it is not a regular file");
   return subject + "no such file";
 }
@@ -125,7 +125,8 @@ xrchandle<KModel> LoadReferenced(const std::string& directory, const xstring& fi
   std::vector<std::string> candidates;
   if (!configName.IsEmpty()) {
     std::string config = BaseName(win32::NativePathSyntax(configName.GetNarrow()));
-    for (const char* suffix : {"", ".xpr", ".xas"}) candidates.push_back(Join(directory, config + suffix));
+    for (const char* suffix : {"", ".xpr", ".xas"})
+      candidates.push_back(Join(directory, config + suffix));
   }
   std::string name = win32::NativePathSyntax(fileName.GetNarrow());
   if (!name.empty()) {
@@ -160,7 +161,9 @@ void KFile::Close() {
   m_model.reset();
 }
 
-KSession::KSession() { g_session = this; }
+KSession::KSession() {
+  g_session = this;
+}
 
 KSession::~KSession() {
   if (g_session == this) g_session = nullptr;
@@ -199,7 +202,8 @@ void KSession::OpenFile(const char* path, xrchandle<KFile>& out) {
     bool ok = ReadAll(fd, text, reason, resolved);
     ::close(fd);
     xrchandle<KModel> model;
-    if (ok) model = knative::Read(text.data(), text.size(), resolved, DirectoryOf(resolved), reason);
+    if (ok)
+      model = knative::Read(text.data(), text.size(), resolved, DirectoryOf(resolved), reason);
     if (!model) {
       KSetLastError(reason.c_str());
       return;
@@ -239,7 +243,9 @@ void KBindModel(const char* path, const xrchandle<KModel>& model) {
   if (path) Bindings().push_back({win32::NativePathSyntax(path), model});
 }
 
-void KUnbindAll() { Bindings().clear(); }
+void KUnbindAll() {
+  Bindings().clear();
+}
 
 xrchandle<KModel> KReadNative(const std::string& text, const std::string& name,
                               const std::string& directory) {

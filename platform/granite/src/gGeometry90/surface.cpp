@@ -7,7 +7,9 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-double Coordinate(KVec3 v, int k) { return k == 0 ? v.x : k == 1 ? v.y : v.z; }
+double Coordinate(KVec3 v, int k) {
+  return k == 0 ? v.x : k == 1 ? v.y : v.z;
+}
 
 // Calls add(t) for every t = base + n * pi inside [lo, hi].
 template <class F>
@@ -58,8 +60,10 @@ double ConeRadius(const KSurface& s, double v) {
 KVec3 LocalPoint(const KSurface& s, double u, double v) {
   double cu = std::cos(u), su = std::sin(u);
   switch (s.kind) {
-    case KSurfaceKind::Disc: return {v * cu, v * su, 0};
-    case KSurfaceKind::Cylinder: return {s.r0 * cu, s.r0 * su, v};
+    case KSurfaceKind::Disc:
+      return {v * cu, v * su, 0};
+    case KSurfaceKind::Cylinder:
+      return {s.r0 * cu, s.r0 * su, v};
     case KSurfaceKind::Cone: {
       double r = ConeRadius(s, v);
       return {r * cu, r * su, v};
@@ -70,7 +74,8 @@ KVec3 LocalPoint(const KSurface& s, double u, double v) {
       double r = s.r0 + s.r1 * std::cos(v);
       return {r * cu, r * su, s.r1 * std::sin(v)};
     }
-    default: return {};
+    default:
+      return {};
   }
 }
 
@@ -78,8 +83,12 @@ KVec3 LocalNormal(const KSurface& s, double u, double v) {
   double cu = std::cos(u), su = std::sin(u);
   KVec3 n;
   switch (s.kind) {
-    case KSurfaceKind::Disc: n = {0, 0, 1}; break;
-    case KSurfaceKind::Cylinder: n = {cu, su, 0}; break;
+    case KSurfaceKind::Disc:
+      n = {0, 0, 1};
+      break;
+    case KSurfaceKind::Cylinder:
+      n = {cu, su, 0};
+      break;
     case KSurfaceKind::Cone: {
       double span = s.v1 - s.v0;
       double slope = span != 0 ? (s.r1 - s.r0) / span : 0;
@@ -87,8 +96,11 @@ KVec3 LocalNormal(const KSurface& s, double u, double v) {
       break;
     }
     case KSurfaceKind::Sphere:
-    case KSurfaceKind::Torus: n = {std::cos(v) * cu, std::cos(v) * su, std::sin(v)}; break;
-    default: break;
+    case KSurfaceKind::Torus:
+      n = {std::cos(v) * cu, std::cos(v) * su, std::sin(v)};
+      break;
+    default:
+      break;
   }
   return s.reversed ? n * -1 : n;
 }
@@ -143,7 +155,8 @@ void Measure(const KSurface& s, const KAffine& map, KExtent& e) {
       });
       break;
     }
-    default: break;
+    default:
+      break;
   }
 }
 

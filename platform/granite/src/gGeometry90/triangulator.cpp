@@ -1,9 +1,8 @@
-#include "gGeometry90/ktriangulator.h"
-
 #include <algorithm>
 #include <cmath>
 
 #include "gBase90/kservices.h"
+#include "gGeometry90/ktriangulator.h"
 #include "surface.h"
 
 XOBJECT_DEFINE(KFaceTessellation, xobject)
@@ -69,9 +68,15 @@ int Steps(double span, double step) {
 void GridSize(const KSurface& s, double h, double angle, int cap, int& nu, int& nv) {
   double du, dv = 0;
   switch (s.kind) {
-    case KSurfaceKind::Disc: du = ChordStep(s.r1, h); break;
-    case KSurfaceKind::Cylinder: du = std::min(ChordStep(s.r0, h), angle); break;
-    case KSurfaceKind::Cone: du = std::min(ChordStep(std::max(s.r0, s.r1), h), angle); break;
+    case KSurfaceKind::Disc:
+      du = ChordStep(s.r1, h);
+      break;
+    case KSurfaceKind::Cylinder:
+      du = std::min(ChordStep(s.r0, h), angle);
+      break;
+    case KSurfaceKind::Cone:
+      du = std::min(ChordStep(std::max(s.r0, s.r1), h), angle);
+      break;
     default: {
       // Linear interpolation over a grid cell of steps du, dv departs from the
       // surface by at most (Muu du^2 + 2 Muv du dv + Mvv dv^2) / 8, where the
@@ -213,7 +218,8 @@ void TessellateFace(const KSurface& s, double chord, double angle, int cap, Mesh
     std::vector<KVec3> loop(s.points.size());
     KVec3 normal;
     for (size_t i = 0; i < loop.size(); ++i) loop[i] = s.frame.Apply(s.points[i]);
-    for (size_t i = 0; i < loop.size(); ++i) normal = normal + Cross(loop[i], loop[(i + 1) % loop.size()]);
+    for (size_t i = 0; i < loop.size(); ++i)
+      normal = normal + Cross(loop[i], loop[(i + 1) % loop.size()]);
     normal = Unit(normal);
     if (s.reversed) normal = normal * -1;  // the loop runs the other way about the normal
     if (s.reversed) std::reverse(loop.begin(), loop.end());
@@ -282,8 +288,8 @@ void KTriangulator::Triangulate(xrchandle<KFaceSet> faces,
       ++analytic;
   int cap = kMaxTrianglesPerFace;
   if (analytic > 0)
-    cap = static_cast<int>(std::clamp(kMaxTrianglesPerCall / analytic, 512L,
-                                      static_cast<long>(kMaxTrianglesPerFace)));
+    cap = static_cast<int>(
+        std::clamp(kMaxTrianglesPerCall / analytic, 512L, static_cast<long>(kMaxTrianglesPerFace)));
   xrchandle<KFaceTessellationSequence> result(new KFaceTessellationSequence);
   result->Reserve(faces->Items().size());
   for (const xrchandle<KFace>& f : faces->Items()) {

@@ -1,8 +1,7 @@
-#include "gTranslator90/ktranslator.h"
-
 #include <string>
 
 #include "gBase90/kservices.h"
+#include "gTranslator90/ktranslator.h"
 #include "readers.h"
 
 XOBJECT_DEFINE(KTranslator, xobject)

@@ -10,7 +10,9 @@
 namespace gkit {
 namespace {
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
+  return ::remove(path);
+}
 
 }  // namespace
 
@@ -24,7 +26,9 @@ Kit::Kit() {
   KClearLastError();
 }
 
-Kit::~Kit() { Release(); }
+Kit::~Kit() {
+  Release();
+}
 
 void Kit::Release() {
   KUnbindAll();
@@ -37,9 +41,13 @@ void Kit::Release() {
   }
 }
 
-void Kit::Fail(KCall call, KFault fault, long nth) { KInjectFault(call, nth, fault); }
+void Kit::Fail(KCall call, KFault fault, long nth) {
+  KInjectFault(call, nth, fault);
+}
 
-void Kit::FailNth(long k, KFault fault) { KInjectFault(KCall::Count, k, fault); }
+void Kit::FailNth(long k, KFault fault) {
+  KInjectFault(KCall::Count, k, fault);
+}
 
 void Kit::ClearFaults() {
   // The counters and records keep running.
@@ -68,7 +76,9 @@ const std::string& Kit::Directory() {
   return m_directory;
 }
 
-std::string Kit::Path(const std::string& name) { return Directory() + "/" + name; }
+std::string Kit::Path(const std::string& name) {
+  return Directory() + "/" + name;
+}
 
 std::string Kit::WriteFile(const std::string& name, const std::string& text) {
   std::string path = Path(name);
@@ -108,13 +118,11 @@ xrchandle<KAssembly> Kit::Assembly(int units) {
 
 xrchandle<KComponent> Kit::Component(const xrchandle<KAssembly>& assembly,
                                      const std::string& fileName, const std::string& configName,
-                                     const double* placement,
-                                     const xrchandle<KModel>& definition) {
+                                     const double* placement, const xrchandle<KModel>& definition) {
   xrchandle<KMatrix3D> matrix;
   if (placement) matrix = new KMatrix3D(placement);
-  xrchandle<KComponent> component(new KComponent(xstring::FromNarrow(fileName),
-                                                 xstring::FromNarrow(configName), matrix,
-                                                 definition));
+  xrchandle<KComponent> component(new KComponent(
+      xstring::FromNarrow(fileName), xstring::FromNarrow(configName), matrix, definition));
   if (assembly) assembly->AddComponent(component);
   m_components.push_back(component);
   return component;

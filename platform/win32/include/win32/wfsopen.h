@@ -33,7 +33,7 @@ GRANITE_VISIBLE int fclose(FILE* stream);
 
 // A place in the share table held without a stream, for the kernel's file objects.
 class GRANITE_VISIBLE ShareLock {
-public:
+ public:
   ShareLock() = default;
   ShareLock(const ShareLock&) = delete;
   ShareLock& operator=(const ShareLock&) = delete;
@@ -47,7 +47,7 @@ public:
   void Release();
   bool IsHeld() const { return m_token != 0; }
 
-private:
+ private:
   long m_token = 0;
 };
 

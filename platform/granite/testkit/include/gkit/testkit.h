@@ -21,13 +21,15 @@ namespace gkit {
 
 // The references held now on live kernel objects (LiveObjects() counts the
 // objects themselves).
-inline long LiveReferences() { return KLiveReferences(); }
+inline long LiveReferences() {
+  return KLiveReferences();
+}
 
 // The UTF-8 message of a caught kernel exception.
 std::string Message(const xthrowable* error);
 
 class Kit {
-public:
+ public:
   // Clears the kernel's counters, faults, records, bindings and last error.
   Kit();
   ~Kit();
@@ -81,7 +83,7 @@ public:
   static xrchandle<KBody> FaceBody(const KSurface& surface, double red = -1, double green = 0,
                                    double blue = 0);
 
-private:
+ private:
   std::string m_directory;
   std::vector<xrchandle<KComponent>> m_components;
 };
