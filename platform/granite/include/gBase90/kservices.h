@@ -9,9 +9,17 @@ GRANITE_VISIBLE xrchandle<xintsequence> KStopGPIClients();
 // Unloads the kernel's auxiliary modules; answers how many were unloaded.
 GRANITE_VISIBLE int KUnloadAuxModules();
 
-// What tests observe of the kernel.
+// Why the last kernel call of this thread that failed did so, as UTF-8 text
+// ("file:line: expected ..."); empty when nothing has failed since the last clear.
+GRANITE_VISIBLE const char* KGetLastError();
+GRANITE_VISIBLE void KClearLastError();
+GRANITE_VISIBLE void KSetLastError(const char* reason);
+
+// What tests observe of the kernel (more in gkit/testkit.h).
 namespace gkit {
+// Calls since the process started.
 GRANITE_VISIBLE int StopGPIClientsCalls();
 GRANITE_VISIBLE int UnloadAuxModulesCalls();
+// Kernel objects alive now.
 GRANITE_VISIBLE int LiveObjects();
 }  // namespace gkit

@@ -1,1 +1,0 @@
-// Geometry module of the kernel stand-in.

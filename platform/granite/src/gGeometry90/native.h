@@ -1,0 +1,31 @@
+// The native text format: reading models, and finding the files that native
+// assemblies refer to.
+#pragma once
+
+#include <string>
+
+#include "gGeometry90/kmodel.h"
+
+namespace knative {
+
+// Reads a model from text. name is used in reasons; directory is where the
+// components of an assembly look for their files. Null on failure, with the
+// reason in reason ("name:line: ...").
+xrchandle<KModel> Read(const char* text, size_t length, const std::string& name,
+                       const std::string& directory, std::string& reason);
+
+// Reads a whole native file (path as found on disk). Null on failure with reason.
+xrchandle<KModel> ReadFile(const std::string& path, std::string& reason);
+
+// Loads the model a native assembly's component refers to: for a
+// configuration name its instance file (name, name.xpr, name.xas), else the
+// referenced file, each looked for beside the assembly. Null with the kernel's
+// last error set when none can be read.
+xrchandle<KModel> LoadReferenced(const std::string& directory, const xstring& fileName,
+                                 const xstring& configName);
+
+// True for the names of native files: .asm, .prt, .xas, .xpr in any case,
+// optionally followed by a version number (gear.prt.3).
+bool IsNativeName(const std::string& path);
+
+}  // namespace knative

@@ -1,0 +1,256 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "gBase90/kservices.h"
+#include "gGeometry90/ksession.h"
+#include "native.h"
+#include "win32/pathcase.h"
+
+XOBJECT_DEFINE(KFile, xobject)
+XOBJECT_DEFINE(KSession, xobject)
+
+namespace {
+
+constexpr size_t kMaxFileSize = 64u << 20;
+
+KSession* g_session = nullptr;  // while a handle holds it
+
+struct Binding {
+  std::string path;
+  xrchandle<KModel> model;
+};
+
+std::vector<Binding>& Bindings() {
+  static std::vector<Binding>* bindings = new std::vector<Binding>;
+  return *bindings;
+}
+
+const Binding* FindBinding(const std::string& path) {
+  std::string wanted = win32::NativePathSyntax(path);
+  for (const Binding& b : Bindings())
+    if (win32::SameNameIgnoringCase(b.path, wanted)) return &b;
+  return nullptr;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Join(const std::string& directory, const std::string& name) {
+  if (directory.empty() || directory == ".") return name;
+  return directory.back() == '/' ? directory + name : directory + "/" + name;
+}
+
+// Why opening path failed, from errno after ShareLock::OpenForReading.
+std::string OpenFailure(const std::string& path, int error) {
+  std::string subject = "cannot open '" + path + "': ";
+  if (error == EACCES) return subject + "the file is held open without sharing";
+  std::string found;
+  struct stat st;
+  if (win32::ResolvePathCase(path, found) && ::stat(found.c_str(), &st) == 0 &&
+      !S_ISREG(st.st_mode))
+    return subject + (S_ISDIR(st.st_mode) ? "it is a directory" : "it is not a regular file");
+  return subject + "no such file";
+}
+
+// Reads the rest of fd, at most kMaxFileSize bytes.
+bool ReadAll(int fd, std::string& text, std::string& reason, const std::string& path) {
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && static_cast<unsigned long long>(st.st_size) > kMaxFileSize) {
+    reason = path + ": the file is larger than 64 MiB";
+    return false;
+  }
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      reason = path + ": the file cannot be read";
+      return false;
+    }
+    if (text.size() + static_cast<size_t>(n) > kMaxFileSize) {
+      reason = path + ": the file is larger than 64 MiB";
+      return false;
+    }
+    text.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+}  // namespace
+
+namespace knative {
+
+bool IsNativeName(const std::string& path) {
+  std::string name = BaseName(win32::NativePathSyntax(path));
+  for (char& c : name)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  // A version number may follow the extension: gear.prt.3
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot + 1 < name.size() &&
+      name.find_first_not_of("0123456789", dot + 1) == std::string::npos)
+    name.erase(dot);
+  if (name.size() < 5) return false;
+  std::string ext = name.substr(name.size() - 4);
+  return ext == ".asm" || ext == ".prt" || ext == ".xas" || ext == ".xpr";
+}
+
+xrchandle<KModel> ReadFile(const std::string& path, std::string& reason) {
+  win32::ShareLock lock;
+  std::string resolved;
+  int fd = lock.OpenForReading(path, resolved);
+  if (fd < 0) {
+    reason = OpenFailure(path, errno);
+    return xrchandle<KModel>();
+  }
+  std::string text;
+  bool ok = ReadAll(fd, text, reason, resolved);
+  ::close(fd);
+  if (!ok) return xrchandle<KModel>();
+  return Read(text.data(), text.size(), resolved, DirectoryOf(resolved), reason);
+}
+
+xrchandle<KModel> LoadReferenced(const std::string& directory, const xstring& fileName,
+                                 const xstring& configName) {
+  std::vector<std::string> candidates;
+  if (!configName.IsEmpty()) {
+    std::string config = BaseName(win32::NativePathSyntax(configName.GetNarrow()));
+    for (const char* suffix : {"", ".xpr", ".xas"})
+      candidates.push_back(Join(directory, config + suffix));
+  }
+  std::string name = win32::NativePathSyntax(fileName.GetNarrow());
+  if (!name.empty()) {
+    if (name[0] == '/') candidates.push_back(name);
+    candidates.push_back(Join(directory, BaseName(name)));
+  }
+  for (const std::string& candidate : candidates) {
+    std::string found;
+    struct stat st;
+    if (!win32::ResolvePathCase(candidate, found) || ::stat(found.c_str(), &st) != 0 ||
+        !S_ISREG(st.st_mode))
+      continue;
+    std::string reason;
+    xrchandle<KModel> model = ReadFile(found, reason);
+    if (!model) KSetLastError(reason.c_str());
+    return model;
+  }
+  std::string reason = "cannot find the file of component '" + std::string(fileName.GetNarrow()) +
+                       "' in '" + directory + "'";
+  KSetLastError(reason.c_str());
+  return xrchandle<KModel>();
+}
+
+}  // namespace knative
+
+KFile::~KFile() = default;
+
+void KFile::Close() {
+  if (KEnter(KCall::Close)) return;
+  m_closed = true;
+  m_lock.Release();
+  m_model.reset();
+}
+
+KSession::KSession() {
+  g_session = this;
+}
+
+KSession::~KSession() {
+  if (g_session == this) g_session = nullptr;
+}
+
+void KGetSession(xrchandle<KSession>& out) {
+  out.reset();
+  if (KEnter(KCall::Session)) return;
+  out = g_session ? g_session : new KSession;
+}
+
+void KSession::OpenFile(const char* path, xrchandle<KFile>& out) {
+  out.reset();
+  if (KEnter(KCall::OpenFile)) return;
+  KRecordOpenPath(path);
+  if (!path || !*path) {
+    KSetLastError("cannot open a file without a name");
+    return;
+  }
+  xrchandle<KFile> file(new KFile);
+  if (const Binding* binding = FindBinding(path)) {
+    file->SetPath(binding->path);
+    file->SetModel(binding->model);
+    out = file;
+    return;
+  }
+  std::string resolved;
+  int fd = file->Lock().OpenForReading(path, resolved);
+  if (fd < 0) {
+    KSetLastError(OpenFailure(path, errno).c_str());
+    return;
+  }
+  file->SetPath(resolved);
+  if (knative::IsNativeName(resolved)) {
+    std::string text, reason;
+    bool ok = ReadAll(fd, text, reason, resolved);
+    ::close(fd);
+    xrchandle<KModel> model;
+    if (ok)
+      model = knative::Read(text.data(), text.size(), resolved, DirectoryOf(resolved), reason);
+    if (!model) {
+      KSetLastError(reason.c_str());
+      return;
+    }
+    file->SetModel(model);
+  } else {
+    ::close(fd);
+  }
+  out = file;
+}
+
+void KSession::GetAssembly(xrchandle<KFile> file, int, xrchandle<KAssembly>& out) {
+  out.reset();
+  if (KEnter(KCall::GetAssembly)) return;
+  if (!file || file->IsClosed() || !file->Model()) {
+    KSetLastError(file ? "the file is closed or not a native file" : "no file given");
+    return;
+  }
+  out = KAssembly::cast(file->Model().get());
+  if (!out) KSetLastError(("'" + file->Path() + "' holds a part, not an assembly").c_str());
+}
+
+void KSession::GetRootComponent(xrchandle<KFile> file, int, xrchandle<KComponent>& out) {
+  out.reset();
+  if (KEnter(KCall::GetRootComponent)) return;
+  if (!file || file->IsClosed() || !file->Model()) {
+    KSetLastError(file ? "the file is closed or not a native file" : "no file given");
+    return;
+  }
+  // The root component always places the file's model at identity.
+  xrchandle<KMatrix3D> identity(new KMatrix3D(KAffine()));
+  out = new KComponent(xstring::FromNarrow(BaseName(file->Path())), xstring(), identity,
+                       file->Model());
+}
+
+void KBindModel(const char* path, const xrchandle<KModel>& model) {
+  if (path) Bindings().push_back({win32::NativePathSyntax(path), model});
+}
+
+void KUnbindAll() {
+  Bindings().clear();
+}
+
+xrchandle<KModel> KReadNative(const std::string& text, const std::string& name,
+                              const std::string& directory) {
+  std::string reason;
+  xrchandle<KModel> model = knative::Read(text.data(), text.size(), name, directory, reason);
+  if (!model) KSetLastError(reason.c_str());
+  return model;
+}

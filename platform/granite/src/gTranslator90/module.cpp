@@ -1,1 +1,0 @@
-// Translator module of the kernel stand-in.

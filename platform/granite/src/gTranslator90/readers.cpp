@@ -1,0 +1,36 @@
+#include "readers.h"
+
+namespace ktranslate {
+namespace {
+
+struct Entry {
+  int format;
+  const char* name;
+  Reader reader;  // null: no reader here yet
+};
+
+const Entry kFormats[] = {
+    {KFORMAT_IGES, "IGES", nullptr},           {KFORMAT_NEUTRAL, "neutral", nullptr},
+    {KFORMAT_PARASOLID, "Parasolid", nullptr}, {KFORMAT_SAT, "SAT", nullptr},
+    {KFORMAT_STEP, "STEP", nullptr},           {KFORMAT_VDA, "VDA", nullptr},
+};
+
+const Entry* Find(int format) {
+  for (const Entry& e : kFormats)
+    if (e.format == format) return &e;
+  return nullptr;
+}
+
+}  // namespace
+
+Reader FindReader(int format) {
+  const Entry* e = Find(format);
+  return e ? e->reader : nullptr;
+}
+
+const char* FormatName(int format) {
+  const Entry* e = Find(format);
+  return e ? e->name : nullptr;
+}
+
+}  // namespace ktranslate

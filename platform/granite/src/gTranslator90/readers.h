@@ -1,0 +1,20 @@
+// The exchange-format readers the translator knows. A reader builds a model
+// from an open file; to add one, write it in this module and list it in
+// readers.cpp.
+#pragma once
+
+#include <string>
+
+#include "gTranslator90/ktranslator.h"
+
+namespace ktranslate {
+
+// Reads the file; null with reason when the file cannot be translated.
+typedef xrchandle<KModel> (*Reader)(const KFile& file, std::string& reason);
+
+// The reader for a Translate format code, or null when there is none.
+Reader FindReader(int format);
+// The name of a format code, for reasons.
+const char* FormatName(int format);
+
+}  // namespace ktranslate

@@ -1,0 +1,38 @@
+#include <string>
+
+#include "gBase90/kservices.h"
+#include "gTranslator90/ktranslator.h"
+#include "readers.h"
+
+XOBJECT_DEFINE(KTranslator, xobject)
+
+KTranslator::KTranslator() = default;
+KTranslator::~KTranslator() = default;
+
+void KTranslator::Translate(int format, xrchandle<KFile> file, xrchandle<xobject>,
+                            xrchandle<xobject>, xrchandle<KModel>& out) {
+  out.reset();
+  if (KEnter(KCall::Translate)) return;
+  if (!file || file->IsClosed()) {
+    KSetLastError(file ? "Translate was given a closed file" : "Translate was given no file");
+    return;
+  }
+  const char* name = ktranslate::FormatName(format);
+  ktranslate::Reader reader = ktranslate::FindReader(format);
+  if (!reader) {
+    std::string reason = "'" + file->Path() + "': " +
+                         (name ? std::string("the ") + name + " format is not supported"
+                               : "format code " + std::to_string(format) + " is not supported");
+    KSetLastError(reason.c_str());
+    return;
+  }
+  std::string reason;
+  out = reader(*file, reason);
+  if (!out) KSetLastError(reason.c_str());
+}
+
+void KGetTranslator(xrchandle<KTranslator>& out) {
+  out.reset();
+  if (KEnter(KCall::Translator)) return;
+  out = new KTranslator;
+}

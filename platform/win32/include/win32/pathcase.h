@@ -1,0 +1,26 @@
+// Finding files as Windows does: letter case does not matter, and Windows
+// separators and drive letters are understood.
+#pragma once
+
+#include <string>
+
+#include "win32/wintypes.h"
+
+namespace win32 {
+
+// Turns a UTF-8 path that may use Windows syntax into the path of an existing
+// file or directory: the exact path when it exists, otherwise each component
+// matched against its directory's entries ignoring letter case (the byte-wise
+// smallest of several matches wins). Backslashes count as separators and a
+// leading drive letter is dropped. False when nothing matches.
+GRANITE_VISIBLE bool ResolvePathCase(const std::string& path, std::string& resolved);
+
+// The UTF-8 path in the syntax of this system: separators turned to '/', a
+// leading drive letter ("C:") dropped.
+GRANITE_VISIBLE std::string NativePathSyntax(const std::string& path);
+
+// Two UTF-8 names are the same name ignoring letter case (each UTF-16 unit
+// folded with the locale-independent lowering). Invalid UTF-8 matches nothing.
+GRANITE_VISIBLE bool SameNameIgnoringCase(const std::string& a, const std::string& b);
+
+}  // namespace win32

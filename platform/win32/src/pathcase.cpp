@@ -1,0 +1,100 @@
+#include "win32/pathcase.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "win32/winrt.h"
+
+namespace win32 {
+namespace {
+
+// Decodes UTF-8 into UTF-16 units lowered for comparison; false on invalid input.
+bool FoldName(const std::string& name, std::u16string& out) {
+  out.clear();
+  if (name.empty()) return true;
+  int length = static_cast<int>(name.size());
+  int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), length, nullptr, 0);
+  if (units <= 0) return false;
+  std::basic_string<WCHAR> wide(static_cast<size_t>(units), WCHAR());
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), length, &wide[0], units);
+  out.resize(wide.size());
+  for (size_t i = 0; i < wide.size(); ++i) out[i] = static_cast<char16_t>(towlower(wide[i]));
+  return true;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// The entry of directory whose name matches name ignoring case; the byte-wise
+// smallest when several do.
+bool FindEntry(const std::string& directory, const std::u16string& folded, std::string& found) {
+  DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+  if (!dir) return false;
+  bool any = false;
+  std::u16string entryFolded;
+  while (struct dirent* entry = ::readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (!FoldName(name, entryFolded) || entryFolded != folded) continue;
+    if (!any || name < found) found = name;
+    any = true;
+  }
+  ::closedir(dir);
+  return any;
+}
+
+}  // namespace
+
+std::string NativePathSyntax(const std::string& path) {
+  std::string p = path;
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  if (p.size() >= 2 && p[1] == ':' &&
+      ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z')))
+    p.erase(0, 2);
+  return p;
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+  std::u16string fa, fb;
+  return FoldName(a, fa) && FoldName(b, fb) && fa == fb;
+}
+
+bool ResolvePathCase(const std::string& path, std::string& resolved) {
+  std::string p = NativePathSyntax(path);
+  if (p.empty() || p.find('\0') != std::string::npos) return false;
+  if (Exists(p)) {
+    resolved = p;
+    return true;
+  }
+  std::string current = p[0] == '/' ? "/" : "";
+  size_t start = 0;
+  std::u16string folded;
+  while (start <= p.size()) {
+    size_t end = p.find('/', start);
+    if (end == std::string::npos) end = p.size();
+    std::string part = p.substr(start, end - start);
+    start = end + 1;
+    if (part.empty()) continue;
+    auto join = [&current](const std::string& name) {
+      return current.empty() ? name : current.back() == '/' ? current + name : current + "/" + name;
+    };
+    std::string exact = join(part);
+    if (part == "." || part == ".." || Exists(exact)) {
+      current = exact;
+      continue;
+    }
+    std::string found;
+    if (!FoldName(part, folded) || !FindEntry(current, folded, found)) return false;
+    current = join(found);
+  }
+  resolved = current;
+  return !current.empty();
+}
+
+}  // namespace win32

@@ -1,0 +1,293 @@
+// The triangulator: distance and angle bounds, winding, normals, limits.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "helpers.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct Triangles {
+  std::vector<KVec3> points, normals;
+};
+
+Triangles Tessellate(const xrchandle<KBody>& body, double chord, double angle,
+                     double deviation = -1) {
+  xrchandle<KTriangulator> triangulator;
+  KGetTriangulator(triangulator);
+  triangulator->SetChordHeight(chord);
+  triangulator->SetMaxDeviation(deviation < 0 ? chord : deviation);
+  triangulator->SetAngleTolerance(angle);
+  xrchandle<KFaceSet> faces;
+  body->GetFaces(faces);
+  xrchandle<KFaceTessellationSequence> result;
+  triangulator->Triangulate(faces, result);
+  Triangles t;
+  for (int f = 0; result && f < result->GetCount(); ++f) {
+    xrchandle<KFaceTessellation> face;
+    result->GetAt(f, face);
+    xrchandle<xdoublesequence> v, n;
+    face->GetVertices(v);
+    face->GetNormals(n);
+    EXPECT_EQ(v->GetCount(), n->GetCount());
+    EXPECT_EQ(v->GetCount() % 9, 0);
+    for (int i = 0; i + 2 < v->GetCount(); i += 3) {
+      t.points.push_back({v->GetAt(i), v->GetAt(i + 1), v->GetAt(i + 2)});
+      t.normals.push_back({n->GetAt(i), n->GetAt(i + 1), n->GetAt(i + 2)});
+    }
+  }
+  return t;
+}
+
+// The surface point's local coordinates under a rigid frame.
+KVec3 ToLocal(const KAffine& frame, KVec3 p) {
+  KVec3 d = p - frame.row[3];
+  return {Dot(d, frame.row[0]), Dot(d, frame.row[1]), Dot(d, frame.row[2])};
+}
+
+// Distance from p to the whole (unbounded) surface the face lies on.
+double SurfaceDistance(const KSurface& s, KVec3 p) {
+  KVec3 l = ToLocal(s.frame, p);
+  double rho = std::hypot(l.x, l.y);
+  switch (s.kind) {
+    case KSurfaceKind::Cylinder:
+      return std::fabs(rho - s.r0);
+    case KSurfaceKind::Sphere:
+      return std::fabs(Length(l) - s.r0);
+    case KSurfaceKind::Torus:
+      return std::fabs(std::hypot(rho - s.r0, l.z) - s.r1);
+    case KSurfaceKind::Cone: {
+      // Distance to the generating line through (r0, v0) and (r1, v1) in the (rho, z) plane.
+      double dr = s.r1 - s.r0, dz = s.v1 - s.v0;
+      return std::fabs((rho - s.r0) * dz - (l.z - s.v0) * dr) / std::hypot(dr, dz);
+    }
+    default:
+      return std::fabs(l.z);
+  }
+}
+
+KVec3 SurfacePoint(const KSurface& s, double u, double v) {
+  double cu = std::cos(u), su = std::sin(u);
+  KVec3 l;
+  switch (s.kind) {
+    case KSurfaceKind::Cylinder:
+      l = {s.r0 * cu, s.r0 * su, v};
+      break;
+    case KSurfaceKind::Cone: {
+      double r = s.r0 + (s.r1 - s.r0) * (v - s.v0) / (s.v1 - s.v0);
+      l = {r * cu, r * su, v};
+      break;
+    }
+    case KSurfaceKind::Sphere:
+      l = {s.r0 * std::cos(v) * cu, s.r0 * std::cos(v) * su, s.r0 * std::sin(v)};
+      break;
+    default:
+      l = {(s.r0 + s.r1 * std::cos(v)) * cu, (s.r0 + s.r1 * std::cos(v)) * su, s.r1 * std::sin(v)};
+  }
+  return s.frame.Apply(l);
+}
+
+double PointTriangleDistance(KVec3 p, KVec3 a, KVec3 b, KVec3 c) {
+  KVec3 ab = b - a, ac = c - a, n = Cross(ab, ac);
+  double nn = Dot(n, n);
+  // Inside the prism over the triangle: the distance to its plane.
+  KVec3 ap = p - a;
+  double w = Dot(Cross(ab, ap), n) / nn, v = Dot(Cross(ap, ac), n) / nn;
+  if (v >= 0 && w >= 0 && v + w <= 1) return std::fabs(Dot(ap, n)) / std::sqrt(nn);
+  auto segment = [&](KVec3 x, KVec3 y) {
+    KVec3 d = y - x;
+    double t = std::clamp(Dot(p - x, d) / Dot(d, d), 0.0, 1.0);
+    return Length(p - (x + d * t));
+  };
+  return std::min({segment(a, b), segment(b, c), segment(c, a)});
+}
+
+double Angle(KVec3 a, KVec3 b) {
+  return std::acos(std::clamp(Dot(a, b) / (Length(a) * Length(b)), -1.0, 1.0));
+}
+
+KSurface Patch(KSurfaceKind kind, std::mt19937& random) {
+  std::uniform_real_distribution<double> unit(-1, 1);
+  KSurface s;
+  s.kind = kind;
+  s.frame = KAffine::Rotation({unit(random), unit(random), unit(random)}, 3 * unit(random))
+                .Then(KAffine::Translation({5 * unit(random), 5 * unit(random), 5 * unit(random)}));
+  s.u0 = unit(random);
+  s.u1 = s.u0 + 1.5 + 4.5 * std::fabs(unit(random));
+  switch (kind) {
+    case KSurfaceKind::Cylinder:
+      s.r0 = 10;
+      s.v0 = -5;
+      s.v1 = 15;
+      break;
+    case KSurfaceKind::Cone:
+      s.r0 = 12;
+      s.r1 = 3;
+      s.v0 = 0;
+      s.v1 = 10;
+      break;
+    case KSurfaceKind::Sphere:
+      s.r0 = 10;
+      s.v0 = -1.4;
+      s.v1 = 1.5;
+      break;
+    default:
+      s.r0 = 10;
+      s.r1 = 3;
+      s.v0 = -2;
+      s.v1 = 3;
+  }
+  return s;
+}
+
+TEST(Triangulator, DeviationAndAngleBoundsHoldOnCurvedFaces) {
+  gkit::Kit kit;
+  std::mt19937 random(7);
+  for (KSurfaceKind kind :
+       {KSurfaceKind::Cylinder, KSurfaceKind::Cone, KSurfaceKind::Sphere, KSurfaceKind::Torus}) {
+    for (double h : {0.5, 0.1, 0.02, 0.005}) {
+      for (double angle : {0.05, 0.3, 1.0}) {
+        KSurface s = Patch(kind, random);
+        xrchandle<KBody> body = gkit::Kit::FaceBody(s);
+        Triangles t = Tessellate(body, h, angle);
+        ASSERT_FALSE(t.points.empty());
+        SCOPED_TRACE(testing::Message()
+                     << "kind " << static_cast<int>(kind) << " h " << h << " angle " << angle);
+        double worst = 0, worstAngle = 0;
+        for (size_t i = 0; i < t.points.size(); i += 3) {
+          KVec3 a = t.points[i], b = t.points[i + 1], c = t.points[i + 2];
+          // Vertices on the surface, unit normals, counter-clockwise seen from outside.
+          for (int k = 0; k < 3; ++k) {
+            ASSERT_LT(SurfaceDistance(s, t.points[i + k]), 1e-9);
+            ASSERT_NEAR(Length(t.normals[i + k]), 1, 1e-12);
+          }
+          ASSERT_GT(Dot(Cross(b - a, c - a), t.normals[i] + t.normals[i + 1] + t.normals[i + 2]),
+                    0);
+          for (int p = 0; p < 3; ++p)
+            worstAngle = std::max(worstAngle, Angle(t.normals[i + p], t.normals[i + (p + 1) % 3]));
+          for (int x = 0; x <= 6; ++x)
+            for (int y = 0; x + y <= 6; ++y) {
+              KVec3 q = a + (b - a) * (x / 6.0) + (c - a) * (y / 6.0);
+              worst = std::max(worst, SurfaceDistance(s, q));
+            }
+        }
+        EXPECT_LE(worst, h * (1 + 1e-9));
+        EXPECT_LE(worstAngle, angle + 1e-9);
+        // And the other way: every point of the face is near a triangle.
+        if (t.points.size() > 30000) continue;
+        double reverse = 0;
+        for (int i = 0; i <= 24; ++i)
+          for (int j = 0; j <= 24; ++j) {
+            KVec3 p = SurfacePoint(s, s.u0 + (s.u1 - s.u0) * i / 24, s.v0 + (s.v1 - s.v0) * j / 24);
+            double best = 1e300;
+            for (size_t k = 0; k < t.points.size(); k += 3) {
+              if (Length(p - t.points[k]) - 20 * h - Length(t.points[k + 1] - t.points[k]) -
+                      Length(t.points[k + 2] - t.points[k]) >
+                  best)
+                continue;
+              best = std::min(
+                  best, PointTriangleDistance(p, t.points[k], t.points[k + 1], t.points[k + 2]));
+            }
+            reverse = std::max(reverse, best);
+          }
+        EXPECT_LE(reverse, h * (1 + 1e-9));
+      }
+    }
+  }
+  kit.Release();
+  EXPECT_EQ(gkit::LiveObjects(), 0);
+}
+
+TEST(Triangulator, TheSmallerDistanceSettingCountsAndFinerMeansMore) {
+  KSurface s;
+  s.kind = KSurfaceKind::Sphere;
+  s.r0 = 10;
+  s.u1 = 2 * kPi;
+  s.v0 = -kPi / 2;
+  s.v1 = kPi / 2;
+  xrchandle<KBody> body = gkit::Kit::FaceBody(s);
+  size_t coarse = Tessellate(body, 0.1, 1).points.size();
+  size_t fine = Tessellate(body, 0.01, 1).points.size();
+  EXPECT_GT(fine, 3 * coarse);
+  EXPECT_EQ(Tessellate(body, 0.01, 1, 0.1).points.size(), fine);
+  EXPECT_EQ(Tessellate(body, 0.1, 1, 0.01).points.size(), fine);
+  EXPECT_EQ(Tessellate(body, -1, 1, 0.01).points.size(), fine);
+}
+
+TEST(Triangulator, AbsurdTolerancesAreClampedAndCountsCapped) {
+  KSurface s;
+  s.kind = KSurfaceKind::Torus;
+  s.r0 = 10;
+  s.r1 = 3;
+  s.u1 = 2 * kPi;
+  s.v1 = 2 * kPi;
+  xrchandle<KBody> body = gkit::Kit::FaceBody(s);
+  double size = 0;
+  {
+    xrchandle<KBox3D> box;
+    body->GetBoundingBox(box);
+    size = Length(box->Max() - box->Min());
+  }
+  // Zero, negative and NaN mean the default: 1/500 of the face's size, 0.5 rad.
+  Triangles byDefault = Tessellate(body, 0, 0);
+  for (double bad : {-3.0, std::nan("")})
+    EXPECT_EQ(Tessellate(body, bad, bad).points.size(), byDefault.points.size());
+  double worst = 0;
+  for (size_t i = 0; i < byDefault.points.size(); i += 3) {
+    KVec3 centre =
+        (byDefault.points[i] + byDefault.points[i + 1] + byDefault.points[i + 2]) * (1.0 / 3);
+    worst = std::max(worst, SurfaceDistance(s, centre));
+  }
+  EXPECT_LE(worst, size / 500);
+  // Absurdly small tolerances stop at the floor and the cap.
+  for (double tiny : {1e-30, 1e-12}) {
+    Triangles t = Tessellate(body, tiny, 1e-9);
+    EXPECT_LE(t.points.size() / 3, static_cast<size_t>(kMaxTrianglesPerFace));
+    EXPECT_GT(t.points.size() / 3, 1000u);
+  }
+  // Many faces in one call share the call's budget.
+  xrchandle<KBody> many(new KBody);
+  for (int i = 0; i < 20; ++i) many->AddFace(KMakeFace(s, nullptr));
+  EXPECT_LE(Tessellate(many, 1e-9, 1e-9).points.size() / 3,
+            static_cast<size_t>(kMaxTrianglesPerCall));
+}
+
+TEST(Triangulator, PlanarFacesCoverTheirAreaWithOutwardTriangles) {
+  gkit::Kit kit;
+  {
+    xrchandle<KPartModel> part = kit.Part(R"(primary
+    solid gear teeth 12 radius 8 10 height 0 3 end
+    polygon 0 0 0  0 4 0  2 4 0  2 2 0  4 2 0  4 0 0 reversed end
+    disc radius 5 inner 2 sweep 0 90 translate 0 0 9 end
+  end)");
+    xrchandle<KBody> body;
+    part->GetPrimaryBody(body);
+    auto faces = ktest::Faces(body);
+    // The gear's caps and sides, the L polygon, the quarter ring.
+    ASSERT_EQ(faces.size(), 2u + 48u + 2u);
+    Triangles t = Tessellate(body, 0.001, 0.1);
+    double topArea = 0, lArea = 0, ringArea = 0;
+    for (size_t i = 0; i < t.points.size(); i += 3) {
+      KVec3 a = t.points[i], b = t.points[i + 1], c = t.points[i + 2];
+      KVec3 n = Cross(b - a, c - a);
+      EXPECT_GT(Dot(n, t.normals[i]), 0);
+      if (a.z == 3 && b.z == 3 && c.z == 3) topArea += n.z / 2;
+      if (a.z == 0 && b.z == 0 && c.z == 0 && a.x >= 0 && t.normals[i].z > 0.5) lArea += n.z / 2;
+      if (a.z == 9) ringArea += n.z / 2;
+    }
+    // The L polygon was written clockwise from +z and reversed: it faces up.
+    EXPECT_NEAR(lArea, 12, 1e-9);
+    EXPECT_NEAR(ringArea, kPi / 4 * (25 - 4), 0.01);
+    // Each tooth of the gear outline adds a trapezoid to the root polygon.
+    EXPECT_GT(topArea, kPi * 64 * 0.97);
+    EXPECT_LT(topArea, kPi * 100);
+  }
+  kit.Release();
+  EXPECT_EQ(gkit::LiveObjects(), 0);
+}
+
+}  // namespace
