@@ -1,0 +1,59 @@
+// The host scene.
+#include "qorvelaex/C3DMScene.h"
+
+C3DMGroup::~C3DMGroup() {}
+
+bool C3DMGroup::Reaches(const C3DMGroup* group) const {
+  if (group == this) return true;
+  for (C3DMGroup* child : m_children) {
+    if (child->Reaches(group)) return true;
+  }
+  return false;
+}
+
+bool C3DMGroup::AddGroup(C3DMGroup* child, int) {
+  if (!child || child->Reaches(this)) return false;
+  m_children.push_back(child);
+  return true;
+}
+
+void C3DMGroup::EndInsert(void*) {}
+
+void* C3DMGroup::BeginInsert() { return this; }
+
+bool C3DMGroup::InsertGroup(C3DMGroup* group) { return AddGroup(group, 0); }
+
+void C3DMGroup::ApplyMatrix(velaMatrix4x4& matrix, int flags) {
+  m_matrix = flags == 1 ? m_matrix * matrix : matrix;
+}
+
+C3DMWorld::~C3DMWorld() {
+  for (C3DMGroup* group : m_made) delete group;
+}
+
+C3DMGroup* C3DMWorld::CreateGroup() {
+  m_made.push_back(new C3DMGroup(this));
+  return m_made.back();
+}
+
+bool C3DMWorld::AddGroup(C3DMGroup* group, int) {
+  if (!group) return false;
+  m_top.push_back(group);
+  return true;
+}
+
+namespace {
+
+using Visit = std::function<void(const C3DMGroup&, const C3DMMesh&, const velaMatrix4x4&)>;
+
+void WalkGroup(const C3DMGroup& group, const velaMatrix4x4& parent, const Visit& visit) {
+  const velaMatrix4x4 composed = group.GetMatrix() * parent;
+  for (int i = 0; i < group.GetNumberMeshes(); ++i) visit(group, group.GetMesh(i), composed);
+  for (int i = 0; i < group.GetNumberChildren(); ++i) WalkGroup(*group.GetChild(i), composed, visit);
+}
+
+}  // namespace
+
+void C3DMWorld::Walk(const Visit& visit) const {
+  for (C3DMGroup* group : m_top) WalkGroup(*group, velaMatrix4x4(), visit);
+}
