@@ -1,0 +1,74 @@
+// CGraniteElement: one node of the model structure; CGraniteResolvedFileEntry:
+// a referred file name and the name found for it. The loader provides the
+// constructors, copies and accessors; AddChild, ClearChildList, SetDisplayName
+// and InitializeVariables of CGraniteElement come from QorGraniteParser. The
+// member order is part of that contract.
+#pragma once
+
+#include "granite/CBasicString.h"
+#include "granite/GraniteTypes.h"
+#include "qorvela/velaTypes.h"
+#include "qorvelaex/C3DMList.h"
+
+class C3DMGroup;
+
+class GRANITE_VISIBLE CGraniteElement {
+public:
+  CGraniteElement();
+  CGraniteElement(const CGraniteElement& other);
+  CGraniteElement& operator=(const CGraniteElement& other);
+  ~CGraniteElement();
+
+  CBasicString GetFilename();
+  void SetFilename(const CBasicString& name);
+  CBasicString GetDisplayName();
+  CBasicString GetConfigurationName();
+  void SetConfigurationName(const CBasicString& name);
+  velaMatrix4x4& GetTransform();
+  void SetTransform(const velaMatrix4x4& matrix);
+  velaMatrix4x4& GetFinalTransform();
+  void SetFinalTransform(velaMatrix4x4 matrix);
+  C3DMList* GetChildList();
+  int GetNumberChildren();
+  GraniteFileTypes GetFileType();
+  void SetFileType(GraniteFileTypes type);
+  C3DMGroup* GetGroup();
+  void SetGroup(C3DMGroup* group);
+  CGraniteElement* GetParentElement();
+  void SetParentElement(CGraniteElement* parent);
+
+  // Sibling library.
+  bool AddChild(CGraniteElement* child);
+  void ClearChildList();
+  void SetDisplayName(CBasicString name);
+  void InitializeVariables();
+
+private:
+  CBasicString m_filename;
+  CBasicString m_displayName;
+  CBasicString m_configurationName;
+  velaMatrix4x4 m_transform;
+  velaMatrix4x4 m_finalTransform;
+  C3DMList m_childList;
+  GraniteFileTypes m_fileType;
+  C3DMGroup* m_group;
+  CGraniteElement* m_parentElement;
+};
+
+class GRANITE_VISIBLE CGraniteResolvedFileEntry {
+public:
+  CGraniteResolvedFileEntry();
+  CGraniteResolvedFileEntry(const CGraniteResolvedFileEntry& other);
+  CGraniteResolvedFileEntry& operator=(const CGraniteResolvedFileEntry& other);
+  virtual ~CGraniteResolvedFileEntry();
+
+  void InitializeVariables();
+  CBasicString& GetOriginalFilename();
+  void SetOriginalFilename(CBasicString name);
+  CBasicString& GetResolvedFilename();
+  void SetResolvedFilename(CBasicString name);
+
+private:
+  CBasicString m_originalFilename;
+  CBasicString m_resolvedFilename;
+};

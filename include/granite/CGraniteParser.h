@@ -1,0 +1,123 @@
+// CGraniteParser: the state of one model load. One class definition shared by
+// three modules: the loader provides the copies and plain accessors, the
+// sibling library QorGraniteParser the default constructor, the destructor and
+// the operations with behaviour. The member order is part of that contract.
+#pragma once
+
+#include "granite/CBasicString.h"
+#include "granite/GraniteTypes.h"
+#include "granite/velaArray1D.h"
+#include "qorvela/velaTypes.h"
+#include "qorvelaex/C3DMList.h"
+
+class C3DMWorld;
+class C3DMGroup;
+class CGraniteElement;
+
+typedef void (*GraniteLoaderCallback)(int percent);
+typedef int (*GraniteSupportFileCallback)(CBasicString name, CBasicString directory,
+                                          CBasicString& found);
+
+class GRANITE_VISIBLE CGraniteParser {
+public:
+  // Sibling library.
+  CGraniteParser();
+  ~CGraniteParser();
+
+  // Loader: member-wise copies; pointers are shared, lists copied.
+  CGraniteParser(const CGraniteParser& other);
+  CGraniteParser& operator=(const CGraniteParser& other);
+
+  // Loader: plain accessors.
+  C3DMWorld* GetWorld();
+  void SetWorld(C3DMWorld* world);
+  CBasicString& GetFilename();
+  // Stores the name lower-cased.
+  void SetFilename(CBasicString name);
+  GraniteLoaderCallback GetLoaderPtr();
+  void SetLoaderPtr(GraniteLoaderCallback callback);
+  GraniteSupportFileCallback GetGetSupportFilePtr();
+  void SetGetSupportFilePtr(GraniteSupportFileCallback callback);
+  double GetDecimationMagnitude();
+  void SetDecimationMagnitude(double value);
+  double GetLastPercentage();
+  void SetLastPercentage(double value);
+  C3DMList* GetMatrixStack();
+  int GetNumberMatricesOnStack();
+  ImageUnitsTypes GetModelUnits();
+  void SetModelUnits(ImageUnitsTypes units);
+  C3DMGroup* GetCurrentGroup();
+  void SetCurrentGroup(C3DMGroup* group);
+  velaChroma& GetCurrentColor();
+  void SetCurrentColor(velaChroma color);
+  C3DMList* GetElementList();
+  int GetNumberElements();
+  int GetTotalParts();
+  void SetTotalParts(int count);
+  int GetCurrentPart();
+  void SetCurrentPart(int count);
+  double GetChordalTolerance();
+  void SetChordalTolerance(double value);
+  double GetAngularTolerance();
+  void SetAngularTolerance(double value);
+  C3DMList* GetGeneratedColorList();
+  int GetNumberGeneratedColors();
+  C3DMList* GetResolvedFilesList();
+  int GetNumberResolvedFiles();
+  C3DMList* GetResolvedPartsList();
+  int GetNumberResolvedParts();
+  GraniteResolutionTypes GetLoadResolution();
+  void SetLoadResolution(GraniteResolutionTypes resolution);
+  velaBBox& GetModelBoundingBox();
+  void SetModelBoundingBox(velaBBox& box);
+  bool GetUnitsRetrieved();
+  void SetUnitsRetrieved(bool retrieved);
+  CBasicString GetInstallationDirectory();
+  void SetInstallationDirectory(CBasicString directory);
+
+  // Sibling library: the operations with behaviour.
+  CGraniteElement* CreateElement(CBasicString fileName, CBasicString displayName);
+  bool AddElementToList(CGraniteElement* element);
+  bool PushMatrix(velaMatrix4x4& matrix);
+  velaMatrix4x4 PopMatrix();
+  velaMatrix4x4 GetCurrentMatrix();
+  void ClearMatrixStack();
+  bool AddMeshToGroup(velaFloatPointArray& points, velaVectorArray& normals, velaIntArray& counts);
+  bool AddResolvedPart(CGraniteElement* element);
+  CGraniteElement* FindResolvedPart(CBasicString fileName, CBasicString configurationName);
+  bool GenerateColorForPart();
+  bool GetResultOKToContinue(GraniteLoadResultTypes result);
+  int ComputeTotalParts();
+  void IncrementCurrentPart();
+  CBasicString GetResolvedFilename(CBasicString fileName);
+  bool GetFileIsPart(CBasicString fileName);
+  bool ComputeEvaluationTolerances();
+
+  // Sibling library: asks every load of this process to stop at the next
+  // element (GetResultOKToContinue then answers false). Safe from a signal handler.
+  static void RequestStop(bool stop);
+
+private:
+  C3DMWorld* m_world;
+  CBasicString m_filename;
+  GraniteLoaderCallback m_loaderPtr;
+  GraniteSupportFileCallback m_getSupportFilePtr;
+  double m_decimationMagnitude;
+  double m_lastPercentage;
+  C3DMList m_matrixStack;
+  ImageUnitsTypes m_modelUnits;
+  C3DMGroup* m_currentGroup;
+  velaChroma m_currentColor;
+  C3DMList m_elementList;
+  int m_totalParts;
+  int m_currentPart;
+  double m_chordalTolerance;
+  double m_angularTolerance;
+  C3DMList m_generatedColorList;
+  C3DMList m_resolvedFilesList;
+  C3DMList m_resolvedPartsList;
+  GraniteResolutionTypes m_loadResolution;
+  velaBBox m_modelBoundingBox;
+  bool m_unitsRetrieved;
+  CBasicString m_installationDirectory;
+};
