@@ -481,7 +481,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     for (CGraniteElement* e : Elements(parser.GetElementList())) tree.push_back(TreeJson(e));
     summary["tree"] = tree;
 
-    if (!o.json) {
+    if (!o.json && (counts.elements > 0 || counts.meshes > 0)) {
       for (CGraniteElement* e : Elements(parser.GetElementList())) PrintTree(out, e, "", true, true);
       out << "\n";
       out << "units               " << UnitsName(units) << "\n";
