@@ -41,18 +41,6 @@ TEST(FileFormat, TheFirstGroupFoundAnywhereInTheUpperCasedNameDecides) {
   for (const auto& c : cases) EXPECT_EQ(GetFormatFromExtension(S(c.name)), c.format) << c.name;
 }
 
-TEST(FileFormat, TranslatorCodesOfTheExchangeFormats) {
-  EXPECT_EQ(GetTranslatorFormatCode(GRANITE_FORMAT_IGES), 0);
-  EXPECT_EQ(GetTranslatorFormatCode(GRANITE_FORMAT_NEUTRAL), 2);
-  EXPECT_EQ(GetTranslatorFormatCode(GRANITE_FORMAT_SAT), 5);
-  EXPECT_EQ(GetTranslatorFormatCode(GRANITE_FORMAT_VDA), 7);
-  EXPECT_EQ(GetTranslatorFormatCode(GRANITE_FORMAT_STEP), 6);
-  EXPECT_EQ(GetTranslatorFormatCode(GRANITE_FORMAT_PARASOLID), 3);
-  EXPECT_EQ(GetTranslatorFormatCode(GRANITE_FORMAT_NATIVE), -1);
-  EXPECT_EQ(GetTranslatorFormatCode(GRANITE_FORMAT_UNKNOWN), -1);
-  EXPECT_EQ(GetTranslatorFormatCode(42), -1);
-}
-
 TEST(FileExistence, OnlyRegularFilesNotHeldOpenElsewhereExist) {
   gkit::Kit kit;
   const std::string file = kit.WriteFile("Bolt.PRT", "x");
