@@ -68,6 +68,19 @@ TEST(Element, AddChildRefusesSecondOwnersAndCycles) {
   EXPECT_EQ(root.GetNumberChildren(), 0);
 }
 
+TEST(Element, DeepTreeIsReleasedWithoutARecursionPerLevel) {
+  CGraniteElement* root = new CGraniteElement();
+  CGraniteElement* at = root;
+  for (int i = 0; i < 200000; ++i) {
+    CGraniteElement* child = new CGraniteElement();
+    ASSERT_TRUE(at->AddChild(child));
+    at = child;
+  }
+  at->SetFileType(GRANITE_FILE_PART);
+  EXPECT_FALSE(at->AddChild(root));  // the cycle is still seen
+  delete root;
+}
+
 TEST(Element, ParserRootsAreNotAdoptedAsChildren) {
   C3DMWorld world;
   CGraniteParser parser;

@@ -3,6 +3,26 @@
 
 #include "SiblingState.h"
 
+namespace {
+
+// Moves the children an element owns to the work list and empties its list.
+void TakeOwnedChildren(CGraniteElement* owner, std::vector<CGraniteElement*>& pending) {
+  C3DMList* list = owner->GetChildList();
+  {
+    std::lock_guard<std::mutex> hold(qgp::StateLock());
+    for (CBasicListElement* node = qgp::HeadOf(*list); node; node = node->m_next) {
+      CGraniteElement* child = static_cast<CGraniteElement*>(node->m_item);
+      if (child != nullptr && qgp::ChildOwner(child) == owner) {
+        qgp::ForgetChild(child);  // a second listing is not taken again
+        pending.push_back(child);
+      }
+    }
+  }
+  list->RemoveAll();
+}
+
+}  // namespace
+
 // Refused: null, the element itself, one of its ancestors (a cycle would hang
 // every walk), an element that is already a child anywhere, and a parser's
 // root (its parser deletes it). Each child thus has exactly one owner, which
@@ -12,8 +32,12 @@ bool CGraniteElement::AddChild(CGraniteElement* child) {
   {
     std::lock_guard<std::mutex> hold(qgp::StateLock());
     if (qgp::ChildOwner(child) != nullptr || qgp::IsOwnedRoot(child)) return false;
-    for (CGraniteElement* up = qgp::ChildOwner(this); up != nullptr; up = qgp::ChildOwner(up)) {
-      if (up == child) return false;
+    // Only an element with children can be an ancestor; a new one (the usual
+    // case) costs no walk up the tree.
+    if (child->m_childList.GetCount() > 0) {
+      for (CGraniteElement* up = qgp::ChildOwner(this); up != nullptr; up = qgp::ChildOwner(up)) {
+        if (up == child) return false;
+      }
     }
     if (!m_childList.AddTail(child)) return false;
     qgp::SetChildOwner(child, this);
@@ -22,25 +46,19 @@ bool CGraniteElement::AddChild(CGraniteElement* child) {
   return true;
 }
 
-// Deletes the children this element owns, each releasing its own; the entries
+// Deletes the children this element owns, and theirs, each once; the entries
 // of a copy's view of another element's children are only dropped, without
-// being read.
+// being read. The subtree is taken apart with a work list rather than by
+// recursion, so a deep tree needs no deep stack.
 void CGraniteElement::ClearChildList() {
-  std::vector<CGraniteElement*> owned;
-  {
-    std::lock_guard<std::mutex> hold(qgp::StateLock());
-    for (CBasicListElement* node = qgp::HeadOf(m_childList); node; node = node->m_next) {
-      CGraniteElement* child = static_cast<CGraniteElement*>(node->m_item);
-      if (child != nullptr && qgp::ChildOwner(child) == this) {
-        qgp::ForgetChild(child);  // a second listing is not deleted again
-        owned.push_back(child);
-      }
-    }
-  }
-  m_childList.RemoveAll();
-  for (CGraniteElement* child : owned) {
-    child->m_parentElement = nullptr;
-    delete child;
+  std::vector<CGraniteElement*> pending;
+  TakeOwnedChildren(this, pending);
+  while (!pending.empty()) {
+    CGraniteElement* element = pending.back();
+    pending.pop_back();
+    TakeOwnedChildren(element, pending);  // its destructor then finds none
+    element->SetParentElement(nullptr);
+    delete element;
   }
 }
 
