@@ -8,6 +8,7 @@
 #include <Geom_Surface.hxx>
 #include <Poly_Triangulation.hxx>
 #include <TopLoc_Location.hxx>
+#include <TopoDS.hxx>
 #include <algorithm>
 #include <cmath>
 #include <gp_Trsf.hxx>
@@ -108,15 +109,15 @@ struct FaceGeometry::Cache {
   xrchandle<xdoublesequence> vertices, normals;
 };
 
-FaceGeometry::FaceGeometry(const TopoDS_Face& face, const std::shared_ptr<BodyMesher>& mesher)
-    : m_face(face), m_mesher(mesher), m_cache(new Cache) {}
+FaceGeometry::FaceGeometry(const TopoDS_Shape& shape, const std::shared_ptr<BodyMesher>& mesher)
+    : m_shape(shape), m_mesher(mesher), m_cache(new Cache) {}
 
 FaceGeometry::~FaceGeometry() = default;
 
 void FaceGeometry::Measure(const KAffine& map, KExtent& extent) const {
   Guard("measuring a face", [&] {
     if (!m_cache->boxKnown) {
-      m_cache->box = ExactBox(m_face);
+      m_cache->box = ExactBox(m_shape);
       m_cache->boxKnown = true;
     }
     const Bnd_Box& local = m_cache->box;
@@ -129,7 +130,7 @@ void FaceGeometry::Measure(const KAffine& map, KExtent& extent) const {
     if (AsTrsf(map, trsf)) {
       // The exact box of the face where the map puts it, not the box of the
       // turned box.
-      Bnd_Box moved = ExactBox(m_face.Moved(TopLoc_Location(trsf)));
+      Bnd_Box moved = ExactBox(m_shape.Moved(TopLoc_Location(trsf)));
       if (Usable(moved)) AddBox(moved, KVec3{}, extent);
       return 0;
     }
@@ -145,6 +146,8 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
                               xrchandle<xdoublesequence>& normals) const {
   vertices.reset();
   normals.reset();
+  if (!m_mesher || m_shape.ShapeType() != TopAbs_FACE) return;
+  const TopoDS_Face& face = TopoDS::Face(m_shape);
   double size = m_mesher->Size();
   if (!(size > 0)) return;
   double h = std::isfinite(chord) && chord > 0 ? std::max(chord, size * kFloorChordRatio)
@@ -154,7 +157,7 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
 
   Guard("reading a face mesh", [&] {
     TopLoc_Location location;
-    Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(m_face, location);
+    Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(face, location);
     if (t.IsNull() || t->NbTriangles() == 0) return 0;
     Cache& cache = *m_cache;
     if (cache.triangulation == t && cache.vertices) {
@@ -163,7 +166,7 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
       return 0;
     }
     const gp_Trsf& trsf = location.Transformation();
-    bool reversed = m_face.Orientation() == TopAbs_REVERSED;
+    bool reversed = face.Orientation() == TopAbs_REVERSED;
     int nodes = t->NbNodes();
 
     // Points in part coordinates, and the triangles turned to face outwards.
@@ -190,7 +193,7 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
     // (a pole, an apex) the mean of the triangles around the node.
     std::vector<gp_XYZ> unit(points.size());
     TopLoc_Location surfaceLocation;
-    Handle(Geom_Surface) surface = BRep_Tool::Surface(m_face, surfaceLocation);
+    Handle(Geom_Surface) surface = BRep_Tool::Surface(face, surfaceLocation);
     const gp_Trsf& surfaceTrsf = surfaceLocation.Transformation();
     for (int i = 1; i <= nodes; ++i) {
       gp_XYZ n(0, 0, 0);

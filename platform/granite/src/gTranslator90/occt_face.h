@@ -35,20 +35,21 @@ constexpr double kFloorChordRatio = 1.0 / 10000;
 constexpr double kDefaultAngle = 0.5;
 constexpr double kFloorAngle = 0.01;
 
+// A face of a body, or (without a mesher) loose edges and points, which are
+// measured but have no triangles.
 class FaceGeometry : public KFaceGeometry {
  public:
-  FaceGeometry(const TopoDS_Face& face, const std::shared_ptr<BodyMesher>& mesher);
+  FaceGeometry(const TopoDS_Shape& shape, const std::shared_ptr<BodyMesher>& mesher);
   void Measure(const KAffine& map, KExtent& extent) const override;
   void Tessellate(double chord, double angle, xrchandle<xdoublesequence>& vertices,
                   xrchandle<xdoublesequence>& normals) const override;
-  const TopoDS_Face& Face() const { return m_face; }
 
  protected:
   ~FaceGeometry() override;
 
  private:
   struct Cache;
-  TopoDS_Face m_face;
+  TopoDS_Shape m_shape;
   std::shared_ptr<BodyMesher> m_mesher;
   std::unique_ptr<Cache> m_cache;
 };
