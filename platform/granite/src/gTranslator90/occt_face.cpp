@@ -88,6 +88,33 @@ double BodyMesher::Size() {
   return m_size;
 }
 
+double BodyMesher::UpperSize() {
+  if (m_upperSize < 0) {
+    // The box of the surfaces' poles and the edges' curves: no optimisation.
+    Bnd_Box box = Guard("measuring a body", [&] {
+      Bnd_Box b;
+      BRepBndLib::Add(m_shape, b, Standard_False);
+      return b;
+    });
+    m_upperSize = Usable(box) ? std::sqrt(box.SquareExtent()) : 0;
+  }
+  return m_upperSize;
+}
+
+double BodyMesher::Chord(double chord) {
+  if (std::isfinite(chord) && chord > 0) {
+    // The exact size is at most the upper one: a chord above the floor of the
+    // upper size is above the floor of the exact size too.
+    double upper = UpperSize();
+    if (!(upper > 0)) return 0;
+    if (chord >= upper * kFloorChordRatio) return chord;
+    double size = Size();
+    return size > 0 ? std::max(chord, size * kFloorChordRatio) : 0;
+  }
+  double size = Size();
+  return size > 0 ? size * kDefaultChordRatio : 0;
+}
+
 void BodyMesher::Ensure(double chord, double angle) {
   if (m_meshed && m_chord <= chord && m_angle <= angle) return;
   Guard("meshing a body", [&] {
@@ -148,10 +175,8 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
   normals.reset();
   if (!m_mesher || m_shape.ShapeType() != TopAbs_FACE) return;
   const TopoDS_Face& face = TopoDS::Face(m_shape);
-  double size = m_mesher->Size();
-  if (!(size > 0)) return;
-  double h = std::isfinite(chord) && chord > 0 ? std::max(chord, size * kFloorChordRatio)
-                                               : size * kDefaultChordRatio;
+  double h = m_mesher->Chord(chord);
+  if (!(h > 0)) return;
   double a = std::isfinite(angle) && angle > 0 ? std::max(angle, kFloorAngle) : kDefaultAngle;
   m_mesher->Ensure(h, a);
 

@@ -18,12 +18,19 @@ class BodyMesher {
   explicit BodyMesher(const TopoDS_Shape& shape) : m_shape(shape) {}
   // The diagonal of the body's exact box (0 when it has none).
   double Size();
+  // The diagonal of a box that encloses the body, quick to find but possibly
+  // much larger than the exact one (0 when the body has no geometry).
+  double UpperSize();
+  // The distance to mesh at for chord (model units; 0 or less: the default),
+  // within the floor relative to the exact size; 0 when the body has no size.
+  // The exact size is only worked out when the floor or the default needs it.
+  double Chord(double chord);
   // Makes sure every face has a triangulation within chord and angle.
   void Ensure(double chord, double angle);
 
  private:
   TopoDS_Shape m_shape;
-  double m_size = -1;
+  double m_size = -1, m_upperSize = -1;
   double m_chord = 0, m_angle = 0;
   bool m_meshed = false;
 };
