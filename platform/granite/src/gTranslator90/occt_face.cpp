@@ -237,6 +237,16 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
       unit[static_cast<size_t>(i)] = n;
     }
 
+    // A triangle folded over by the mesher is turned to face the way the
+    // surface does at its corners, as the kernel's own triangles are.
+    for (size_t c = 0; c + 2 < corners.size(); c += 3) {
+      const gp_XYZ &a = points[corners[c]], &b = points[corners[c + 1]],
+                   &d = points[corners[c + 2]];
+      gp_XYZ g = (b - a).Crossed(d - a);
+      if (g.Dot(unit[corners[c]] + unit[corners[c + 1]] + unit[corners[c + 2]]) < 0)
+        std::swap(corners[c + 1], corners[c + 2]);
+    }
+
     std::vector<double> v, nv;
     v.reserve(corners.size() * 3);
     nv.reserve(corners.size() * 3);
