@@ -67,6 +67,17 @@ public:
   virtual void SetCurrentElement(CBasicListElement* element);
 
 protected:
+  // Node-level helpers. Link and Unlink keep head, tail, count and the current
+  // element in step and drop the element index; they do not touch iterators.
+  void Link(CBasicListElement* after, void* item);
+  void Unlink(CBasicListElement* node);
+  void ResetIterators();
+  void DropIndex();
+  // Empties the list, destroying the items when an item function owns them.
+  void Empty();
+  void CopyNodesFrom(const CBasicList& other);
+  void* MakeCopy(const void* item);
+
   CBasicListElement* m_head;
   CBasicListElement* m_tail;
   CBasicListElement* m_current;

@@ -40,6 +40,10 @@ public:
   virtual bool SetHashSize(int count);
 
 private:
+  int Bucket(int key) const;
+  void DeleteEntries();
+  void DropEntryOf(CBasicListElement* node);
+
   CBasicMapElement** m_table;
   int m_tableSize;
   int m_bucketCount;

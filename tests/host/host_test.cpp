@@ -1,6 +1,7 @@
 // Host value types, the matrix inverse, the scene and the mesh arrays.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <new>
 #include <vector>
@@ -90,6 +91,43 @@ TEST(HostTypes, InverseUndoesTheMatrixAndSingularGivesIdentity) {
   for (int k = 0; k < 16; ++k) EXPECT_EQ(inverse.m[k], identity.m[k]);
 }
 
+// A tiny scale is no singularity, however far the placement moves it.
+TEST(HostTypes, InverseOfSmallScaleFarAwayIsExact) {
+  const float cases[][4] = {{1e-3f, 1e4f, -2e4f, 3e4f}, {1e-4f, 1e5f, 0, 0}, {1e-6f, 0, 0, 1e7f}};
+  for (const auto& c : cases) {
+    velaMatrix4x4 m = Translation(c[1], c[2], c[3]);
+    for (int i = 0; i < 3; ++i) m.Set(i, i, c[0]);
+    const velaMatrix4x4 inverse = GetInverseMatrix(m);
+    const double scale = 1.0 / c[0];
+    for (int r = 0; r < 4; ++r) {
+      for (int col = 0; col < 4; ++col) {
+        double expected = r == col ? (r == 3 ? 1.0 : scale) : 0.0;
+        if (r == 3 && col < 3) expected = -double(c[col + 1]) * scale;
+        EXPECT_NEAR(inverse.Get(r, col), expected, 1e-5 * std::fabs(expected))
+            << c[0] << " " << r << col;
+      }
+    }
+  }
+  // A general (projective) matrix with the same spread of magnitudes.
+  velaMatrix4x4 m = Translation(1e4f, 1e4f, 1e4f);
+  for (int i = 0; i < 3; ++i) m.Set(i, i, 1e-3f);
+  m.Set(0, 3, 1e-3f);
+  const velaMatrix4x4 product = GetInverseMatrix(m) * m;
+  for (int k = 0; k < 16; ++k) EXPECT_NEAR(product.m[k], k % 5 == 0 ? 1.0f : 0.0f, 1e-3f) << k;
+
+  // Truly singular ones still give the identity, whatever their size.
+  velaMatrix4x4 flat = Translation(1e4f, 0, 0);
+  flat.Set(0, 0, 1e-3f);
+  flat.Set(1, 1, 1e-3f);
+  flat.Set(2, 2, 0.0f);
+  EXPECT_TRUE(GetInverseMatrix(flat).IsIdentity());
+  velaMatrix4x4 rank2;  // row 2 = row 0 + row 1
+  rank2.Set(2, 0, 1.0f);
+  rank2.Set(2, 1, 1.0f);
+  rank2.Set(2, 2, 0.0f);
+  EXPECT_TRUE(GetInverseMatrix(rank2).IsIdentity());
+}
+
 TEST(Scene, InstancesAreSharedWalkedAlongEveryPathAndCyclesRefused) {
   C3DMWorld world;
   C3DMGroup* top = world.CreateGroup();
@@ -128,6 +166,25 @@ TEST(Scene, InstancesAreSharedWalkedAlongEveryPathAndCyclesRefused) {
   EXPECT_FALSE(a->AddGroup(nullptr, 1));
   EXPECT_EQ(part->GetNumberChildren(), 0);
   EXPECT_EQ(part->GetWorld(), &world);
+}
+
+// Forty levels, each holding the next group twice: 2^40 paths, 41 groups.
+// The cycle check must visit each group once, not once per path.
+TEST(Scene, CycleCheckOnWidelySharedGroupsVisitsEachGroupOnce) {
+  C3DMWorld world;
+  std::vector<C3DMGroup*> levels;
+  for (int i = 0; i <= 40; ++i) levels.push_back(world.CreateGroup());
+  for (int i = 39; i >= 0; --i) {  // bottom up: every check searches the shared part below
+    ASSERT_TRUE(levels[i]->AddGroup(levels[i + 1], 1));
+    ASSERT_TRUE(levels[i]->InsertGroup(levels[i + 1]));
+  }
+  C3DMGroup* holder = world.CreateGroup();
+  EXPECT_TRUE(holder->AddGroup(levels[0], 1));  // not below: the whole graph is searched
+  EXPECT_FALSE(levels[40]->AddGroup(levels[0], 1));
+  EXPECT_FALSE(levels[40]->AddGroup(holder, 1));
+  EXPECT_FALSE(levels[20]->InsertGroup(levels[3]));
+  EXPECT_TRUE(levels[20]->AddGroup(levels[33], 1));  // sharing further down is no cycle
+  EXPECT_EQ(levels[40]->GetNumberChildren(), 0);
 }
 
 TEST(MeshArrays, StorageRules) {

@@ -1,12 +1,23 @@
 // The host scene.
 #include "qorvelaex/C3DMScene.h"
 
+#include <unordered_set>
+#include <vector>
+
 C3DMGroup::~C3DMGroup() {}
 
+// Depth-first over the shared child graph, each group visited once: a group
+// shared along many paths is not walked again for every path.
 bool C3DMGroup::Reaches(const C3DMGroup* group) const {
-  if (group == this) return true;
-  for (C3DMGroup* child : m_children) {
-    if (child->Reaches(group)) return true;
+  std::unordered_set<const C3DMGroup*> seen{this};
+  std::vector<const C3DMGroup*> pending{this};
+  while (!pending.empty()) {
+    const C3DMGroup* next = pending.back();
+    pending.pop_back();
+    if (next == group) return true;
+    for (const C3DMGroup* child : next->m_children) {
+      if (seen.insert(child).second) pending.push_back(child);
+    }
   }
   return false;
 }
