@@ -12,6 +12,10 @@
 
 class C3DMGroup;
 
+// Ownership: an element owns the children it took in with AddChild (which makes
+// it their parent) and deletes them in ClearChildList and its destructor. A
+// copy's child list is a view of the source's children: it releases nothing.
+// The group belongs to the scene world, the parent is not owned.
 class GRANITE_VISIBLE CGraniteElement {
 public:
   CGraniteElement();

@@ -18,6 +18,18 @@ typedef void (*GraniteLoaderCallback)(int percent);
 typedef int (*GraniteSupportFileCallback)(CBasicString name, CBasicString directory,
                                           CBasicString& found);
 
+// Ownership:
+// - The world, the current group and the callbacks belong to the host; copies
+//   share them.
+// - The matrix stack, the generated colours and the resolved-file entries are
+//   owned by their lists through item functions (set by the constructor), so a
+//   copy or an assignment copies them and every parser releases its own.
+// - Root elements belong to the parser whose AddElementToList took them in, and
+//   are deleted (with their subtrees) by its destructor. A copy's element list
+//   is a view of those roots: it releases nothing and is valid while the owner
+//   lives. A parser assigned over keeps, and later releases, the roots it owned.
+// - The resolved-parts list owns nothing: its elements belong to the tree.
+// - Scene groups belong to the world that made them.
 class GRANITE_VISIBLE CGraniteParser {
 public:
   // Sibling library.

@@ -1,0 +1,136 @@
+// Fuzzes the kernel's native reader: any byte string either gives a model or a
+// reason naming the file and a line; a model's bodies triangulate into finite
+// triangles with unit normals, and nothing of the kernel stays alive after.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "gBase90/kdiag.h"
+#include "gBase90/kservices.h"
+#include "gGeometry90/kmodel.h"
+#include "gGeometry90/ksession.h"
+#include "gGeometry90/ktriangulator.h"
+
+namespace {
+
+[[noreturn]] void Fault(const char* what) {
+  std::fprintf(stderr, "native reader fuzz: %s\n", what);
+  std::abort();
+}
+
+void Check(bool ok, const char* what) {
+  if (!ok) Fault(what);
+}
+
+bool Finite(const KVec3& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
+
+void CheckBox(const xrchandle<KModel>& model) {
+  xrchandle<KBox3D> box;
+  model->GetModelBox(box);
+  if (!box) return;
+  KVec3 lo = box->Min(), hi = box->Max();
+  Check(Finite(lo) && Finite(hi), "a model box is not finite");
+  Check(lo.x <= hi.x && lo.y <= hi.y && lo.z <= hi.z, "a model box is inside out");
+}
+
+void Triangulate(const xrchandle<KBody>& body) {
+  if (!body) return;
+  xrchandle<KFaceSet> faces;
+  body->GetFaces(faces);
+  if (!faces || faces->GetCount() == 0) return;
+  xrchandle<KTriangulator> triangulator;
+  KGetTriangulator(triangulator);
+  Check(bool(triangulator), "no triangulator");
+  // Coarse settings keep each run short; the limits of the triangulator hold anyway.
+  triangulator->SetAngleTolerance(1.0);
+  xrchandle<KFaceTessellationSequence> out;
+  triangulator->Triangulate(faces, out);
+  Check(out && out->GetCount() == faces->GetCount(), "not one tessellation per face");
+  long triangles = 0;
+  for (int i = 0; i < out->GetCount(); ++i) {
+    xrchandle<KFaceTessellation> t;
+    out->GetAt(i, t);
+    Check(bool(t), "a null tessellation");
+    xrchandle<xdoublesequence> vertices, normals;
+    t->GetVertices(vertices);
+    t->GetNormals(normals);
+    Check(vertices && normals, "a tessellation without arrays");
+    const int n = vertices->GetCount();
+    Check(n % 9 == 0 && normals->GetCount() == n, "vertex and normal arrays disagree");
+    triangles += n / 9;
+    for (int k = 0; k < n; k += 3) {
+      double v[3], m[3];
+      for (int c = 0; c < 3; ++c) {
+        v[c] = vertices->GetAt(k + c);
+        m[c] = normals->GetAt(k + c);
+      }
+      Check(std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]),
+            "a vertex is not finite");
+      double length = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
+      Check(std::fabs(length - 1) < 1e-6, "a normal is not of unit length");
+    }
+  }
+  Check(triangles <= kMaxTrianglesPerCall, "more triangles than one call allows");
+}
+
+void Walk(const xrchandle<KModel>& model) {
+  CheckBox(model);
+  if (KPartModel* part = KPartModel::cast(model.get())) {
+    xrchandle<KBody> primary;
+    part->GetPrimaryBody(primary);
+    Triangulate(primary);
+    xrchandle<KGeometryItemSequence> items;
+    part->GetGeometryItems(items);
+    for (int i = 0; items && i < items->GetCount(); ++i) {
+      xrchandle<KGeometryItem> item;
+      items->GetAt(i, item);
+      xrchandle<KBody> body;
+      if (item) item->GetBody(body);
+      Triangulate(body);
+    }
+  } else if (KAssembly* assembly = KAssembly::cast(model.get())) {
+    xrchandle<KComponentSequence> components;
+    assembly->GetComponents(components);
+    for (int i = 0; components && i < components->GetCount(); ++i) {
+      xrchandle<KComponent> component;
+      components->GetAt(i, component);
+      Check(bool(component), "a null component");
+      xstring name, config;
+      component->GetReferencedFileName(name);
+      component->GetConfigName(config);
+      xrchandle<KMatrix3D> placement;
+      component->GetPlacement(placement);
+      if (placement)
+        for (int k = 0; k < 16; ++k)
+          Check(std::isfinite(placement->Get(k / 4, k % 4)), "a placement is not finite");
+      // The folder does not exist, so the definition loads nothing.
+      xrchandle<KModel> definition;
+      component->GetDefinition(definition);
+      Check(!definition, "a definition came from nowhere");
+    }
+  } else {
+    Fault("a model that is neither a part nor an assembly");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const int before = KLiveObjects();
+  {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    xrchandle<KModel> model = KReadNative(text, "fuzz.prt", "/nonexistent/granite-fuzz");
+    if (model) {
+      Walk(model);
+    } else {
+      const std::string reason = KGetLastError();
+      Check(reason.compare(0, 9, "fuzz.prt:") == 0, "a refusal without the file and line");
+    }
+  }
+  Check(KLiveObjects() == before, "kernel objects outlive their handles");
+  return 0;
+}

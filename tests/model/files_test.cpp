@@ -1,0 +1,105 @@
+// Where a referenced file is looked for, and what is recorded of it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "granite/CGraniteElement.h"
+#include "granite/CGraniteParser.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Narrow(CBasicString s) {
+  return s.GetMultiByte();
+}
+
+struct CallbackLog {
+  std::vector<std::string> names, directories;
+  std::string answer;
+};
+CallbackLog g_log;
+
+int SupportFile(CBasicString name, CBasicString directory, CBasicString& found) {
+  g_log.names.push_back(Narrow(name));
+  g_log.directories.push_back(Narrow(directory));
+  if (g_log.answer.empty()) return 0;
+  found = CBasicString(g_log.answer.c_str());
+  return 1;
+}
+
+class ResolvedFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = "/tmp/granite_model_files_" + std::to_string(getpid());
+    for (const char* f : {"models/gear.prt", "models/sub/bolt.prt", "install/gear.prt",
+                          "install/washer.prt", "extra/nut.prt"}) {
+      fs::create_directories(fs::path(root + "/" + f).parent_path());
+      std::ofstream(root + "/" + f) << "x";
+    }
+    // Upper case in the model name: the parser keeps it lower-cased, and the
+    // search still finds the directory.
+    parser.SetFilename(CBasicString((root + "/models/Assy.ASM").c_str()));
+    parser.SetInstallationDirectory(CBasicString((root + "/install").c_str()));
+    g_log = CallbackLog();
+  }
+  void TearDown() override { fs::remove_all(root); }
+
+  std::string Resolve(const std::string& name) {
+    return Narrow(parser.GetResolvedFilename(CBasicString(name.c_str())));
+  }
+
+  std::string root;
+  CGraniteParser parser;
+};
+
+TEST_F(ResolvedFiles, SearchesBesideTheModelThenTheInstallationThenTheHost) {
+  EXPECT_EQ(Resolve(root + "/install/gear.prt"), root + "/install/gear.prt");  // exists as given
+  EXPECT_EQ(Resolve("gear.prt"), root + "/models/gear.prt");  // beside the model first
+  EXPECT_EQ(Resolve("sub\\bolt.prt"), root + "/models/sub/bolt.prt");
+  EXPECT_EQ(Resolve("C:\\elsewhere\\washer.prt"), root + "/install/washer.prt");
+  EXPECT_TRUE(g_log.names.empty());
+
+  parser.SetGetSupportFilePtr(&SupportFile);
+  g_log.answer = root + "/extra/nut.prt";
+  EXPECT_EQ(Resolve("nut.prt"), root + "/extra/nut.prt");
+  ASSERT_EQ(g_log.names.size(), 1u);
+  EXPECT_EQ(g_log.names[0], "nut.prt");
+  EXPECT_EQ(g_log.directories[0], root + "/models");
+
+  // Not found anywhere: the name itself, never an empty one.
+  g_log.answer.clear();
+  EXPECT_EQ(Resolve("none.prt"), "none.prt");
+  EXPECT_EQ(Resolve(""), "");
+}
+
+TEST_F(ResolvedFiles, EachNameIsSearchedAndRecordedOnce) {
+  parser.SetGetSupportFilePtr(&SupportFile);
+  const std::string found = Resolve("gear.prt");
+  EXPECT_EQ(Resolve("gear.prt"), found);
+  EXPECT_EQ(Resolve("none.prt"), "none.prt");
+  EXPECT_EQ(Resolve("none.prt"), "none.prt");
+  EXPECT_EQ(g_log.names.size(), 1u);  // the host was asked once
+  ASSERT_EQ(parser.GetNumberResolvedFiles(), 2);
+  auto* entry = static_cast<CGraniteResolvedFileEntry*>(parser.GetResolvedFilesList()->GetAt(0));
+  EXPECT_EQ(Narrow(entry->GetOriginalFilename()), "gear.prt");
+  EXPECT_EQ(Narrow(entry->GetResolvedFilename()), found);
+
+  // A path it produced comes back unchanged (a search prefix is not added twice).
+  EXPECT_EQ(Resolve(found), found);
+  EXPECT_EQ(Resolve(found + ".XPR"), found + ".XPR");
+
+  // A copy answers from its own list; another model file searches afresh.
+  CGraniteParser copy(parser);
+  EXPECT_EQ(Narrow(copy.GetResolvedFilename(CBasicString("gear.prt"))), found);
+  EXPECT_EQ(copy.GetNumberResolvedFiles(), parser.GetNumberResolvedFiles());
+  parser.SetFilename(CBasicString((root + "/extra/top.asm").c_str()));
+  EXPECT_EQ(Resolve("nut.prt"), root + "/extra/nut.prt");
+  EXPECT_EQ(Resolve("gear.prt"), root + "/install/gear.prt");
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+// Parser state: copies, accessors, the matrix stack, progress, tolerances.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "granite/CGraniteElement.h"
+#include "granite/CGraniteParser.h"
+#include "qorvelaex/C3DMScene.h"
+
+namespace {
+
+void ExpectPoint(const velaFloatPoint& p, float x, float y, float z) {
+  EXPECT_NEAR(p.x, x, 1e-4f);
+  EXPECT_NEAR(p.y, y, 1e-4f);
+  EXPECT_NEAR(p.z, z, 1e-4f);
+}
+
+void Progress(int) {}
+
+TEST(ParserState, NewParserStartsALoad) {
+  CGraniteParser parser;
+  EXPECT_FALSE(parser.GetUnitsRetrieved());
+  EXPECT_EQ(parser.GetChordalTolerance(), 0.0);
+  EXPECT_TRUE(parser.GetModelBoundingBox().IsEmpty());
+  EXPECT_EQ(parser.GetNumberElements(), 0);
+  EXPECT_EQ(parser.GetNumberMatricesOnStack(), 0);
+  EXPECT_EQ(parser.GetNumberGeneratedColors(), 0);
+  EXPECT_EQ(parser.GetNumberResolvedFiles(), 0);
+  EXPECT_EQ(parser.GetNumberResolvedParts(), 0);
+  EXPECT_EQ(parser.GetCurrentColor().a, 1.0f);
+  EXPECT_TRUE(parser.GetCurrentMatrix().IsIdentity());
+}
+
+TEST(ParserState, FileNameIsLowerCasedAndDirectoryKeepsItsCase) {
+  CGraniteParser parser;
+  parser.SetFilename(CBasicString("/Models/GearBox.ASM"));
+  EXPECT_TRUE(parser.GetFilename() == "/models/gearbox.asm");
+  parser.SetFilename(CBasicString(""));
+  EXPECT_EQ(parser.GetFilename().GetLength(), 0);
+  parser.SetInstallationDirectory(CBasicString("/Opt/Granite"));
+  EXPECT_TRUE(parser.GetInstallationDirectory() == "/Opt/Granite");
+}
+
+TEST(ParserState, CopiesShareHostObjectsAndOwnTheirState) {
+  C3DMWorld world;
+  C3DMGroup* group = world.CreateGroup();
+  CGraniteParser source;
+  source.SetWorld(&world);
+  source.SetCurrentGroup(group);
+  source.SetLoaderPtr(&Progress);
+  source.SetFilename(CBasicString("a.asm"));
+  source.GenerateColorForPart();
+  source.SetCurrentColor(velaChroma(0.1f, 0.2f, 0.3f, 1.0f));
+  velaMatrix4x4 move = velaMatrix4x4::Translation(1, 2, 3);
+  source.PushMatrix(move);
+  source.GetResolvedFilename(CBasicString("missing.prt"));
+  CGraniteElement* root = source.CreateElement(CBasicString("a.asm"), CBasicString("a.asm"));
+  source.AddElementToList(root);
+
+  {
+    CGraniteParser copy(source);
+    EXPECT_EQ(copy.GetWorld(), &world);
+    EXPECT_EQ(copy.GetCurrentGroup(), group);
+    EXPECT_EQ(copy.GetLoaderPtr(), &Progress);
+    EXPECT_EQ(copy.GetNumberMatricesOnStack(), 1);
+    EXPECT_EQ(copy.GetNumberGeneratedColors(), 1);
+    EXPECT_EQ(copy.GetNumberResolvedFiles(), 1);
+    EXPECT_EQ(copy.GetNumberElements(), 1);
+    // Own strings, colour and matrices: changing or popping them leaves the source alone.
+    copy.SetFilename(CBasicString("b.asm"));
+    copy.GetCurrentColor().r = 0.9f;
+    copy.PopMatrix();
+    EXPECT_TRUE(source.GetFilename() == "a.asm");
+    EXPECT_EQ(source.GetCurrentColor().r, 0.1f);
+    ExpectPoint(velaFloatPoint() * source.GetCurrentMatrix(), 1, 2, 3);
+
+    CGraniteParser assigned;
+    assigned.AddElementToList(
+        new CGraniteElement());  // its own root, released with it after the assignment
+    assigned = source;
+    EXPECT_EQ(assigned.GetNumberElements(), 1);
+    EXPECT_EQ(assigned.GetNumberMatricesOnStack(), 1);
+  }
+  // The copies released neither the source's root nor its matrices.
+  EXPECT_EQ(source.GetNumberElements(), 1);
+  EXPECT_EQ(static_cast<CGraniteElement*>(source.GetElementList()->GetHead())->GetGroup(),
+            root->GetGroup());
+  EXPECT_EQ(source.GetNumberMatricesOnStack(), 1);
+}
+
+TEST(MatrixStack, InnermostPlacementAppliesFirst) {
+  CGraniteParser parser;
+  // Assembly A moved by x+10, assembly B turned a quarter about z, the part moved by y+1.
+  velaMatrix4x4 a = velaMatrix4x4::Translation(10, 0, 0);
+  velaMatrix4x4 b = velaMatrix4x4::Rotation(0, 0, 1, 90);
+  velaMatrix4x4 part = velaMatrix4x4::Translation(0, 1, 0);
+  parser.PushMatrix(a);
+  parser.PushMatrix(b);
+  parser.PushMatrix(part);
+  EXPECT_EQ(parser.GetNumberMatricesOnStack(), 3);
+  // (1,0,0) -> part (1,1,0) -> B (-1,1,0) -> A (9,1,0).
+  ExpectPoint(velaFloatPoint(1, 0, 0) * parser.GetCurrentMatrix(), 9, 1, 0);
+
+  EXPECT_EQ(parser.PopMatrix(), part);
+  ExpectPoint(velaFloatPoint(1, 0, 0) * parser.GetCurrentMatrix(), 10, 1, 0);
+  parser.ClearMatrixStack();
+  EXPECT_EQ(parser.GetNumberMatricesOnStack(), 0);
+  EXPECT_TRUE(parser.PopMatrix().IsIdentity());  // an empty stack stays empty
+  EXPECT_EQ(parser.GetNumberMatricesOnStack(), 0);
+  EXPECT_TRUE(parser.GetCurrentMatrix().IsIdentity());
+}
+
+std::vector<int> g_reported;
+void Record(int percent) {
+  g_reported.push_back(percent);
+}
+
+TEST(Progress, CountsEveryOccurrenceAndReportsEachWholePercentOnce) {
+  C3DMWorld world;
+  CGraniteParser parser;
+  parser.SetWorld(&world);
+  // Root assembly: part, sub-assembly (part, part, element of another type), part.
+  CGraniteElement* root = parser.CreateElement(CBasicString("r.asm"), CBasicString("r.asm"));
+  parser.AddElementToList(root);
+  CGraniteElement* sub = parser.CreateElement(CBasicString(""), CBasicString(""));
+  for (int i = 0; i < 3; ++i) {
+    CGraniteElement* child = parser.CreateElement(CBasicString(""), CBasicString(""));
+    child->SetFileType(i < 2 ? GRANITE_FILE_PART : GraniteFileTypes(7));
+    sub->AddChild(child);
+  }
+  CGraniteElement* first = parser.CreateElement(CBasicString(""), CBasicString(""));
+  first->SetFileType(GRANITE_FILE_PART);
+  CGraniteElement* last = parser.CreateElement(CBasicString(""), CBasicString(""));
+  last->SetFileType(GRANITE_FILE_PART);
+  root->AddChild(first);
+  root->AddChild(sub);
+  root->AddChild(last);
+  EXPECT_EQ(parser.ComputeTotalParts(), 4);
+  EXPECT_EQ(parser.GetTotalParts(), 4);
+
+  g_reported.clear();
+  parser.SetLoaderPtr(&Record);
+  parser.SetTotalParts(300);
+  parser.SetCurrentPart(0);
+  for (int i = 0; i < 310; ++i) parser.IncrementCurrentPart();
+  ASSERT_EQ(g_reported.size(), 100u);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(g_reported[i], i + 1);
+  EXPECT_EQ(parser.GetLastPercentage(), 100.0);
+
+  // Never counted: no division by zero, never over 100.
+  g_reported.clear();
+  parser.SetTotalParts(0);
+  parser.SetLastPercentage(0.0);
+  parser.IncrementCurrentPart();
+  parser.IncrementCurrentPart();
+  EXPECT_EQ(parser.GetLastPercentage(), 100.0);
+  EXPECT_EQ(g_reported, std::vector<int>{100});
+}
+
+TEST(Progress, StopRequestStopsEveryResultUntilWithdrawn) {
+  CGraniteParser parser;
+  EXPECT_TRUE(parser.GetResultOKToContinue(GRANITE_LOAD_SUCCESS));
+  EXPECT_TRUE(parser.GetResultOKToContinue(GRANITE_LOAD_INCOMPLETE));
+  CGraniteParser::RequestStop(true);
+  EXPECT_FALSE(parser.GetResultOKToContinue(GRANITE_LOAD_SUCCESS));
+  CGraniteParser::RequestStop(false);
+  EXPECT_TRUE(parser.GetResultOKToContinue(GRANITE_LOAD_FAILURE));
+}
+
+TEST(Tolerances, FollowTheBoxAndResolutionAndNeverPoisonTheTriangulator) {
+  CGraniteParser parser;
+  EXPECT_FALSE(parser.ComputeEvaluationTolerances());
+  EXPECT_EQ(parser.GetChordalTolerance(), 0.0);  // empty box: left to the first body
+  EXPECT_GT(parser.GetAngularTolerance(), 0.0);
+
+  velaBBox box;
+  box.SetMinMax(velaFloatPoint(30, 40, 0), velaFloatPoint(0, 0, 0));  // diagonal 50
+  parser.SetModelBoundingBox(box);
+  parser.SetLoadResolution(GRANITE_RESOLUTION_MEDIUM);
+  EXPECT_TRUE(parser.ComputeEvaluationTolerances());
+  const double medium = parser.GetChordalTolerance();
+  EXPECT_NEAR(medium, 50.0 / 500.0, 1e-9);
+  parser.SetLoadResolution(GRANITE_RESOLUTION_HIGH);
+  parser.ComputeEvaluationTolerances();
+  EXPECT_LT(parser.GetChordalTolerance(), medium);
+  EXPECT_GT(parser.GetChordalTolerance(), 0.0);
+
+  box.SetMinMax(velaFloatPoint(-INFINITY, 0, 0), velaFloatPoint(1, 1, 1));
+  parser.SetModelBoundingBox(box);
+  parser.ComputeEvaluationTolerances();
+  EXPECT_EQ(parser.GetChordalTolerance(), 0.0);
+}
+
+TEST(FileKinds, AssemblyOnlyByTheFinalExtension) {
+  CGraniteParser parser;
+  EXPECT_FALSE(parser.GetFileIsPart(CBasicString("/m/Top.ASM")));
+  EXPECT_FALSE(parser.GetFileIsPart(CBasicString("frame.xas")));
+  EXPECT_FALSE(parser.GetFileIsPart(CBasicString("frame.asm.12")));
+  EXPECT_TRUE(parser.GetFileIsPart(CBasicString("gear.prt.3")));
+  EXPECT_TRUE(parser.GetFileIsPart(CBasicString("gear.XPR")));
+  EXPECT_TRUE(parser.GetFileIsPart(CBasicString("sub.asm/gear.prt")));
+  EXPECT_TRUE(parser.GetFileIsPart(CBasicString("C:\\old.asm\\bracket.step")));
+  EXPECT_TRUE(parser.GetFileIsPart(CBasicString("shell.igs")));
+}
+
+}  // namespace
