@@ -35,10 +35,15 @@ class GRANITE_VISIBLE KLayerAttribute : public KAttribute {
   XOBJECT_DECLARE(KLayerAttribute)
  public:
   explicit KLayerAttribute(int layer) : m_layer(layer) {}
+  // A named layer; layer is its number (the name's value when it is one).
+  KLayerAttribute(int layer, const xstring& name) : m_layer(layer), m_name(name) {}
   int GetLayer() const { return m_layer; }
+  // The layer's name; empty for a layer known by number only.
+  void GetName(xstring& out) const { out = m_name; }
 
  private:
   int m_layer;
+  xstring m_name;
 };
 
 typedef xhandlesequence<KAttribute> KAttributeSequence;

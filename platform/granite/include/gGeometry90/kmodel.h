@@ -159,15 +159,40 @@ struct KSurface {
   std::vector<KVec3> points;
 };
 
+// The geometry of a face that lives outside the kernel's own surfaces: faces
+// translated from exchange files, measured and meshed by the module that read
+// them.
+class GRANITE_VISIBLE KFaceGeometry : public xobject {
+  XOBJECT_DECLARE(KFaceGeometry)
+ public:
+  // Grows extent by the exact box of the face carried by map.
+  virtual void Measure(const KAffine& map, KExtent& extent) const = 0;
+  // The face's triangles within chord (largest distance, model units; 0 or
+  // less: the default) and angle (radians; 0 or less: the default): three
+  // vertices each, counter-clockwise seen from outside, one unit normal per
+  // vertex. The sequences may be shared with earlier calls and must not be
+  // changed.
+  virtual void Tessellate(double chord, double angle, xrchandle<xdoublesequence>& vertices,
+                          xrchandle<xdoublesequence>& normals) const = 0;
+
+ protected:
+  KFaceGeometry() = default;
+};
+
 class GRANITE_VISIBLE KFace : public xobject,
                               public virtual KAttributable,
                               public virtual KBoundable {
   XOBJECT_DECLARE(KFace)
  public:
   explicit KFace(KSurface surface) : m_surface(std::move(surface)) {}
+  // A face of outside geometry; its Surface() is an empty polygon.
+  explicit KFace(const xrchandle<KFaceGeometry>& geometry) : m_geometry(geometry) {}
   const KSurface& Surface() const { return m_surface; }
+  // The outside geometry; null for a face on a kernel surface.
+  const KFaceGeometry* Geometry() const { return m_geometry.get(); }
   void Measure(const KAffine& map, KExtent& extent, int depth) const override;
 
  private:
   KSurface m_surface;
+  xrchandle<KFaceGeometry> m_geometry;
 };

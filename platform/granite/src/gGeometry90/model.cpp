@@ -10,6 +10,7 @@ XOBJECT_DEFINE(KPartModel, KModel)
 XOBJECT_DEFINE(KGeometryItem, xobject)
 XOBJECT_DEFINE(KBody, xobject)
 XOBJECT_DEFINE(KFace, xobject)
+XOBJECT_DEFINE(KFaceGeometry, xobject)
 
 namespace {
 // Measuring an assembly descends at most this deep, and loads at most this
@@ -136,5 +137,9 @@ void KBody::Measure(const KAffine& map, KExtent& extent, int depth) const {
 }
 
 void KFace::Measure(const KAffine& map, KExtent& extent, int) const {
+  if (m_geometry) {
+    m_geometry->Measure(map, extent);
+    return;
+  }
   ksurface::Measure(m_surface, map, extent);
 }

@@ -283,7 +283,7 @@ void KTriangulator::Triangulate(xrchandle<KFaceSet> faces,
     if (std::isfinite(d) && d > 0 && (chord == 0 || d < chord)) chord = d;
   long analytic = 0;
   for (const xrchandle<KFace>& f : faces->Items())
-    if (f && f->Surface().kind != KSurfaceKind::Polygon &&
+    if (f && !f->Geometry() && f->Surface().kind != KSurfaceKind::Polygon &&
         f->Surface().kind != KSurfaceKind::Triangles)
       ++analytic;
   int cap = kMaxTrianglesPerFace;
@@ -293,6 +293,16 @@ void KTriangulator::Triangulate(xrchandle<KFaceSet> faces,
   xrchandle<KFaceTessellationSequence> result(new KFaceTessellationSequence);
   result->Reserve(faces->Items().size());
   for (const xrchandle<KFace>& f : faces->Items()) {
+    if (f && f->Geometry()) {
+      // Outside geometry meshes itself; the angle goes as set (its default
+      // and floor are the geometry's).
+      xrchandle<xdoublesequence> vertices, normals;
+      f->Geometry()->Tessellate(chord, m_angle, vertices, normals);
+      if (!vertices) vertices = new xdoublesequence;
+      if (!normals) normals = new xdoublesequence;
+      result->Add(xrchandle<KFaceTessellation>(new KFaceTessellation(f, vertices, normals)));
+      continue;
+    }
     Mesh mesh;
     if (f) TessellateFace(f->Surface(), chord, m_angle, cap, mesh);
     xrchandle<xdoublesequence> vertices(new xdoublesequence(std::move(mesh.vertices)));

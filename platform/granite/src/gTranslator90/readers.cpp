@@ -10,9 +10,9 @@ struct Entry {
 };
 
 const Entry kFormats[] = {
-    {KFORMAT_IGES, "IGES", nullptr},           {KFORMAT_NEUTRAL, "neutral", nullptr},
+    {KFORMAT_IGES, "IGES", ReadIges},          {KFORMAT_NEUTRAL, "neutral", nullptr},
     {KFORMAT_PARASOLID, "Parasolid", nullptr}, {KFORMAT_SAT, "SAT", nullptr},
-    {KFORMAT_STEP, "STEP", nullptr},           {KFORMAT_VDA, "VDA", nullptr},
+    {KFORMAT_STEP, "STEP", ReadStep},          {KFORMAT_VDA, "VDA", nullptr},
 };
 
 const Entry* Find(int format) {

@@ -12,6 +12,10 @@ namespace ktranslate {
 // Reads the file; null with reason when the file cannot be translated.
 typedef xrchandle<KModel> (*Reader)(const KFile& file, std::string& reason);
 
+// The readers through Open CASCADE.
+xrchandle<KModel> ReadStep(const KFile& file, std::string& reason);
+xrchandle<KModel> ReadIges(const KFile& file, std::string& reason);
+
 // The reader for a Translate format code, or null when there is none.
 Reader FindReader(int format);
 // The name of a format code, for reasons.

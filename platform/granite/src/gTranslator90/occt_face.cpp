@@ -1,0 +1,229 @@
+#include "occt_face.h"
+
+#include <BRepBndLib.hxx>
+#include <BRepMesh_IncrementalMesh.hxx>
+#include <BRep_Tool.hxx>
+#include <Bnd_Box.hxx>
+#include <GeomLib.hxx>
+#include <Geom_Surface.hxx>
+#include <Poly_Triangulation.hxx>
+#include <TopLoc_Location.hxx>
+#include <algorithm>
+#include <cmath>
+#include <gp_Trsf.hxx>
+#include <string>
+#include <vector>
+
+#include "gBase90/xthrowable.h"
+
+namespace kocct {
+
+void ThrowFailure(const char* what, const char* message) {
+  std::string text = std::string(what) + ": " +
+                     (message && *message ? message : "Open CASCADE reported a failure");
+  KThrow(text.c_str());
+}
+
+namespace {
+
+// The exact box of a shape (no tolerance margin, no triangulation); void for
+// no geometry.
+Bnd_Box ExactBox(const TopoDS_Shape& shape) {
+  Bnd_Box box;
+  BRepBndLib::AddOptimal(shape, box, Standard_False, Standard_False);
+  return box;
+}
+
+bool Usable(const Bnd_Box& box) {
+  return !box.IsVoid() && !box.IsOpen();
+}
+
+void AddBox(const Bnd_Box& box, KVec3 offset, KExtent& extent) {
+  double x0, y0, z0, x1, y1, z1;
+  box.Get(x0, y0, z0, x1, y1, z1);
+  extent.Add(KVec3{x0, y0, z0} + offset);
+  extent.Add(KVec3{x1, y1, z1} + offset);
+}
+
+bool IsTranslation(const KAffine& map) {
+  return map.row[0].x == 1 && map.row[0].y == 0 && map.row[0].z == 0 && map.row[1].x == 0 &&
+         map.row[1].y == 1 && map.row[1].z == 0 && map.row[2].x == 0 && map.row[2].y == 0 &&
+         map.row[2].z == 1;
+}
+
+// The map as an Open CASCADE transformation when it is a rotation (or
+// reflection) with one scale; false otherwise.
+bool AsTrsf(const KAffine& map, gp_Trsf& trsf) {
+  double scale = Length(map.row[0]);
+  if (!(scale > 0) || !std::isfinite(scale)) return false;
+  for (int i = 0; i < 3; ++i) {
+    if (std::fabs(Length(map.row[i]) - scale) > 1e-9 * scale) return false;
+    for (int j = i + 1; j < 3; ++j)
+      if (std::fabs(Dot(map.row[i], map.row[j])) > 1e-9 * scale * scale) return false;
+  }
+  // Row vectors: p' = p.x row0 + p.y row1 + p.z row2 + row3, so column i of
+  // the column-vector matrix is row i.
+  const KVec3* r = map.row;
+  try {
+    trsf.SetValues(r[0].x, r[1].x, r[2].x, r[3].x, r[0].y, r[1].y, r[2].y, r[3].y, r[0].z, r[1].z,
+                   r[2].z, r[3].z);
+  } catch (const Standard_Failure&) {
+    return false;
+  }
+  return true;
+}
+
+KVec3 Vec(const gp_XYZ& p) {
+  return {p.X(), p.Y(), p.Z()};
+}
+
+}  // namespace
+
+double BodyMesher::Size() {
+  if (m_size < 0) {
+    Bnd_Box box = Guard("measuring a body", [&] { return ExactBox(m_shape); });
+    m_size = Usable(box) ? std::sqrt(box.SquareExtent()) : 0;
+  }
+  return m_size;
+}
+
+void BodyMesher::Ensure(double chord, double angle) {
+  if (m_meshed && m_chord <= chord && m_angle <= angle) return;
+  Guard("meshing a body", [&] {
+    // Sequential: the kernel starts no threads of its own.
+    BRepMesh_IncrementalMesh mesh(m_shape, chord, Standard_False, angle, Standard_False);
+    return 0;
+  });
+  m_meshed = true;
+  m_chord = chord;
+  m_angle = angle;
+}
+
+// The last tessellation handed out, kept for as long as the face keeps the
+// same triangulation.
+struct FaceGeometry::Cache {
+  bool boxKnown = false;
+  Bnd_Box box;
+  Handle(Poly_Triangulation) triangulation;
+  xrchandle<xdoublesequence> vertices, normals;
+};
+
+FaceGeometry::FaceGeometry(const TopoDS_Face& face, const std::shared_ptr<BodyMesher>& mesher)
+    : m_face(face), m_mesher(mesher), m_cache(new Cache) {}
+
+FaceGeometry::~FaceGeometry() = default;
+
+void FaceGeometry::Measure(const KAffine& map, KExtent& extent) const {
+  Guard("measuring a face", [&] {
+    if (!m_cache->boxKnown) {
+      m_cache->box = ExactBox(m_face);
+      m_cache->boxKnown = true;
+    }
+    const Bnd_Box& local = m_cache->box;
+    if (!Usable(local)) return 0;
+    if (IsTranslation(map)) {
+      AddBox(local, map.row[3], extent);
+      return 0;
+    }
+    gp_Trsf trsf;
+    if (AsTrsf(map, trsf)) {
+      // The exact box of the face where the map puts it, not the box of the
+      // turned box.
+      Bnd_Box moved = ExactBox(m_face.Moved(TopLoc_Location(trsf)));
+      if (Usable(moved)) AddBox(moved, KVec3{}, extent);
+      return 0;
+    }
+    // Not a similarity: the corners of the local box carried over.
+    double x[2], y[2], z[2];
+    local.Get(x[0], y[0], z[0], x[1], y[1], z[1]);
+    for (int i = 0; i < 8; ++i) extent.Add(map.Apply(KVec3{x[i & 1], y[(i >> 1) & 1], z[i >> 2]}));
+    return 0;
+  });
+}
+
+void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoublesequence>& vertices,
+                              xrchandle<xdoublesequence>& normals) const {
+  vertices.reset();
+  normals.reset();
+  double size = m_mesher->Size();
+  if (!(size > 0)) return;
+  double h = std::isfinite(chord) && chord > 0 ? std::max(chord, size * kFloorChordRatio)
+                                               : size * kDefaultChordRatio;
+  double a = std::isfinite(angle) && angle > 0 ? std::max(angle, kFloorAngle) : kDefaultAngle;
+  m_mesher->Ensure(h, a);
+
+  Guard("reading a face mesh", [&] {
+    TopLoc_Location location;
+    Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(m_face, location);
+    if (t.IsNull() || t->NbTriangles() == 0) return 0;
+    Cache& cache = *m_cache;
+    if (cache.triangulation == t && cache.vertices) {
+      vertices = cache.vertices;
+      normals = cache.normals;
+      return 0;
+    }
+    const gp_Trsf& trsf = location.Transformation();
+    bool reversed = m_face.Orientation() == TopAbs_REVERSED;
+    int nodes = t->NbNodes();
+
+    // Points in part coordinates, and the triangles turned to face outwards.
+    std::vector<gp_XYZ> points(static_cast<size_t>(nodes) + 1);
+    for (int i = 1; i <= nodes; ++i)
+      points[static_cast<size_t>(i)] = t->Node(i).Transformed(trsf).XYZ();
+    std::vector<int> corners(static_cast<size_t>(t->NbTriangles()) * 3);
+    std::vector<gp_XYZ> facet(points.size(), gp_XYZ(0, 0, 0));
+    for (int k = 1; k <= t->NbTriangles(); ++k) {
+      int n1, n2, n3;
+      t->Triangle(k).Get(n1, n2, n3);
+      if (reversed) std::swap(n2, n3);
+      size_t c = static_cast<size_t>(k - 1) * 3;
+      corners[c] = n1;
+      corners[c + 1] = n2;
+      corners[c + 2] = n3;
+      gp_XYZ g = (points[n2] - points[n1]).Crossed(points[n3] - points[n1]);
+      facet[n1] += g;
+      facet[n2] += g;
+      facet[n3] += g;
+    }
+
+    // One unit normal per node from the surface; where the surface has none
+    // (a pole, an apex) the mean of the triangles around the node.
+    std::vector<gp_XYZ> unit(points.size());
+    TopLoc_Location surfaceLocation;
+    Handle(Geom_Surface) surface = BRep_Tool::Surface(m_face, surfaceLocation);
+    const gp_Trsf& surfaceTrsf = surfaceLocation.Transformation();
+    for (int i = 1; i <= nodes; ++i) {
+      gp_XYZ n(0, 0, 0);
+      if (!surface.IsNull() && t->HasUVNodes()) {
+        gp_Dir d;
+        if (GeomLib::NormEstim(surface, t->UVNode(i), 1e-7, d) <= 1) {
+          d.Transform(surfaceTrsf);
+          n = reversed ? d.XYZ().Reversed() : d.XYZ();
+        }
+      }
+      if (n.SquareModulus() == 0) {
+        n = facet[static_cast<size_t>(i)];
+        double l = n.Modulus();
+        n = l > 0 ? n / l : gp_XYZ(0, 0, 1);
+      }
+      unit[static_cast<size_t>(i)] = n;
+    }
+
+    std::vector<double> v, nv;
+    v.reserve(corners.size() * 3);
+    nv.reserve(corners.size() * 3);
+    for (int c : corners) {
+      KVec3 p = Vec(points[static_cast<size_t>(c)]), n = Vec(unit[static_cast<size_t>(c)]);
+      v.insert(v.end(), {p.x, p.y, p.z});
+      nv.insert(nv.end(), {n.x, n.y, n.z});
+    }
+    cache.triangulation = t;
+    cache.vertices = new xdoublesequence(std::move(v));
+    cache.normals = new xdoublesequence(std::move(nv));
+    vertices = cache.vertices;
+    normals = cache.normals;
+    return 0;
+  });
+}
+
+}  // namespace kocct

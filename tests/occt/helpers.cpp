@@ -1,0 +1,176 @@
+#include "helpers.h"
+
+#include <sys/stat.h>
+
+namespace otest {
+
+bool HaveRealData() {
+  struct stat st;
+  return stat((RealData() + "PROVENANCE.md").c_str(), &st) == 0;
+}
+
+xrchandle<KModel> Translate(const std::string& path, int format, std::string* reason) {
+  xrchandle<KSession> session;
+  KGetSession(session);
+  xrchandle<KTranslator> translator;
+  KGetTranslator(translator);
+  xrchandle<KModel> model;
+  if (!session || !translator) return model;
+  KClearLastError();
+  xrchandle<KFile> file;
+  session->OpenFile(path.c_str(), file);
+  if (file) {
+    translator->Translate(format, file, xrchandle<xobject>(), xrchandle<xobject>(), model);
+    file->Close();
+  }
+  if (reason) *reason = KGetLastError();
+  return model;
+}
+
+std::vector<xrchandle<KComponent>> Components(const xrchandle<KModel>& model) {
+  std::vector<xrchandle<KComponent>> out;
+  KAssembly* assembly = KAssembly::cast(model.get());
+  if (!assembly) return out;
+  xrchandle<KComponentSequence> components;
+  assembly->GetComponents(components);
+  for (int i = 0; components && i < components->GetCount(); ++i) {
+    xrchandle<KComponent> c;
+    components->GetAt(i, c);
+    out.push_back(c);
+  }
+  return out;
+}
+
+xrchandle<KModel> Definition(const xrchandle<KComponent>& component) {
+  xrchandle<KModel> model;
+  component->GetDefinition(model);
+  return model;
+}
+
+std::string FileName(const xrchandle<KComponent>& component) {
+  xstring name;
+  component->GetReferencedFileName(name);
+  return name.GetNarrow();
+}
+
+std::vector<double> Placement(const xrchandle<KComponent>& component) {
+  xrchandle<KMatrix3D> m;
+  component->GetPlacement(m);
+  std::vector<double> out(16);
+  for (int k = 0; k < 16; ++k) out[k] = m ? m->Get(k / 4, k % 4) : (k % 5 == 0 ? 1 : 0);
+  return out;
+}
+
+std::vector<xrchandle<KBody>> Bodies(const xrchandle<KModel>& model) {
+  std::vector<xrchandle<KBody>> out;
+  KPartModel* part = KPartModel::cast(model.get());
+  if (!part) return out;
+  xrchandle<KBody> primary;
+  part->GetPrimaryBody(primary);
+  if (primary) out.push_back(primary);
+  xrchandle<KGeometryItemSequence> items;
+  part->GetGeometryItems(items);
+  for (int i = 0; items && i < items->GetCount(); ++i) {
+    xrchandle<KGeometryItem> item;
+    items->GetAt(i, item);
+    xrchandle<KBody> body;
+    if (item) item->GetBody(body);
+    if (body) out.push_back(body);
+  }
+  return out;
+}
+
+std::vector<xrchandle<KFace>> Faces(const xrchandle<KBody>& body) {
+  std::vector<xrchandle<KFace>> out;
+  xrchandle<KFaceSet> faces;
+  body->GetFaces(faces);
+  for (int i = 0; faces && i < faces->GetCount(); ++i) {
+    xrchandle<KFace> f;
+    faces->GetAt(i, f);
+    out.push_back(f);
+  }
+  return out;
+}
+
+std::vector<double> FirstColour(const KAttributable& object) {
+  xrchandle<KAttributeSequence> attributes;
+  object.GetAttributes(1, attributes);
+  if (!attributes || attributes->GetCount() == 0) return {};
+  xrchandle<KAttribute> first;
+  attributes->GetAt(0, first);
+  KColorAttribute* colour = KColorAttribute::cast(first.get());
+  if (!colour) return {};
+  xrchandle<KColor> c;
+  colour->GetColor(c);
+  return {c->GetRed(), c->GetGreen(), c->GetBlue()};
+}
+
+KVec3 Min(const xrchandle<KBox3D>& box) {
+  xrchandle<KPoint3D> p;
+  box->GetMinPoint(p);
+  return {p->GetX(), p->GetY(), p->GetZ()};
+}
+
+KVec3 Max(const xrchandle<KBox3D>& box) {
+  xrchandle<KPoint3D> p;
+  box->GetMaxPoint(p);
+  return {p->GetX(), p->GetY(), p->GetZ()};
+}
+
+void Walk(const xrchandle<KModel>& model, Tree& tree, int depth) {
+  if (!model || depth > 32) return;
+  if (KAssembly::cast(model.get())) {
+    tree.assemblies.insert(model.get());
+    for (const xrchandle<KComponent>& c : Components(model)) {
+      ++tree.components;
+      if (depth + 1 > tree.depth) tree.depth = depth + 1;
+      Walk(Definition(c), tree, depth + 1);
+    }
+    return;
+  }
+  KPartModel* part = KPartModel::cast(model.get());
+  if (part && tree.parts.insert(model.get()).second && !FirstColour(*part).empty())
+    ++tree.colouredParts;
+}
+
+Mesh Triangulate(const xrchandle<KBody>& body, double chord, double angle) {
+  Mesh mesh;
+  xrchandle<KTriangulator> triangulator;
+  KGetTriangulator(triangulator);
+  triangulator->SetChordHeight(chord);
+  triangulator->SetMaxDeviation(chord);
+  triangulator->SetAngleTolerance(angle);
+  xrchandle<KFaceSet> faces;
+  body->GetFaces(faces);
+  xrchandle<KFaceTessellationSequence> result;
+  triangulator->Triangulate(faces, result);
+  for (int i = 0; result && i < result->GetCount(); ++i) {
+    xrchandle<KFaceTessellation> t;
+    result->GetAt(i, t);
+    xrchandle<xdoublesequence> v, n;
+    t->GetVertices(v);
+    t->GetNormals(n);
+    mesh.runs.push_back(v.get());
+    const std::vector<double>& p = v->Values();
+    const std::vector<double>& q = n->Values();
+    if (p.size() != q.size()) {
+      mesh.worstNormal = 1e9;
+      continue;
+    }
+    for (size_t k = 0; k + 8 < p.size(); k += 9) {
+      KVec3 a{p[k], p[k + 1], p[k + 2]}, b{p[k + 3], p[k + 4], p[k + 5]},
+          c{p[k + 6], p[k + 7], p[k + 8]};
+      ++mesh.triangles;
+      mesh.signedVolume += Dot(a, Cross(b, c)) / 6;
+      KVec3 g = Cross(b - a, c - a);
+      for (size_t j = 0; j < 3; ++j) {
+        KVec3 nv{q[k + 3 * j], q[k + 3 * j + 1], q[k + 3 * j + 2]};
+        mesh.worstNormal = std::max(mesh.worstNormal, std::fabs(Length(nv) - 1));
+        if (Dot(nv, g) < 0) ++mesh.normalsAgainst;
+      }
+    }
+  }
+  return mesh;
+}
+
+}  // namespace otest

@@ -1,0 +1,58 @@
+// Helpers of the translator tests: translating files through the kernel's
+// interface, walking what comes out, and measuring meshes.
+#pragma once
+
+#include <cmath>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "gkit/testkit.h"
+
+namespace otest {
+
+inline const std::string& RealData() {
+  static const std::string dir = std::string(GRANITE_DATA_DIR) + "/real/";
+  return dir;
+}
+
+// Whether the shared sample files are there (tests of them skip otherwise).
+bool HaveRealData();
+
+// Opens path through the session and translates it with format; null with
+// the kernel's reason in reason.
+xrchandle<KModel> Translate(const std::string& path, int format, std::string* reason = nullptr);
+
+std::vector<xrchandle<KComponent>> Components(const xrchandle<KModel>& assembly);
+xrchandle<KModel> Definition(const xrchandle<KComponent>& component);
+std::string FileName(const xrchandle<KComponent>& component);
+// The 16 numbers of a component's placement in Get order (identity for none).
+std::vector<double> Placement(const xrchandle<KComponent>& component);
+// Primary body first, then the geometry items' bodies.
+std::vector<xrchandle<KBody>> Bodies(const xrchandle<KModel>& part);
+std::vector<xrchandle<KFace>> Faces(const xrchandle<KBody>& body);
+// r, g, b of the first attribute when it is a colour; empty otherwise.
+std::vector<double> FirstColour(const KAttributable& object);
+KVec3 Min(const xrchandle<KBox3D>& box);
+KVec3 Max(const xrchandle<KBox3D>& box);
+
+// What a walk of a model finds: component occurrences, the deepest nesting,
+// distinct part models, and part models with a colour of their own.
+struct Tree {
+  int components = 0, depth = 0;
+  std::set<const KModel*> parts, assemblies;
+  int colouredParts = 0;
+};
+void Walk(const xrchandle<KModel>& model, Tree& tree, int depth = 0);
+
+// The triangles of a body at the given tolerances, and what they tell.
+struct Mesh {
+  long triangles = 0;
+  double signedVolume = 0;  // of the closed surface the triangles make
+  double worstNormal = 0;   // largest | |n| - 1 | over the vertex normals
+  long normalsAgainst = 0;  // vertex normals pointing away from their triangle's side
+  std::vector<const xdoublesequence*> runs;  // the vertex sequence of each face
+};
+Mesh Triangulate(const xrchandle<KBody>& body, double chord, double angle);
+
+}  // namespace otest

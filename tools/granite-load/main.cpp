@@ -1,0 +1,597 @@
+// granite-load: loads a model through the loader as a viewer would, prints its
+// element tree and a summary, and writes the scene as glTF and as a picture.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <functional>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "export/Gltf.h"
+#include "export/Raster.h"
+#include "gBase90/kservices.h"
+#include "gBase90/xthrowable.h"
+#include "granite/CGraniteElement.h"
+#include "granite/CGraniteParser.h"
+#include "granite/GraniteLoader.h"
+#include "main.h"
+#include "qorvelaex/C3DMScene.h"
+
+namespace gload {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+using Clock = std::chrono::steady_clock;
+
+const char kUsage[] =
+    "usage: granite-load [options] [FILE]\n"
+    "\n"
+    "Loads an assembly, part or exchange file through the loader, prints its element\n"
+    "tree and a summary, and writes the scene on request. Without FILE it loads the\n"
+    "bundled sample model and writes out/sample.glb and out/sample.png.\n"
+    "\n"
+    "options:\n"
+    "  --gltf OUT.glb        write the scene as binary glTF 2.0 (metres, Y up)\n"
+    "  --png OUT.png         write an isometric shaded picture of the model\n"
+    "  --size WxH            size of the picture in pixels (default 1200x900)\n"
+    "  --json                print the summary as JSON on standard output\n"
+    "  --resolution LEVEL    low, medium (default) or high\n"
+    "  --search DIR          a folder to look in for referenced files (repeatable)\n"
+    "  --quiet               no progress bar\n"
+    "  --help                this text\n"
+    "  --version             the program's version\n"
+    "\n"
+    "exit status: 0 the model loaded in full, 3 it loaded in part, 1 nothing could\n"
+    "be loaded or an output could not be written, 2 bad usage.\n";
+
+enum class Kind { Assembly, Part, Exchange, Unknown };
+
+struct Options {
+  std::string file;
+  std::string gltf, png;
+  int width = 1200, height = 900;
+  bool json = false, quiet = false;
+  GraniteResolutionTypes resolution = GRANITE_RESOLUTION_MEDIUM;
+  std::vector<std::string> search;
+};
+
+struct UsageError {
+  std::string message;
+};
+
+// ---- process-wide state the loader's callbacks and the signal handler reach
+
+std::vector<std::string> g_search;
+bool g_progress = false;
+int g_lastPercent = -1;
+volatile sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) {
+  g_interrupted = 1;
+  CGraniteParser::RequestStop(true);
+}
+
+void (*g_hook)(int) = nullptr;
+
+void OnProgress(int percent) {
+  if (g_hook) g_hook(percent);
+  if (!g_progress) return;
+  percent = std::clamp(percent, 0, 100);
+  if (percent == g_lastPercent) return;
+  g_lastPercent = percent;
+  char bar[41];
+  const int filled = percent * 40 / 100;
+  for (int i = 0; i < 40; ++i) bar[i] = i < filled ? '#' : '.';
+  bar[40] = 0;
+  std::fprintf(stderr, "\rloading [%s] %3d%%", bar, percent);
+  std::fflush(stderr);
+}
+
+void EndProgress() {
+  if (g_progress && g_lastPercent >= 0) {
+    std::fprintf(stderr, "\r\033[K");
+    std::fflush(stderr);
+  }
+  g_lastPercent = -1;
+}
+
+std::string Narrow(CBasicString text) {
+  const char* p = text.GetMultiByte();
+  return p ? std::string(p) : std::string();
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A referenced file looked for in the --search folders, ignoring letter case.
+int OnSupportFile(CBasicString name, CBasicString directory, CBasicString& found) {
+  const std::string wanted = Lower(BaseName(Narrow(name)));
+  std::vector<std::string> folders;
+  const std::string here = Narrow(directory);
+  if (!here.empty()) folders.push_back(here);
+  folders.insert(folders.end(), g_search.begin(), g_search.end());
+  for (const std::string& folder : folders) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) continue;
+    std::string hit;
+    while (dirent* entry = readdir(dir)) {
+      if (Lower(entry->d_name) == wanted) {
+        hit = folder + "/" + entry->d_name;
+        break;
+      }
+    }
+    closedir(dir);
+    if (!hit.empty()) {
+      found = CBasicString(hit.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// ---- arguments
+
+Kind KindOf(const std::string& path) {
+  std::string name = Lower(BaseName(path));
+  // Native files may carry a version number after the extension: gear.prt.3.
+  size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot + 1 < name.size() &&
+      name.find_first_not_of("0123456789", dot + 1) == std::string::npos)
+    name.erase(dot);
+  dot = name.find_last_of('.');
+  const std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+  if (ext == "asm" || ext == "xas") return Kind::Assembly;
+  if (ext == "prt" || ext == "xpr") return Kind::Part;
+  static const std::set<std::string> exchange = {"igs", "iges", "3gs", "neu", "sat", "step",
+                                                 "stp", "vda", "x_t", "x_b"};
+  return exchange.count(ext) ? Kind::Exchange : Kind::Unknown;
+}
+
+const char* KindName(Kind kind) {
+  switch (kind) {
+    case Kind::Assembly: return "assembly";
+    case Kind::Part: return "part";
+    case Kind::Exchange: return "exchange";
+    default: return "unknown";
+  }
+}
+
+Options Parse(const std::vector<std::string>& args, bool* help, bool* version) {
+  Options o;
+  auto value = [&](size_t& i) -> const std::string& {
+    if (i + 1 >= args.size()) throw UsageError{args[i] + " needs a value"};
+    return args[++i];
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      *help = true;
+    } else if (a == "--version") {
+      *version = true;
+    } else if (a == "--gltf") {
+      o.gltf = value(i);
+    } else if (a == "--png") {
+      o.png = value(i);
+    } else if (a == "--json") {
+      o.json = true;
+    } else if (a == "--quiet" || a == "-q") {
+      o.quiet = true;
+    } else if (a == "--search") {
+      o.search.push_back(value(i));
+    } else if (a == "--resolution") {
+      const std::string level = Lower(value(i));
+      if (level == "low") o.resolution = GRANITE_RESOLUTION_LOW;
+      else if (level == "medium") o.resolution = GRANITE_RESOLUTION_MEDIUM;
+      else if (level == "high") o.resolution = GRANITE_RESOLUTION_HIGH;
+      else throw UsageError{"--resolution takes low, medium or high, not '" + level + "'"};
+    } else if (a == "--size") {
+      const std::string& size = value(i);
+      int w = 0, h = 0;
+      char x = 0, rest = 0;
+      if (std::sscanf(size.c_str(), "%d%c%d%c", &w, &x, &h, &rest) != 3 || (x != 'x' && x != 'X') ||
+          w < 16 || h < 16 || w > 8192 || h > 8192)
+        throw UsageError{"--size takes WIDTHxHEIGHT, each 16 to 8192, not '" + size + "'"};
+      o.width = w;
+      o.height = h;
+    } else if (a.size() > 1 && a[0] == '-') {
+      throw UsageError{"unknown option " + a};
+    } else if (o.file.empty()) {
+      o.file = a;
+    } else {
+      throw UsageError{"one FILE only, not also " + a};
+    }
+  }
+  return o;
+}
+
+// ---- what the load built
+
+const char* UnitsName(ImageUnitsTypes units) {
+  switch (units) {
+    case IMAGE_UNITS_INCH: return "in";
+    case IMAGE_UNITS_FOOT: return "ft";
+    case IMAGE_UNITS_MILLIMETER: return "mm";
+    case IMAGE_UNITS_CENTIMETER: return "cm";
+    case IMAGE_UNITS_DECIMETER: return "dm";
+    case IMAGE_UNITS_METER: return "m";
+    case IMAGE_UNITS_KILOMETER: return "km";
+    case IMAGE_UNITS_MICROMETER: return "um";
+    default: return "unknown";
+  }
+}
+
+std::vector<CGraniteElement*> Elements(C3DMList* list) {
+  std::vector<CGraniteElement*> out;
+  if (!list) return out;
+  for (int i = 0; i < list->GetCount(); ++i)
+    if (CGraniteElement* e = static_cast<CGraniteElement*>(list->GetAt(i))) out.push_back(e);
+  return out;
+}
+
+struct Counts {
+  int elements = 0, partOccurrences = 0, partsTessellated = 0, reused = 0, failedParts = 0;
+  long meshes = 0, triangles = 0, drawnTriangles = 0;
+};
+
+void CountElements(CGraniteElement* e, Counts& c) {
+  ++c.elements;
+  if (e->GetFileType() == GRANITE_FILE_PART) {
+    ++c.partOccurrences;
+    const C3DMGroup* g = e->GetGroup();
+    // A part loaded here holds its meshes; a later occurrence of it holds the
+    // first one's group as an instance.
+    if (g && g->GetNumberMeshes() > 0) ++c.partsTessellated;
+    else if (g && g->GetNumberChildren() > 0) ++c.reused;
+    else ++c.failedParts;
+  }
+  for (CGraniteElement* child : Elements(e->GetChildList())) CountElements(child, c);
+}
+
+void CountScene(const C3DMWorld& world, Counts& c) {
+  std::set<const C3DMGroup*> seen;
+  std::function<void(const C3DMGroup*)> visit = [&](const C3DMGroup* g) {
+    if (!seen.insert(g).second) return;
+    for (int i = 0; i < g->GetNumberMeshes(); ++i) {
+      ++c.meshes;
+      c.triangles += long(g->GetMesh(i).points.size() / 3);
+    }
+    for (int i = 0; i < g->GetNumberChildren(); ++i) visit(g->GetChild(i));
+  };
+  for (int i = 0; i < world.GetNumberGroups(); ++i) visit(world.GetGroup(i));
+  world.Walk([&](const C3DMGroup&, const C3DMMesh& m, const velaMatrix4x4&) {
+    c.drawnTriangles += long(m.points.size() / 3);
+  });
+}
+
+Json TreeJson(CGraniteElement* e) {
+  Json node;
+  node["name"] = Narrow(e->GetDisplayName());
+  node["configuration"] = Narrow(e->GetConfigurationName());
+  const GraniteFileTypes type = e->GetFileType();
+  node["type"] = type == GRANITE_FILE_PART ? "part" : type == GRANITE_FILE_ASSEMBLY ? "assembly" : "other";
+  node["file"] = Narrow(e->GetFilename());
+  Json children = Json::array();
+  for (CGraniteElement* child : Elements(e->GetChildList())) children.push_back(TreeJson(child));
+  node["children"] = children;
+  return node;
+}
+
+void PrintTree(std::ostream& out, CGraniteElement* e, const std::string& lead, bool last, bool top) {
+  std::string line = top ? "" : lead + (last ? "└─ " : "├─ ");
+  line += Narrow(e->GetDisplayName());
+  const std::string config = Narrow(e->GetConfigurationName());
+  if (!config.empty()) line += " [" + config + "]";
+  const GraniteFileTypes type = e->GetFileType();
+  line += type == GRANITE_FILE_PART ? "  part  " : type == GRANITE_FILE_ASSEMBLY ? "  assembly  " : "  ?  ";
+  line += Narrow(e->GetFilename());
+  out << line << "\n";
+  const std::vector<CGraniteElement*> children = Elements(e->GetChildList());
+  const std::string next = top ? "" : lead + (last ? "   " : "│  ");
+  for (size_t i = 0; i < children.size(); ++i) PrintTree(out, children[i], next, i + 1 == children.size(), false);
+}
+
+std::string FormatNumber(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", std::fabs(v) < 5e-7 ? 0.0 : v);
+  return text;
+}
+
+std::string Point(const velaFloatPoint& p) {
+  return "(" + FormatNumber(p.x) + ", " + FormatNumber(p.y) + ", " + FormatNumber(p.z) + ")";
+}
+
+double Ms(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+bool IsRegularFile(const std::string& path, std::string* why) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *why = S_ISDIR(st.st_mode) ? "is a folder" : "is not a regular file";
+    return false;
+  }
+  return true;
+}
+
+void MakeFolderFor(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return;
+  std::string folder;
+  for (size_t i = 0; i <= slash; ++i) {
+    if (path[i] == '/' && !folder.empty()) ::mkdir(folder.c_str(), 0777);
+    folder += path[i];
+  }
+}
+
+}  // namespace
+
+void SetProgressHook(void (*hook)(int percent)) { g_hook = hook; }
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  bool help = false, version = false;
+  Options o;
+  try {
+    o = Parse(args, &help, &version);
+  } catch (const UsageError& e) {
+    err << "granite-load: " << e.message << "\n" << "Try 'granite-load --help'.\n";
+    return 2;
+  }
+  if (help) {
+    out << kUsage;
+    return 0;
+  }
+  if (version) {
+    out << "granite-load " << GRANITE_LOAD_VERSION << "\n";
+    return 0;
+  }
+  const bool sample = o.file.empty();
+  if (sample) {
+    o.file = std::string(GRANITE_LOAD_SAMPLE);
+    if (o.gltf.empty()) o.gltf = "out/sample.glb";
+    if (o.png.empty()) o.png = "out/sample.png";
+    MakeFolderFor(o.gltf);
+    MakeFolderFor(o.png);
+  }
+
+  Json summary;
+  summary["file"] = o.file;
+  auto fail = [&](const std::string& message, int status) {
+    err << "granite-load: " << message << "\n";
+    if (o.json) {
+      summary["status"] = "failed";
+      summary["error"] = message;
+      out << summary.dump(2) << "\n";
+    }
+    return status;
+  };
+
+  std::string why;
+  if (!IsRegularFile(o.file, &why)) return fail(o.file + ": " + why, 1);
+  const Kind kind = KindOf(o.file);
+  summary["format"] = KindName(kind);
+  if (kind == Kind::Unknown)
+    return fail(o.file + ": unknown format (known: .asm .xas .prt .xpr .igs .iges .3gs .neu .sat "
+                         ".step .stp .vda .x_t .x_b)",
+                1);
+
+  // The host's calling order. The world outlives the parser, whose elements
+  // point into it.
+  g_search = o.search;
+  g_interrupted = 0;
+  g_progress = !o.quiet && isatty(STDERR_FILENO);
+  g_lastPercent = -1;
+  CGraniteParser::RequestStop(false);
+  KClearLastError();
+  struct sigaction action {}, previous {};
+  action.sa_handler = &OnInterrupt;
+  action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &previous);
+
+  C3DMWorld world;
+  int result = GRANITE_LOAD_FAILURE;
+  std::string exception;
+  Json phases;
+  Counts counts;
+  int totalParts = 0, loadedParts = 0;
+  ImageUnitsTypes units = IMAGE_UNITS_UNKNOWN;
+  {
+    CGraniteParser parser;
+    parser.SetFilename(CBasicString(o.file.c_str()));
+    parser.SetWorld(&world);
+    parser.SetLoadResolution(o.resolution);
+    parser.SetLoaderPtr(&OnProgress);
+    parser.SetGetSupportFilePtr(&OnSupportFile);
+    try {
+      if (kind == Kind::Assembly) {
+        const Clock::time_point t0 = Clock::now();
+        result = BuildElementList(&parser);
+        const Clock::time_point t1 = Clock::now();
+        phases["build_element_list_ms"] = Ms(t0, t1);
+        if (result != GRANITE_LOAD_FAILURE && !g_interrupted) {
+          const int loaded = LoadAllParts(&parser);
+          phases["load_all_parts_ms"] = Ms(t1, Clock::now());
+          if (loaded != GRANITE_LOAD_SUCCESS) result = GRANITE_LOAD_INCOMPLETE;
+        }
+      } else {
+        C3DMGroup* top = world.CreateGroup();
+        world.AddGroup(top, 0);
+        parser.SetCurrentGroup(top);
+        const Clock::time_point t0 = Clock::now();
+        result = ParsePart(&parser, CBasicString(o.file.c_str()), nullptr);
+        phases["parse_part_ms"] = Ms(t0, Clock::now());
+      }
+    } catch (xthrowable* e) {
+      xrcunihandle<xthrowable> held(e);
+      exception = e ? e->GetMessage().GetNarrow() : "unknown kernel error";
+      result = GRANITE_LOAD_INCOMPLETE;
+    } catch (const std::exception& e) {
+      exception = e.what();
+      result = GRANITE_LOAD_INCOMPLETE;
+    }
+    EndProgress();
+    sigaction(SIGINT, &previous, nullptr);
+
+    for (CGraniteElement* e : Elements(parser.GetElementList())) CountElements(e, counts);
+    CountScene(world, counts);
+    totalParts = parser.GetTotalParts();
+    loadedParts = parser.GetCurrentPart();
+
+    summary["result"] = result;
+    units = parser.GetModelUnits();
+    summary["units"] = UnitsName(units);
+    const velaBBox& box = parser.GetModelBoundingBox();
+    if (box.IsEmpty()) {
+      summary["box"] = nullptr;
+    } else {
+      summary["box"] = {{"min", {box.min.x, box.min.y, box.min.z}}, {"max", {box.max.x, box.max.y, box.max.z}}};
+    }
+    summary["counts"] = {{"elements", counts.elements},
+                         {"part_occurrences", counts.partOccurrences},
+                         {"parts_tessellated", counts.partsTessellated},
+                         {"reused_occurrences", counts.reused},
+                         {"parts_failed", counts.failedParts},
+                         {"meshes", counts.meshes},
+                         {"triangles", counts.triangles},
+                         {"triangles_drawn", counts.drawnTriangles}};
+    Json tree = Json::array();
+    for (CGraniteElement* e : Elements(parser.GetElementList())) tree.push_back(TreeJson(e));
+    summary["tree"] = tree;
+
+    if (!o.json && (counts.elements > 0 || counts.meshes > 0)) {
+      for (CGraniteElement* e : Elements(parser.GetElementList())) PrintTree(out, e, "", true, true);
+      out << "\n";
+      out << "units               " << UnitsName(units) << "\n";
+      if (box.IsEmpty()) {
+        out << "model box           empty\n";
+      } else {
+        out << "model box           " << Point(box.min) << " .. " << Point(box.max) << "\n";
+      }
+      out << "elements            " << counts.elements << "\n"
+          << "part occurrences    " << counts.partOccurrences << "\n"
+          << "parts tessellated   " << counts.partsTessellated << "\n"
+          << "reused occurrences  " << counts.reused << "\n";
+      if (counts.failedParts) out << "parts not loaded    " << counts.failedParts << "\n";
+      out << "meshes              " << counts.meshes << "\n"
+          << "triangles           " << counts.triangles << " (" << counts.drawnTriangles
+          << " with every occurrence)\n";
+    }
+  }
+  // Reason for a failed or partial load: the kernel's own, with file and line.
+  std::string reason = exception.empty() ? std::string() : "kernel exception: " + exception;
+  if (reason.empty() && result != GRANITE_LOAD_SUCCESS) {
+    const char* kernel = KGetLastError();
+    if (kernel && *kernel) reason = kernel;
+  }
+
+  int status = result == GRANITE_LOAD_SUCCESS ? 0 : 3;
+  if (counts.meshes == 0 && result != GRANITE_LOAD_SUCCESS) status = 1;
+  std::string message;
+  if (g_interrupted) {
+    message = "interrupted after " + std::to_string(loadedParts) + " of " + std::to_string(totalParts) +
+              " parts";
+    status = 3;
+  } else if (status == 1) {
+    message = o.file + ": nothing could be loaded" + (reason.empty() ? "" : ": " + reason);
+  } else if (status == 3) {
+    message = o.file + ": loaded in part" + (reason.empty() ? "" : ": " + reason);
+  }
+  summary["status"] = g_interrupted ? "interrupted" : status == 0 ? "complete" : status == 3 ? "incomplete" : "failed";
+  if (!message.empty()) {
+    summary["error"] = message;
+    err << "granite-load: " << message << "\n";
+  }
+
+  // The exports, unless the load was stopped or gave nothing.
+  Json outputs = Json::object();
+  if (!g_interrupted && status != 1) {
+    if (!o.gltf.empty()) {
+      const Clock::time_point t0 = Clock::now();
+      GltfOptions options;
+      options.metresPerUnit = MetresPerUnit(units);
+      GltfCounts written;
+      std::string error;
+      if (WriteGltf(world, o.gltf, options, &error, &written)) {
+        phases["gltf_ms"] = Ms(t0, Clock::now());
+        outputs["gltf"] = {{"path", o.gltf}, {"nodes", written.nodes}, {"meshes", written.meshes},
+                           {"materials", written.materials}};
+        if (!o.json)
+          out << "wrote               " << o.gltf << " (" << written.nodes << " nodes, " << written.meshes
+              << " meshes, " << written.materials << " materials)\n";
+      } else {
+        err << "granite-load: cannot write the glTF file: " << error << "\n";
+        summary["error"] = "cannot write the glTF file: " + error;
+        status = 1;
+      }
+    }
+    if (!o.png.empty()) {
+      const Clock::time_point t0 = Clock::now();
+      RasterOptions options;
+      options.width = o.width;
+      options.height = o.height;
+      std::string error;
+      if (WritePng(Render(world, options), o.png, &error)) {
+        phases["png_ms"] = Ms(t0, Clock::now());
+        outputs["png"] = {{"path", o.png}, {"width", o.width}, {"height", o.height}};
+        if (!o.json) out << "wrote               " << o.png << " (" << o.width << "x" << o.height << ")\n";
+      } else {
+        err << "granite-load: cannot write the picture: " << error << "\n";
+        summary["error"] = "cannot write the picture: " + error;
+        status = 1;
+      }
+    }
+  }
+
+  const Clock::time_point t0 = Clock::now();
+  ShutdownGranite();
+  phases["shutdown_ms"] = Ms(t0, Clock::now());
+  summary["phases"] = phases;
+  summary["outputs"] = outputs;
+  summary["exit_status"] = status;
+  if (o.json) {
+    out << summary.dump(2) << "\n";
+  } else {
+    out << "time               ";
+    for (auto it = phases.begin(); it != phases.end(); ++it) {
+      std::string name = it.key().substr(0, it.key().size() - 3);
+      std::replace(name.begin(), name.end(), '_', ' ');
+      char ms[32];
+      std::snprintf(ms, sizeof ms, "%.1f", it.value().get<double>());
+      out << (it == phases.begin() ? " " : ", ") << name << " " << ms << " ms";
+    }
+    out << "\n";
+  }
+  return status;
+}
+
+}  // namespace gload
+
+#ifndef GRANITE_LOAD_NO_MAIN
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return gload::Run(args, std::cout, std::cerr);
+}
+#endif
