@@ -73,6 +73,19 @@ TEST_F(PartWalk, PrimaryBodyThenItemsUnderThePlacementInThePartColour) {
   EXPECT_EQ(parser->GetNumberResolvedParts(), 3);
 }
 
+TEST_F(PartWalk, MissingItemsAndItemBodiesAreSkipped) {
+  xrchandle<KPartModel> part = kit.Part(
+      "item solid box from 0 0 0 to 1 1 1 end end\n"
+      "item solid box from 0 0 5 to 1 1 6 end end\n");
+  kit.Fail(KCall::GetBody, KFault::Null, 1);
+  EXPECT_EQ(TessellatePart(part, nullptr), 0);  // no primary body, one item body
+  EXPECT_EQ(kit.Calls(KCall::Triangulate), 1);
+  kit.ClearFaults();
+  kit.Fail(KCall::GetBody);
+  EXPECT_EQ(TessellatePart(part, nullptr), 1);  // no body reached the tessellation
+  EXPECT_EQ(kit.Calls(KCall::Triangulate), 1);
+}
+
 TEST_F(PartWalk, NoPartColourLeavesTheCurrentOne) {
   // The first attribute is not a colour, so the later colour is no part colour.
   xrchandle<KPartModel> part =
