@@ -166,7 +166,7 @@ def rows_loader(table, m):
             table.missing(row, "loader benchmarks", "", "loader_bench not built")
         return
     # Row 1: the mesh hand-over against its limit.
-    for mode, label in (("Body", "one mesh per body"), ("Faces", "one mesh per face")):
+    for mode, label in (("Faces:0", "one mesh per body"), ("Faces:1", "one mesh per face")):
         a, b = "BM_TessellateBody/%s" % mode, "BM_HandOverLimit/%s" % mode
         if a in m and b in m:
             ratio_row(table, "1", "TessellateBody vertices/s / limit's (%s)" % label,

@@ -2,12 +2,15 @@
 // operations and checks every node, item, count, index and iterator position
 // against a model kept in standard containers. One list may own int items
 // through the item function; the other holds plain pointers.
+#include <cmath>
 #include <cstdint>
+#include <string>
 #include <memory>
 #include <vector>
 
 #include "fuzz_input.h"
 #include "granite/CBasicList.h"
+#include "granite/CBasicString.h"
 
 namespace {
 
@@ -37,10 +40,58 @@ struct MNode {
   int value;
 };
 
+// How a list holds its items: plain pointers, or through one of the item
+// functions (ints, doubles, strings).
+enum Mode { kPlain, kInts, kDoubles, kStrings };
+
 struct MList {
   std::vector<MNode> nodes;
-  bool owns = false;  // int items through the item function
+  bool owns = false;  // items through the item function
+  Mode mode = kPlain;
 };
+
+// The double that stands for value: 7 is NaN, which equals nothing.
+double DoubleOf(int value) { return value == 7 ? std::nan("") : double(value); }
+CBasicString StringOf(int value) { return CBasicString(std::to_string(value * 11).c_str()); }
+
+// A value of the list's item type, for the copy and search operations.
+class Typed {
+ public:
+  Typed(Mode mode, int value)
+      : m_mode(mode), m_int(value), m_double(DoubleOf(value)), m_string(StringOf(value)) {}
+  const void* get() const {
+    switch (m_mode) {
+      case kDoubles:
+        return &m_double;
+      case kStrings:
+        return &m_string;
+      default:
+        return &m_int;
+    }
+  }
+  void* mutable_get() { return const_cast<void*>(get()); }
+
+ private:
+  Mode m_mode;
+  int m_int;
+  double m_double;
+  CBasicString m_string;
+};
+
+bool HoldsValue(Mode mode, const void* item, int value) {
+  switch (mode) {
+    case kInts:
+      return *static_cast<const int*>(item) == value;
+    case kDoubles: {
+      double d = *static_cast<const double*>(item);
+      return value == 7 ? std::isnan(d) : d == double(value);
+    }
+    case kStrings:
+      return *static_cast<const CBasicString*>(item) == StringOf(value);
+    default:
+      return item == &pool[value];
+  }
+}
 
 struct MIterator {
   int list = -1;  // -1: constructed without a list; the iterator may also not exist
@@ -61,7 +112,9 @@ struct State {
   int Find(int l, int value) const {
     const MList& m = model[l];
     for (size_t i = 0; i < m.nodes.size(); ++i)
-      if (m.owns ? m.nodes[i].value == value : m.nodes[i].item == &pool[value]) return int(i);
+      if (m.owns ? m.nodes[i].value == value && !(m.mode == kDoubles && value == 7)
+                 : m.nodes[i].item == &pool[value])
+        return int(i);
     return -1;
   }
   CBasicListElement* HeadNode(int l) const {
@@ -83,7 +136,8 @@ struct State {
     void* slot = nullptr;
     fn(kItemCreate, &slot, nullptr);
     Check(slot != nullptr, "the item function made no item");
-    fn(kItemCopy, &slot, &value);
+    Typed typed(model[l].mode, value);
+    Check(fn(kItemCopy, &slot, typed.get()), "the item function did not copy");
     return slot;
   }
   void DestroyItem(int l, void* item) {
@@ -94,7 +148,9 @@ struct State {
   // The item to add: a pool address, or a new owned item.
   void* ItemFor(int l, int value) { return model[l].owns ? NewItem(l, value) : &pool[value]; }
   // The argument that finds value: its pool address, or any int equal to it.
-  const void* Key(int l, const int& value) const { return model[l].owns ? &value : &pool[value]; }
+  const void* Key(int l, const Typed& typed, int value) const {
+    return model[l].owns ? typed.get() : &pool[value];
+  }
 
   MNode Record(CBasicListElement* node, int value) {
     Check(node != nullptr, "an added node is missing");
@@ -112,10 +168,7 @@ struct State {
       Check(node == n.node, "a node differs from the model");
       Check(node->m_previous == previous, "a node's previous link is wrong");
       Check(node->m_item == n.item, "a node's item differs from the model");
-      if (m.owns)
-        Check(*static_cast<int*>(n.item) == n.value, "an owned item's value changed");
-      else
-        Check(n.item == &pool[n.value], "a plain item is not its pointer");
+      Check(HoldsValue(m.mode, n.item, n.value), "an item's value differs from the model");
       previous = node;
       node = node->m_next;
     }
@@ -173,6 +226,7 @@ void ListOperation(State& s, fuzz::Input& in, int l, int via, int op) {
   MList& m = s.model[l];
   CBasicListIterator* it = via >= 0 ? s.iterators[via].get() : nullptr;
   const int value = in.Byte() % kPool;
+  Typed typed(m.mode, value);
   switch (op) {
     case 0: {  // AddTail
       void* item = s.ItemFor(l, value);
@@ -187,13 +241,13 @@ void ListOperation(State& s, fuzz::Input& in, int l, int via, int op) {
       break;
     }
     case 2: {  // AddTailCopy
-      bool ok = it ? it->AddTailCopy(&value) : list.AddTailCopy(&value);
+      bool ok = it ? it->AddTailCopy(typed.get()) : list.AddTailCopy(typed.get());
       Check(ok == m.owns, "AddTailCopy answers wrongly");
       if (ok) m.nodes.push_back(s.Record(list.Tail(), value));
       break;
     }
     case 3: {  // AddHeadCopy
-      bool ok = it ? it->AddHeadCopy(&value) : list.AddHeadCopy(&value);
+      bool ok = it ? it->AddHeadCopy(typed.get()) : list.AddHeadCopy(typed.get());
       Check(ok == m.owns, "AddHeadCopy answers wrongly");
       if (ok) m.nodes.insert(m.nodes.begin(), s.Record(list.Head(), value));
       break;
@@ -201,8 +255,8 @@ void ListOperation(State& s, fuzz::Input& in, int l, int via, int op) {
     case 4: {  // Remove: the item itself stays alive
       int p = s.Find(l, value);
       void* item = p >= 0 ? m.nodes[size_t(p)].item : nullptr;
-      bool ok = it ? it->Remove(const_cast<void*>(s.Key(l, value)))
-                   : list.Remove(const_cast<void*>(s.Key(l, value)));
+      void* key = const_cast<void*>(s.Key(l, typed, value));
+      bool ok = it ? it->Remove(key) : list.Remove(key);
       Check(ok == (p >= 0), "Remove answers wrongly");
       if (p >= 0) {
         s.Unlink(l, p, false);
@@ -240,7 +294,8 @@ void ListOperation(State& s, fuzz::Input& in, int l, int via, int op) {
     }
     case 8: {  // RemoveAndDestroy
       int p = m.owns ? s.Find(l, value) : -1;
-      bool ok = it ? it->RemoveAndDestroy(s.Key(l, value)) : list.RemoveAndDestroy(s.Key(l, value));
+      const void* key = s.Key(l, typed, value);
+      bool ok = it ? it->RemoveAndDestroy(key) : list.RemoveAndDestroy(key);
       Check(ok == (p >= 0), "RemoveAndDestroy answers wrongly");
       if (p >= 0) {
         s.Unlink(l, p, false);
@@ -302,14 +357,16 @@ void Run(fuzz::Input& in) {
       case 11: {  // Add: a copy when the list owns items, else the pointer
         if (full) break;
         int value = in.Byte() % kPool;
-        Check(list.Add(m.owns ? static_cast<void*>(&value) : &pool[value]), "Add refused");
+        Typed typed(m.mode, value);
+        Check(list.Add(m.owns ? typed.mutable_get() : &pool[value]), "Add refused");
         m.nodes.push_back(s.Record(list.Tail(), value));
         break;
       }
       case 12: {  // Delete: destroy through the function, else a plain removal
         int value = in.Byte() % kPool;
+        Typed typed(m.mode, value);
         int p = s.Find(l, value);
-        bool ok = list.Delete(const_cast<void*>(s.Key(l, value)));
+        bool ok = list.Delete(const_cast<void*>(s.Key(l, typed, value)));
         Check(ok == (p >= 0), "Delete answers wrongly");
         if (p >= 0) s.Unlink(l, p, false);
         s.ResetIterators(l);  // a removal, found or not
@@ -327,8 +384,9 @@ void Run(fuzz::Input& in) {
       }
       case 14: {  // FindElement
         int value = in.Byte() % kPool;
+        Typed typed(m.mode, value);
         int p = s.Find(l, value);
-        CBasicListElement* found = list.FindElement(const_cast<void*>(s.Key(l, value)));
+        CBasicListElement* found = list.FindElement(const_cast<void*>(s.Key(l, typed, value)));
         Check(found == (p >= 0 ? m.nodes[size_t(p)].node : nullptr), "FindElement differs");
         if (!m.nodes.empty()) Check(list.Current() == found, "FindElement left the cursor");
         Check(list.FindElement(nullptr) == nullptr, "FindElement of null finds");
@@ -362,16 +420,26 @@ void Run(fuzz::Input& in) {
         break;
       }
       case 17: {  // change of item function empties the list
-        bool owns = in.Flag();
+        Mode mode = Mode(in.Byte() % 4);
         bool destroyed = m.owns;
         bool any = !m.nodes.empty();
-        if (owns)
-          list.UseIntItems();
-        else
-          list.SetItemFunction(nullptr);
+        switch (mode) {
+          case kInts:
+            list.UseIntItems();
+            break;
+          case kDoubles:
+            list.UseDoubleItems();
+            break;
+          case kStrings:
+            list.UseStringItems();
+            break;
+          default:
+            list.SetItemFunction(nullptr);
+        }
         s.RemoveEverything(l, destroyed);
         if (any) s.ResetIterators(l);
-        m.owns = owns;
+        m.owns = mode != kPlain;
+        m.mode = mode;
         break;
       }
       case 18: {  // copy construction: own nodes, own items, no iterators
@@ -383,7 +451,7 @@ void Run(fuzz::Input& in) {
         for (const MNode& n : m.nodes) {
           Check(node != nullptr && node != n.node, "a copy shares a node");
           if (m.owns)
-            Check(node->m_item != n.item && *static_cast<int*>(node->m_item) == n.value,
+            Check(node->m_item != n.item && HoldsValue(m.mode, node->m_item, n.value),
                   "a copy's owned item is not a copy");
           else
             Check(node->m_item == n.item, "a copy's plain item differs");
@@ -405,6 +473,7 @@ void Run(fuzz::Input& in) {
         s.RemoveEverything(l, true);
         if (hadNodes) s.ResetIterators(l);
         m.owns = s.model[from].owns;
+        m.mode = s.model[from].mode;
         CBasicListElement* node = list.Head();
         for (const MNode& n : s.model[from].nodes) {
           Check(node != nullptr && node != n.node, "an assigned list shares a node");

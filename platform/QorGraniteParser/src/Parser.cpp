@@ -197,19 +197,21 @@ bool CGraniteParser::AddMeshToGroup(velaFloatPointArray& points, velaVectorArray
   C3DMMesh mesh;
   mesh.points.assign(points.data, points.data + pointCount);
   mesh.counts.assign(counts.data, counts.data + counts.GetSize());
-  mesh.normals.resize(pointCount);
-  for (uint32_t i = 0; i < pointCount; i += 3) {
-    velaVector faceNormal;
-    if (normals.GetSize() == 0) {
-      const velaVector u(points[i], points[i + 1]);
-      const velaVector v(points[i], points[i + 2]);
-      faceNormal = u.Cross(v);
-      faceNormal.Normalize();
+  if (normals.GetSize() != 0) {
+    // Normals come unit length from the tessellation as a rule; only those
+    // that are not are scaled (a unit vector would change by rounding only).
+    mesh.normals.assign(normals.data, normals.data + pointCount);
+    for (velaVector& n : mesh.normals) {
+      const float lengthSquared = n.x * n.x + n.y * n.y + n.z * n.z;
+      if (!(std::fabs(lengthSquared - 1.0f) <= 4e-7f)) n.Normalize();
     }
-    for (uint32_t k = i; k < i + 3; ++k) {
-      velaVector n = normals.GetSize() != 0 ? normals[k] : faceNormal;
-      n.Normalize();
-      mesh.normals[k] = n;
+  } else {
+    mesh.normals.resize(pointCount);
+    for (uint32_t i = 0; i < pointCount; i += 3) {
+      velaVector faceNormal =
+          velaVector(points[i], points[i + 1]).Cross(velaVector(points[i], points[i + 2]));
+      faceNormal.Normalize();
+      for (uint32_t k = i; k < i + 3; ++k) mesh.normals[k] = faceNormal;
     }
   }
   mesh.color = m_currentColor;

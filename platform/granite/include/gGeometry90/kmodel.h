@@ -11,6 +11,7 @@
 
 class KComponent;
 class KBody;
+class KFaceGeometry;
 class KFace;
 class KGeometryItem;
 typedef xhandlesequence<KComponent> KComponentSequence;
@@ -101,6 +102,9 @@ class GRANITE_VISIBLE KPartModel : public KModel, public virtual KAttributable {
   void GetGeometryItems(xrchandle<KGeometryItemSequence>& out) const;
   void SetPrimaryBody(const xrchandle<KBody>& body) { m_primary = body; }
   void AddItem(const xrchandle<KGeometryItem>& item);
+  // Geometry outside any body (loose edges and points of a translated part):
+  // measured with the part, never meshed.
+  void AddLooseGeometry(const xrchandle<KFaceGeometry>& geometry);
   void Measure(const KAffine& map, KExtent& extent, int depth) const override;
   const xrchandle<KBody>& PrimaryBody() const { return m_primary; }
   const KGeometryItemSequence& Items() const { return *m_items; }
@@ -108,6 +112,7 @@ class GRANITE_VISIBLE KPartModel : public KModel, public virtual KAttributable {
  private:
   xrchandle<KBody> m_primary;
   xrchandle<KGeometryItemSequence> m_items;
+  std::vector<xrchandle<KFaceGeometry>> m_loose;
 };
 
 class GRANITE_VISIBLE KGeometryItem : public xobject {

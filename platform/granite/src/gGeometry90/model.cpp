@@ -105,7 +105,13 @@ void KPartModel::AddItem(const xrchandle<KGeometryItem>& item) {
   m_items->Add(item);
 }
 
+void KPartModel::AddLooseGeometry(const xrchandle<KFaceGeometry>& geometry) {
+  m_loose.push_back(geometry);
+}
+
 void KPartModel::Measure(const KAffine& map, KExtent& extent, int depth) const {
+  for (const xrchandle<KFaceGeometry>& g : m_loose)
+    if (g) g->Measure(map, extent);
   if (m_primary) m_primary->Measure(map, extent, depth);
   for (const xrchandle<KGeometryItem>& item : m_items->Items()) {
     if (item && item->Body() && item->Body() != m_primary)

@@ -8,6 +8,7 @@
 #include <Geom_Surface.hxx>
 #include <Poly_Triangulation.hxx>
 #include <TopLoc_Location.hxx>
+#include <TopoDS.hxx>
 #include <algorithm>
 #include <cmath>
 #include <gp_Trsf.hxx>
@@ -87,6 +88,33 @@ double BodyMesher::Size() {
   return m_size;
 }
 
+double BodyMesher::UpperSize() {
+  if (m_upperSize < 0) {
+    // The box of the surfaces' poles and the edges' curves: no optimisation.
+    Bnd_Box box = Guard("measuring a body", [&] {
+      Bnd_Box b;
+      BRepBndLib::Add(m_shape, b, Standard_False);
+      return b;
+    });
+    m_upperSize = Usable(box) ? std::sqrt(box.SquareExtent()) : 0;
+  }
+  return m_upperSize;
+}
+
+double BodyMesher::Chord(double chord) {
+  if (std::isfinite(chord) && chord > 0) {
+    // The exact size is at most the upper one: a chord above the floor of the
+    // upper size is above the floor of the exact size too.
+    double upper = UpperSize();
+    if (!(upper > 0)) return 0;
+    if (chord >= upper * kFloorChordRatio) return chord;
+    double size = Size();
+    return size > 0 ? std::max(chord, size * kFloorChordRatio) : 0;
+  }
+  double size = Size();
+  return size > 0 ? size * kDefaultChordRatio : 0;
+}
+
 void BodyMesher::Ensure(double chord, double angle) {
   if (m_meshed && m_chord <= chord && m_angle <= angle) return;
   Guard("meshing a body", [&] {
@@ -108,15 +136,15 @@ struct FaceGeometry::Cache {
   xrchandle<xdoublesequence> vertices, normals;
 };
 
-FaceGeometry::FaceGeometry(const TopoDS_Face& face, const std::shared_ptr<BodyMesher>& mesher)
-    : m_face(face), m_mesher(mesher), m_cache(new Cache) {}
+FaceGeometry::FaceGeometry(const TopoDS_Shape& shape, const std::shared_ptr<BodyMesher>& mesher)
+    : m_shape(shape), m_mesher(mesher), m_cache(new Cache) {}
 
 FaceGeometry::~FaceGeometry() = default;
 
 void FaceGeometry::Measure(const KAffine& map, KExtent& extent) const {
   Guard("measuring a face", [&] {
     if (!m_cache->boxKnown) {
-      m_cache->box = ExactBox(m_face);
+      m_cache->box = ExactBox(m_shape);
       m_cache->boxKnown = true;
     }
     const Bnd_Box& local = m_cache->box;
@@ -129,7 +157,7 @@ void FaceGeometry::Measure(const KAffine& map, KExtent& extent) const {
     if (AsTrsf(map, trsf)) {
       // The exact box of the face where the map puts it, not the box of the
       // turned box.
-      Bnd_Box moved = ExactBox(m_face.Moved(TopLoc_Location(trsf)));
+      Bnd_Box moved = ExactBox(m_shape.Moved(TopLoc_Location(trsf)));
       if (Usable(moved)) AddBox(moved, KVec3{}, extent);
       return 0;
     }
@@ -145,16 +173,16 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
                               xrchandle<xdoublesequence>& normals) const {
   vertices.reset();
   normals.reset();
-  double size = m_mesher->Size();
-  if (!(size > 0)) return;
-  double h = std::isfinite(chord) && chord > 0 ? std::max(chord, size * kFloorChordRatio)
-                                               : size * kDefaultChordRatio;
+  if (!m_mesher || m_shape.ShapeType() != TopAbs_FACE) return;
+  const TopoDS_Face& face = TopoDS::Face(m_shape);
+  double h = m_mesher->Chord(chord);
+  if (!(h > 0)) return;
   double a = std::isfinite(angle) && angle > 0 ? std::max(angle, kFloorAngle) : kDefaultAngle;
   m_mesher->Ensure(h, a);
 
   Guard("reading a face mesh", [&] {
     TopLoc_Location location;
-    Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(m_face, location);
+    Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(face, location);
     if (t.IsNull() || t->NbTriangles() == 0) return 0;
     Cache& cache = *m_cache;
     if (cache.triangulation == t && cache.vertices) {
@@ -163,7 +191,7 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
       return 0;
     }
     const gp_Trsf& trsf = location.Transformation();
-    bool reversed = m_face.Orientation() == TopAbs_REVERSED;
+    bool reversed = face.Orientation() == TopAbs_REVERSED;
     int nodes = t->NbNodes();
 
     // Points in part coordinates, and the triangles turned to face outwards.
@@ -190,7 +218,7 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
     // (a pole, an apex) the mean of the triangles around the node.
     std::vector<gp_XYZ> unit(points.size());
     TopLoc_Location surfaceLocation;
-    Handle(Geom_Surface) surface = BRep_Tool::Surface(m_face, surfaceLocation);
+    Handle(Geom_Surface) surface = BRep_Tool::Surface(face, surfaceLocation);
     const gp_Trsf& surfaceTrsf = surfaceLocation.Transformation();
     for (int i = 1; i <= nodes; ++i) {
       gp_XYZ n(0, 0, 0);
@@ -207,6 +235,16 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
         n = l > 0 ? n / l : gp_XYZ(0, 0, 1);
       }
       unit[static_cast<size_t>(i)] = n;
+    }
+
+    // A triangle folded over by the mesher is turned to face the way the
+    // surface does at its corners, as the kernel's own triangles are.
+    for (size_t c = 0; c + 2 < corners.size(); c += 3) {
+      const gp_XYZ &a = points[corners[c]], &b = points[corners[c + 1]],
+                   &d = points[corners[c + 2]];
+      gp_XYZ g = (b - a).Crossed(d - a);
+      if (g.Dot(unit[corners[c]] + unit[corners[c + 1]] + unit[corners[c + 2]]) < 0)
+        std::swap(corners[c + 1], corners[c + 2]);
     }
 
     std::vector<double> v, nv;

@@ -18,12 +18,19 @@ class BodyMesher {
   explicit BodyMesher(const TopoDS_Shape& shape) : m_shape(shape) {}
   // The diagonal of the body's exact box (0 when it has none).
   double Size();
+  // The diagonal of a box that encloses the body, quick to find but possibly
+  // much larger than the exact one (0 when the body has no geometry).
+  double UpperSize();
+  // The distance to mesh at for chord (model units; 0 or less: the default),
+  // within the floor relative to the exact size; 0 when the body has no size.
+  // The exact size is only worked out when the floor or the default needs it.
+  double Chord(double chord);
   // Makes sure every face has a triangulation within chord and angle.
   void Ensure(double chord, double angle);
 
  private:
   TopoDS_Shape m_shape;
-  double m_size = -1;
+  double m_size = -1, m_upperSize = -1;
   double m_chord = 0, m_angle = 0;
   bool m_meshed = false;
 };
@@ -35,20 +42,21 @@ constexpr double kFloorChordRatio = 1.0 / 10000;
 constexpr double kDefaultAngle = 0.5;
 constexpr double kFloorAngle = 0.01;
 
+// A face of a body, or (without a mesher) loose edges and points, which are
+// measured but have no triangles.
 class FaceGeometry : public KFaceGeometry {
  public:
-  FaceGeometry(const TopoDS_Face& face, const std::shared_ptr<BodyMesher>& mesher);
+  FaceGeometry(const TopoDS_Shape& shape, const std::shared_ptr<BodyMesher>& mesher);
   void Measure(const KAffine& map, KExtent& extent) const override;
   void Tessellate(double chord, double angle, xrchandle<xdoublesequence>& vertices,
                   xrchandle<xdoublesequence>& normals) const override;
-  const TopoDS_Face& Face() const { return m_face; }
 
  protected:
   ~FaceGeometry() override;
 
  private:
   struct Cache;
-  TopoDS_Face m_face;
+  TopoDS_Shape m_shape;
   std::shared_ptr<BodyMesher> m_mesher;
   std::unique_ptr<Cache> m_cache;
 };

@@ -28,6 +28,7 @@
 #include <XCAFDoc_LayerTool.hxx>
 #include <XCAFDoc_ShapeTool.hxx>
 #include <XSControl_WorkSession.hxx>
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <gp_Trsf.hxx>
@@ -162,6 +163,10 @@ Colour FromQuantity(const Quantity_Color& c) {
   Colour out;
   out.set = true;
   c.Values(out.r, out.g, out.b, Quantity_TOC_sRGB);
+  // Open CASCADE keeps colours in single precision: 1 comes back as
+  // 0.99999994. Six decimals are what the files write.
+  for (double* v : {&out.r, &out.g, &out.b})
+    *v = std::min(1.0, std::max(0.0, std::round(*v * 1e6) / 1e6));
   return out;
 }
 
@@ -307,6 +312,20 @@ class Builder {
       anyLoose = true;
     }
     if (anyLoose) bodies.push_back(loose);
+    // Edges outside any face and points outside any edge count for the box.
+    TopoDS_Compound wires;
+    bool anyWire = false;
+    builder.MakeCompound(wires);
+    for (TopExp_Explorer x(shape, TopAbs_EDGE, TopAbs_FACE); x.More(); x.Next()) {
+      builder.Add(wires, x.Current());
+      anyWire = true;
+    }
+    for (TopExp_Explorer x(shape, TopAbs_VERTEX, TopAbs_EDGE); x.More(); x.Next()) {
+      builder.Add(wires, x.Current());
+      anyWire = true;
+    }
+    if (anyWire)
+      part->AddLooseGeometry(xrchandle<KFaceGeometry>(new kocct::FaceGeometry(wires, nullptr)));
 
     for (size_t b = 0; b < bodies.size(); ++b) {
       const TopoDS_Shape& bodyShape = bodies[b];

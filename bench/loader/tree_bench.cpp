@@ -1,0 +1,104 @@
+// Whole loads of native assemblies: repeated parts, and wide and deep trees.
+#include <benchmark/benchmark.h>
+#include <pthread.h>
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Models.h"
+
+namespace {
+
+constexpr int kDistinctParts = 10;
+
+// Times BuildElementList and LoadAllParts only; making the parser and world
+// and tearing them down stay outside the time.
+void TimeLoads(benchmark::State& state, const std::string& path, int expectedParts) {
+  int parts = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto load = std::make_unique<bench::HostLoad>(path);
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(load->Run());
+    state.PauseTiming();
+    parts = load->Parts();
+    load.reset();
+    state.ResumeTiming();
+  }
+  state.counters["parts"] = parts;
+  if (parts != expectedParts)
+    state.SkipWithError(("loaded " + std::to_string(parts) + " parts of " +
+                         std::to_string(expectedParts)).c_str());
+}
+
+// Each of the distinct parts once: the cost of tessellating them.
+void BM_PartsOnce(benchmark::State& state) {
+  TimeLoads(state, bench::RepeatedParts(kDistinctParts, kDistinctParts), kDistinctParts);
+}
+BENCHMARK(BM_PartsOnce)->Unit(benchmark::kMillisecond);
+
+// N occurrences of the same distinct parts: all but the first of each reused.
+void BM_RepeatedParts(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  TimeLoads(state, bench::RepeatedParts(n, kDistinctParts), n);
+}
+BENCHMARK(BM_RepeatedParts)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_WideTree(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  TimeLoads(state, bench::WideTree(n), n);
+}
+BENCHMARK(BM_WideTree)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// The deepest the stack went while f ran on a thread of its own, in bytes:
+// the thread's stack is filled with a pattern first, and the untouched part
+// found afterwards.
+size_t PeakStack(const std::function<void()>& f) {
+  constexpr size_t kSize = size_t(64) << 20;
+  constexpr unsigned char kPattern = 0xA5;
+  void* memory = mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) return 0;
+  std::memset(memory, kPattern, kSize);
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstack(&attributes, memory, kSize);
+  pthread_t thread;
+  auto run = [](void* argument) -> void* {
+    (*static_cast<const std::function<void()>*>(argument))();
+    return nullptr;
+  };
+  size_t used = 0;
+  if (pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&f)) == 0) {
+    pthread_join(thread, nullptr);
+    const unsigned char* bytes = static_cast<const unsigned char*>(memory);
+    size_t untouched = 0;
+    while (untouched < kSize && bytes[untouched] == kPattern) ++untouched;
+    used = kSize - untouched;
+  }
+  pthread_attr_destroy(&attributes);
+  munmap(memory, kSize);
+  return used;
+}
+
+void BM_DeepTree(benchmark::State& state) {
+  const int levels = static_cast<int>(state.range(0));
+  const std::string path = bench::DeepTree(levels);
+  TimeLoads(state, path, 1);
+  // The stack of a whole load, teardown included, on a thread of its own.
+  state.counters["stack_bytes"] = static_cast<double>(PeakStack([&] {
+    bench::HostLoad load(path);
+    load.Run();
+  }));
+}
+BENCHMARK(BM_DeepTree)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+}  // namespace

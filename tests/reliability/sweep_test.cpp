@@ -1,0 +1,164 @@
+// The fault-injection sweep: every sample model is loaded once to count its
+// kernel calls, then again with each call k in turn answering null, and again
+// with it throwing. Every run must end sound: a result of 0, 1 or 3 (or a
+// kernel exception handed to the host), nothing of the kernel left alive, the
+// matrix stack empty, the host's group current, the colour one the load may
+// leave, and a consistent scene.
+//
+// Large models are swept at up to kBudget calls per fault, spread over the
+// whole run; GRANITE_SWEEP_ALL=1 sweeps every call.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gkit/testkit.h"
+#include "host_run.h"
+
+namespace {
+
+const long kBudget = 150;
+
+struct SampleModel {
+  std::string name;
+  // Writes what the model needs into the kit's folder; answers the path to load.
+  std::function<std::string(gkit::Kit&)> prepare;
+};
+
+std::string Example(const char* relative) {
+  return std::string(GRANITE_SOURCE_DIR) + "/examples/" + relative;
+}
+
+const char* const kBlock = R"(granite-native 1
+part
+color 0.8 0.2 0.1
+primary
+  solid box from 0 0 0 to 10 10 10 end
+  cylinder radius 3 height 10 14 color 0.1 0.9 0.1 end
+end
+item
+  sphere radius 2 translate 5 5 20 end
+end
+)";
+
+std::vector<SampleModel> Models() {
+  std::vector<SampleModel> models;
+  models.push_back({"gearbox", [](gkit::Kit&) { return Example("gearbox/gearbox.asm"); }});
+  models.push_back({"fixture", [](gkit::Kit&) { return Example("fixture/fixture.asm"); }});
+  // Occurrences of one part, a configuration's instance file, a sub-assembly
+  // and a missing reference.
+  models.push_back({"instances", [](gkit::Kit& kit) {
+    kit.WriteFile("block.prt", kBlock);
+    kit.WriteFile("small.xpr", "granite-native 1\npart\nprimary solid box from 0 0 0 to 1 1 1 end end\n");
+    kit.WriteFile("sub.asm",
+                  "granite-native 1\nassembly\ncomponent \"block.prt\" translate 0 0 30 end\n"
+                  "component \"block.prt\" config \"small\" rotate 0 0 1 90 end\n");
+    return kit.WriteFile("top.asm",
+                         "granite-native 1\nassembly\n"
+                         "component \"block.prt\" end\n"
+                         "component \"BLOCK.PRT\" translate 20 0 0 end\n"
+                         "component \"sub.asm\" translate 0 40 0 end\n"
+                         "component \"missing.prt\" end\n");
+  }});
+  // An assembly that refers to itself.
+  models.push_back({"cycle", [](gkit::Kit& kit) {
+    kit.WriteFile("block.prt", kBlock);
+    return kit.WriteFile("loop.asm",
+                         "granite-native 1\nassembly\ncomponent \"block.prt\" end\n"
+                         "component \"loop.asm\" translate 0 0 50 end\n");
+  }});
+  return models;
+}
+
+// The colours written by every file beside path.
+std::vector<velaChroma> ColorsOfFolder(const std::string& path) {
+  std::vector<velaChroma> colors;
+  const std::string folder = path.substr(0, path.find_last_of('/'));
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      std::ifstream in(folder + "/" + entry->d_name, std::ios::binary);
+      std::stringstream text;
+      text << in.rdbuf();
+      for (const velaChroma& c : reliability::ColorsInText(text.str())) colors.push_back(c);
+    }
+    closedir(dir);
+  }
+  return colors;
+}
+
+std::vector<long> CallsToFail(long calls) {
+  std::vector<long> ks;
+  const char* all = std::getenv("GRANITE_SWEEP_ALL");
+  if (calls <= kBudget || (all && *all == '1')) {
+    for (long k = 1; k <= calls; ++k) ks.push_back(k);
+    return ks;
+  }
+  for (long i = 0; i < kBudget; ++i) ks.push_back(1 + i * (calls - 1) / (kBudget - 1));
+  return ks;
+}
+
+TEST(FaultSweep, EveryInjectedFaultEndsSound) {
+  long injected = 0, survived = 0;
+  for (const SampleModel& model : Models()) {
+    SCOPED_TRACE(model.name);
+    long calls = 0;
+    reliability::Outcome reference;
+    std::vector<velaChroma> written;
+    {
+      gkit::Kit kit;
+      const std::string path = model.prepare(kit);
+      written = ColorsOfFolder(path);
+      reference = reliability::RunHost(path, {});
+      calls = kit.TotalCalls();
+      kit.Release();
+    }
+    ASSERT_EQ(reference.fault, "") << "without faults";
+    ASSERT_FALSE(reference.threw);
+    ASSERT_EQ(gkit::LiveObjects(), 0) << "without faults";
+    ASSERT_GT(calls, 0);
+    // The colours the fault-free load applied, and every colour the files
+    // write (a part's colour stays current after it even without meshes).
+    std::vector<velaChroma> allowed = reference.colors;
+    allowed.push_back(reference.finalColor);
+    allowed.insert(allowed.end(), written.begin(), written.end());
+
+    long modelInjected = 0, modelSurvived = 0;
+    for (KFault fault : {KFault::Null, KFault::Throw}) {
+      for (long k : CallsToFail(calls)) {
+        reliability::Outcome outcome;
+        {
+          gkit::Kit kit;
+          const std::string path = model.prepare(kit);
+          kit.FailNth(k, fault);
+          outcome = reliability::RunHost(path, allowed);
+          kit.Release();
+        }
+        ++modelInjected;
+        const int live = gkit::LiveObjects();
+        const bool sound = outcome.fault.empty() && live == 0;
+        EXPECT_TRUE(sound) << (fault == KFault::Null ? "null" : "throw") << " at call " << k
+                           << " of " << calls << ": "
+                           << (outcome.fault.empty() ? "kernel objects left alive"
+                                                     : outcome.fault)
+                           << " (result " << outcome.result << ", live " << live << ")";
+        if (sound) ++modelSurvived;
+        if (!sound) break;  // one report per model and fault is enough
+      }
+    }
+    std::printf("fault sweep: %s: %ld kernel calls, result %d; %ld of %ld injected faults survived\n",
+                model.name.c_str(), calls, reference.result, modelSurvived, modelInjected);
+    injected += modelInjected;
+    survived += modelSurvived;
+  }
+  std::printf("fault sweep: %ld of %ld injected faults survived\n", survived, injected);
+  EXPECT_EQ(survived, injected);
+}
+
+}  // namespace
