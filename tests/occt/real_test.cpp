@@ -2,6 +2,7 @@
 // units, boxes and meshes against what Open CASCADE itself makes of them.
 // Only the small files are read here; the large ones belong to benchmarks.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <BRepBndLib.hxx>
 #include <BRepMesh_IncrementalMesh.hxx>
@@ -21,6 +22,7 @@
 #include <XCAFApp_Application.hxx>
 #include <XCAFDoc_DocumentTool.hxx>
 #include <XCAFDoc_ShapeTool.hxx>
+#include <cstdlib>
 #include <map>
 
 #include "helpers.h"
@@ -259,8 +261,12 @@ TEST_F(Real, IgesFacesWithoutSolidMakeOneBody) {
 }
 
 TEST_F(Real, MultiFileAssemblyReadsItsReferencedFiles) {
-  xrchandle<KModel> top =
-      otest::Translate(otest::RealData() + "s1-c5-214/s1-c5-214.stp", KFORMAT_STEP);
+  // Given by a path relative to the working folder, as a host may give it.
+  char* cwd = ::getcwd(nullptr, 0);
+  ASSERT_EQ(::chdir(otest::RealData().c_str()), 0);
+  xrchandle<KModel> top = otest::Translate("s1-c5-214/s1-c5-214.stp", KFORMAT_STEP);
+  EXPECT_EQ(::chdir(cwd), 0);
+  std::free(cwd);
   ASSERT_TRUE(KAssembly::cast(top.get())) << KGetLastError();
   EXPECT_EQ(top->GetUnits(), KUNITS_INCH);
   otest::Tree tree;

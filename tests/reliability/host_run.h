@@ -32,7 +32,8 @@ inline bool SameColor(const velaChroma& a, const velaChroma& b) { return !(a != 
 inline velaChroma HostColor() { return velaChroma(0.25f, 0.5f, 0.75f, 1.0f); }
 
 // No group is reached through itself, and every mesh's arrays agree:
-// three points per triangle, one unit normal per point, vertex runs adding up.
+// three points per triangle, one normal per point (unit length, or zero where the
+// kernel gave the face none), vertex runs adding up.
 inline std::string CheckScene(const C3DMWorld& world, Outcome& out) {
   std::string fault;
   std::vector<const C3DMGroup*> path;
@@ -61,9 +62,11 @@ inline std::string CheckScene(const C3DMWorld& world, Outcome& out) {
         for (const velaFloatPoint& p : mesh.points)
           if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
             fault = "a mesh point is not finite";
+        // A zero normal stands for a vertex whose face the kernel gave no normals.
         for (const velaVector& n : mesh.normals)
-          if (!(std::fabs(std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z) - 1) < 1e-3))
-            fault = "a mesh normal is not of unit length";
+          if (!(std::fabs(std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z) - 1) < 1e-3) &&
+              !(n.x == 0 && n.y == 0 && n.z == 0))
+            fault = "a mesh normal is neither of unit length nor zero";
         ++out.meshes;
         out.triangles += long(mesh.points.size() / 3);
         out.colors.push_back(mesh.color);

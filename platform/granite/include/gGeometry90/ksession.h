@@ -55,7 +55,8 @@ class GRANITE_VISIBLE KSession : public xobject {
 GRANITE_VISIBLE void KGetSession(xrchandle<KSession>& out);
 
 // Makes OpenFile of path (matched ignoring case and separators) give a file
-// holding model, without reading the disk. For tests.
+// holding model, without reading the disk; Translate of that file gives the
+// model too, whatever the format code. For tests.
 GRANITE_VISIBLE void KBindModel(const char* path, const xrchandle<KModel>& model);
 GRANITE_VISIBLE void KUnbindAll();
 // Reads a model from native text, as OpenFile reads a file; name is used in

@@ -130,8 +130,8 @@ void BodyMesher::Ensure(double chord, double angle) {
 // The last tessellation handed out, kept for as long as the face keeps the
 // same triangulation.
 struct FaceGeometry::Cache {
-  bool boxKnown = false;
-  Bnd_Box box;
+  bool boxKnown = false, looseKnown = false;
+  Bnd_Box box, loose;
   Handle(Poly_Triangulation) triangulation;
   xrchandle<xdoublesequence> vertices, normals;
 };
@@ -143,6 +143,26 @@ FaceGeometry::~FaceGeometry() = default;
 
 void FaceGeometry::Measure(const KAffine& map, KExtent& extent) const {
   Guard("measuring a face", [&] {
+    // The exact box is costly for free-form surfaces. A quick box that holds
+    // it (surface poles, tolerances) settles most faces: when that box lies
+    // inside what has been measured so far, the exact one does too.
+    if (!extent.IsEmpty()) {
+      if (!m_cache->looseKnown) {
+        BRepBndLib::Add(m_shape, m_cache->loose, Standard_False);
+        m_cache->looseKnown = true;
+      }
+      if (Usable(m_cache->loose)) {
+        double x[2], y[2], z[2];
+        m_cache->loose.Get(x[0], y[0], z[0], x[1], y[1], z[1]);
+        bool inside = true;
+        for (int i = 0; i < 8 && inside; ++i) {
+          KVec3 p = map.Apply(KVec3{x[i & 1], y[(i >> 1) & 1], z[i >> 2]});
+          inside = p.x >= extent.lo.x && p.y >= extent.lo.y && p.z >= extent.lo.z &&
+                   p.x <= extent.hi.x && p.y <= extent.hi.y && p.z <= extent.hi.z;
+        }
+        if (inside) return 0;
+      }
+    }
     if (!m_cache->boxKnown) {
       m_cache->box = ExactBox(m_shape);
       m_cache->boxKnown = true;

@@ -30,7 +30,9 @@
 #include <XSControl_WorkSession.hxx>
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <gp_Trsf.hxx>
 #include <map>
 #include <memory>
@@ -375,6 +377,16 @@ void Dispose(const Handle(TDocStd_Document) & doc) {
   if (!doc.IsNull()) doc->Main().Root().ForgetAllAttributes(Standard_True);
 }
 
+// The file's absolute path: Open CASCADE finds the files a STEP assembly
+// refers to beside it only when the path it was given is absolute.
+std::string AbsolutePath(const KFile& file) {
+  char* absolute = ::realpath(file.Path().c_str(), nullptr);
+  if (!absolute) return file.Path();
+  std::string path(absolute);
+  std::free(absolute);
+  return path;
+}
+
 std::string Quote(const KFile& file) {
   return "'" + file.Path() + "'";
 }
@@ -413,7 +425,7 @@ xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
     reader.SetColorMode(Standard_True);
     reader.SetNameMode(Standard_True);
     reader.SetLayerMode(Standard_True);
-    IFSelect_ReturnStatus status = reader.ReadFile(file.Path().c_str());
+    IFSelect_ReturnStatus status = reader.ReadFile(AbsolutePath(file).c_str());
     if (status != IFSelect_RetDone) {
       reason = Quote(file) + ": not a readable STEP file (" + StatusText(status) + ")";
       return xrchandle<KModel>();
@@ -448,7 +460,7 @@ xrchandle<KModel> ReadIges(const KFile& file, std::string& reason) {
     reader.SetColorMode(Standard_True);
     reader.SetNameMode(Standard_True);
     reader.SetLayerMode(Standard_True);
-    IFSelect_ReturnStatus status = reader.ReadFile(file.Path().c_str());
+    IFSelect_ReturnStatus status = reader.ReadFile(AbsolutePath(file).c_str());
     if (status != IFSelect_RetDone) {
       reason = Quote(file) + ": not a readable IGES file (" + StatusText(status) + ")";
       return xrchandle<KModel>();

@@ -60,7 +60,8 @@ class Kit {
   // Writes a file below Directory(); answers its path.
   std::string WriteFile(const std::string& name, const std::string& text);
 
-  // Makes OpenFile of path give model (letter case does not matter). With
+  // Makes OpenFile of path give model (letter case does not matter), and
+  // Translate of the file opened give it too, as a translator would. With
   // placeholder, an empty file is made at path when there is none, so that
   // an existence test finds it.
   void Bind(const std::string& path, const xrchandle<KModel>& model, bool placeholder = true);

@@ -1,0 +1,96 @@
+// The component walk of a translated assembly: one child element per component,
+// each part component tessellated into its own group on the spot.
+#include <memory>
+#include <vector>
+
+#include "assembly/Assembly.h"
+#include "granite/CGraniteElement.h"
+#include "granite/CGraniteParser.h"
+#include "interface/CurrentParser.h"
+#include "kernel/Guards.h"
+#include "parts/Parts.h"
+#include "parts/SubAssemblyPath.h"
+#include "qorvelaex/C3DMScene.h"
+#include "tessellation/Tessellation.h"
+
+namespace {
+
+std::vector<const xobject*>& Path() {
+  static std::vector<const xobject*> path;
+  return path;
+}
+
+}  // namespace
+
+SubAssemblyPath::SubAssemblyPath(const xobject* definition) {
+  Path().push_back(definition);
+}
+
+SubAssemblyPath::~SubAssemblyPath() {
+  Path().pop_back();
+}
+
+bool SubAssemblyPath::Refuses(const xobject* definition) {
+  const std::vector<const xobject*>& path = Path();
+  if (static_cast<int>(path.size()) >= kMaxDepth) return true;
+  for (const xobject* entry : path)
+    if (entry == definition) return true;
+  return false;
+}
+
+int ParseSubAssembly(xrchandle<KComponentSequence> components, CGraniteElement* parent) {
+  if (!components) return 3;
+  CGraniteParser* parser = g_CurrentParser;
+  if (!parser || !parent) return 1;
+  const int count = components->GetCount();
+  if (count <= 0) return 1;
+
+  int result = 1;
+  for (int i = 0; i < count; ++i) {
+    xrchandle<KComponent> component;
+    components->GetAt(i, component);
+    if (!component) continue;
+    xrchandle<KModel> definition;
+    component->GetDefinition(definition);
+    // Owned here until its parent takes it.
+    std::unique_ptr<CGraniteElement> made(parser->CreateElement(CBasicString(), CBasicString()));
+    if (!made) continue;
+    CGraniteElement* child = made.get();
+    if (parent->GetGroup() && child->GetGroup()) parent->GetGroup()->AddGroup(child->GetGroup(), 1);
+    child->SetTransform(GetComponentTransform(component.get()));
+    if (!parent->AddChild(child)) continue;
+    made.release();
+    CBasicString configuration = child->GetConfigurationName();
+    if (configuration.GetLength() > 0) {
+      child->SetDisplayName(configuration);
+    } else {
+      xstring referenced;
+      component->GetReferencedFileName(referenced);
+      child->SetDisplayName(CBasicString(referenced.GetWide()));
+    }
+
+    granite::CurrentGroupGuard group(parser);
+    parser->SetCurrentGroup(child->GetGroup());
+    if (!definition) continue;
+    int loaded;
+    if (IsAssemblyObject(definition.get())) {
+      child->SetFileType(GRANITE_FILE_ASSEMBLY);
+      if (SubAssemblyPath::Refuses(definition.get())) {
+        // A definition that places itself: the child shows the reference, the 3 explains it.
+        loaded = 3;
+      } else {
+        SubAssemblyPath onPath(definition.get());
+        xrchandle<KComponentSequence> subComponents;
+        KAssembly::cast(definition.get())->GetComponents(subComponents);
+        granite::MatrixPushGuard placed(parser, child->GetTransform());
+        loaded = ParseSubAssembly(std::move(subComponents), child);
+      }
+    } else {
+      child->SetFileType(GRANITE_FILE_PART);
+      loaded = TessellateComponent(component.get(), child);
+    }
+    result = loaded == 0 ? 0 : 3;
+  }
+  components.reset();
+  return result;
+}
