@@ -143,8 +143,16 @@ HostLoad::~HostLoad() {
 }
 
 int HostLoad::Run() {
-  int result = BuildElementList(m_parser);
+  int result = BuildElements();
   if (result == GRANITE_LOAD_FAILURE) return result;
+  return LoadParts();
+}
+
+int HostLoad::BuildElements() {
+  return BuildElementList(m_parser);
+}
+
+int HostLoad::LoadParts() {
   return LoadAllParts(m_parser);
 }
 

@@ -38,6 +38,9 @@ class HostLoad {
   // BuildElementList, then LoadAllParts when the tree was built. Answers the
   // result of the last call.
   int Run();
+  // The two halves of Run, for timing them apart.
+  int BuildElements();
+  int LoadParts();
   // Elements in the tree, and part elements among them.
   int Elements() const;
   int Parts() const;

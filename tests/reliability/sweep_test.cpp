@@ -52,6 +52,8 @@ std::vector<SampleModel> Models() {
   std::vector<SampleModel> models;
   models.push_back({"gearbox", [](gkit::Kit&) { return Example("gearbox/gearbox.asm"); }});
   models.push_back({"fixture", [](gkit::Kit&) { return Example("fixture/fixture.asm"); }});
+  // A part loaded alone, through ParsePart.
+  models.push_back({"single part", [](gkit::Kit& kit) { return kit.WriteFile("block.prt", kBlock); }});
   // Occurrences of one part, a configuration's instance file, a sub-assembly
   // and a missing reference.
   models.push_back({"instances", [](gkit::Kit& kit) {
