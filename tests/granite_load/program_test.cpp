@@ -2,7 +2,9 @@
 // broken input, its exit statuses, messages, JSON summary and files; and in
 // process where a kernel fault or a Ctrl-C has to arrive mid-load.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +14,9 @@
 #include <sstream>
 #include <string>
 
+#include "export/Raster.h"
+#include "gkit/testkit.h"
+#include "main.h"
 
 namespace {
 
@@ -20,6 +25,12 @@ using Json = nlohmann::json;
 const std::string kExamples = std::string(GRANITE_SOURCE_DIR) + "/examples/";
 const std::string kOut = std::string(GRANITE_BINARY_DIR) + "/tests/granite_load/";
 
+// The gearbox: the root, six sub-assemblies and 69 part occurrences, of which
+// the distinct file and configuration pairs are tessellated.
+constexpr int kGearboxElements = 76;
+constexpr int kGearboxParts = 69;
+constexpr int kGearboxTessellated = 14;
+
 struct Outcome {
   int status = -1;
   std::string out, err;
@@ -27,11 +38,11 @@ struct Outcome {
 };
 
 // Runs the program with its standard error not a terminal.
-Outcome Program(const std::string& args) {
+Outcome Program(const std::string& args, const std::string& before = "") {
   Outcome o;
   // Tests run in parallel processes: each its own file for standard error.
   const std::string errFile = kOut + "stderr-" + std::to_string(getpid()) + ".txt";
-  const std::string command = std::string("'") + GRANITE_LOAD_EXE + "' " + args + " 2>'" + errFile + "'";
+  const std::string command = before + "'" + GRANITE_LOAD_EXE + "' " + args + " 2>'" + errFile + "'";
   std::FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return o;
   char chunk[4096];
@@ -47,10 +58,109 @@ Outcome Program(const std::string& args) {
   return o;
 }
 
+int Validate(const std::string& file, std::string* report) {
+  const std::string command = "node '" + std::string(GRANITE_SOURCE_DIR) +
+                              "/tools/granite-load/validator/validate.js' '" + file + "' 2>&1";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  char chunk[512];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) report->append(chunk, n);
+  const int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 std::string Write(const std::string& name, const std::string& text) {
   const std::string path = kOut + name;
   std::ofstream(path) << text;
   return path;
+}
+
+TEST(Program, GearboxLoadsInFullAndExportsBoth) {
+  const std::string glb = kOut + "gearbox.glb", png = kOut + "gearbox.png";
+  std::remove(glb.c_str());
+  std::remove(png.c_str());
+  const Outcome o = Program("--json --size 400x300 --gltf '" + glb + "' --png '" + png + "' '" +
+                            kExamples + "gearbox/gearbox.asm'");
+  ASSERT_EQ(o.status, 0) << o.err << o.out;
+  ASSERT_FALSE(o.json.is_discarded()) << o.out;
+  EXPECT_EQ(o.err, "");  // no bar when standard error is no terminal
+  const Json& j = o.json;
+  EXPECT_EQ(j["status"], "complete");
+  EXPECT_EQ(j["format"], "assembly");
+  EXPECT_EQ(j["units"], "mm");
+  const Json& c = j["counts"];
+  EXPECT_EQ(c["elements"], kGearboxElements);
+  EXPECT_EQ(c["part_occurrences"], kGearboxParts);
+  EXPECT_EQ(c["parts_tessellated"], kGearboxTessellated);
+  EXPECT_EQ(c["reused_occurrences"], int(c["part_occurrences"]) - int(c["parts_tessellated"]));
+  EXPECT_EQ(c["parts_failed"], 0);
+  EXPECT_GT(c["triangles"], 10000);
+  EXPECT_GT(c["triangles_drawn"], c["triangles"]);
+  // The model box: the housing's feet to the breather on the cover.
+  EXPECT_NEAR(j["box"]["min"][0], -45, 1e-3);
+  EXPECT_NEAR(j["box"]["max"][0], 165, 1e-3);
+  EXPECT_NEAR(j["box"]["min"][2], -30, 1e-3);
+  EXPECT_NEAR(j["box"]["max"][2], 147, 1e-3);
+  // The tree: the root and its first components, names and files.
+  ASSERT_EQ(j["tree"].size(), 1u);
+  const Json& root = j["tree"][0];
+  EXPECT_EQ(root["type"], "assembly");
+  ASSERT_GE(root["children"].size(), 4u);
+  EXPECT_EQ(root["children"][2]["type"], "assembly");  // input_shaft.asm
+  bool configured = false;
+  for (const Json& child : root["children"]) configured |= child["configuration"] == "bolt_m8";
+  EXPECT_TRUE(configured);
+  EXPECT_TRUE(j["phases"].contains("build_element_list_ms"));
+  EXPECT_TRUE(j["phases"].contains("load_all_parts_ms"));
+
+  std::string report;
+  EXPECT_EQ(Validate(glb, &report), 0) << report;
+  EXPECT_NE(report.find(" 0 errors, 0 warnings"), std::string::npos) << report;
+  EXPECT_EQ(j["outputs"]["gltf"]["meshes"], c["parts_tessellated"]);
+  gload::Image image;
+  std::string error;
+  ASSERT_TRUE(gload::ReadPng(png, &image, &error)) << error;
+  EXPECT_EQ(image.width, 400);
+  EXPECT_EQ(image.height, 300);
+}
+
+TEST(Program, WithoutAFileTheSampleIsLoadedAndWritten) {
+  const std::string dir = kOut + "sample-run";
+  ::mkdir(dir.c_str(), 0777);
+  const Outcome o = Program("--json --size 64x48", "cd '" + dir + "' && ");
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.json["counts"]["part_occurrences"], kGearboxParts);
+  gload::Image image;
+  std::string error;
+  EXPECT_TRUE(gload::ReadPng(dir + "/out/sample.png", &image, &error)) << error;
+  std::string report;
+  EXPECT_EQ(Validate(dir + "/out/sample.glb", &report), 0) << report;
+}
+
+TEST(Program, TextSummaryShowsTheTree) {
+  const Outcome o = Program("'" + kExamples + "gearbox/gearbox.asm'");
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.out.find("├─ "), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("[bolt_m8]"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("units               mm"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("reused occurrences"), std::string::npos) << o.out;
+  EXPECT_NE(o.out.find("load all parts"), std::string::npos) << o.out;
+}
+
+TEST(Program, AMissingComponentLoadsThePartThatIsThere) {
+  const Outcome o = Program("--json '" + kExamples + "fixture/fixture.asm'");
+  EXPECT_EQ(o.status, 3) << o.err;
+  EXPECT_EQ(o.json["status"], "incomplete");
+  EXPECT_GT(o.json["counts"]["meshes"], 0);
+  EXPECT_NE(o.err.find("loaded in part"), std::string::npos) << o.err;
+}
+
+TEST(Program, SinglePartThroughParsePart) {
+  const Outcome o = Program("--json '" + kExamples + "gearbox/Wheel.prt'");
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.json["format"], "part");
+  EXPECT_GT(o.json["counts"]["meshes"], 0);
+  EXPECT_TRUE(o.json["phases"].contains("parse_part_ms"));
 }
 
 TEST(Program, UsageAndFileErrorsWithTheirStatus) {
@@ -78,6 +188,103 @@ TEST(Program, UsageAndFileErrorsWithTheirStatus) {
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.out.rfind("granite-load ", 0), 0u);
 
+}
+
+TEST(Program, KernelReasonsAndOutputErrors) {
+  Outcome o;
+  // A file the kernel cannot read: its reason, with file and line.
+  o = Program("--json '" + Write("broken.asm", "granite-native 1\nassembly\ncomponent 12 end\n") + "'");
+  EXPECT_EQ(o.status, 1) << o.out;
+  EXPECT_EQ(o.json["status"], "failed");
+  EXPECT_NE(o.err.find("broken.asm:3:"), std::string::npos) << o.err;
+
+  const std::string glb = kOut + "no/such/folder/x.glb";
+  o = Program("--gltf '" + glb + "' '" + kExamples + "gearbox/Wheel.prt'");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("cannot write the glTF file"), std::string::npos) << o.err;
+}
+
+TEST(Program, SearchFoldersFindReferencedFiles) {
+  // An assembly whose part lies in another folder, spelt in another case.
+  ::mkdir((kOut + "search").c_str(), 0777);
+  ::mkdir((kOut + "search/parts").c_str(), 0777);
+  const std::string top = Write("search/top.asm", "granite-native 1\nassembly\ncomponent \"spacer.prt\" end\n"
+                                                  "component \"spacer.prt\" translate 0 0 10 end\n");
+  Write("search/parts/Spacer.PRT",
+        "granite-native 1\npart\nprimary solid tube radius 10 6 height 0 4 end end\n");
+  Outcome o = Program("--json '" + top + "'");
+  EXPECT_EQ(o.status, 1) << o.err;
+  o = Program("--json --search '" + kOut + "nowhere' --search '" + kOut + "search/parts' '" + top + "'");
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.json["counts"]["part_occurrences"], 2);
+  EXPECT_EQ(o.json["counts"]["parts_tessellated"], 1);
+  EXPECT_EQ(o.json["counts"]["reused_occurrences"], 1);
+}
+
+TEST(Program, ProgressBarOnATerminalOnly) {
+  int master = -1;
+  const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const std::string file = kExamples + "gearbox/gearbox.asm";
+    execl(GRANITE_LOAD_EXE, GRANITE_LOAD_EXE, file.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string screen;
+  char chunk[4096];
+  ssize_t n;
+  while ((n = read(master, chunk, sizeof chunk)) > 0) screen.append(chunk, size_t(n));
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(master);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << screen;
+  EXPECT_NE(screen.find("loading ["), std::string::npos) << screen;
+  EXPECT_NE(screen.find("100%"), std::string::npos) << screen;
+
+  const Outcome quiet = Program("--quiet '" + kExamples + "gearbox/gearbox.asm'");
+  EXPECT_EQ(quiet.err.find("loading ["), std::string::npos);
+}
+
+// In process: a kernel exception that passes ParseAssembly reaches the host.
+TEST(ProgramInProcess, KernelExceptionIsCaughtAndReported) {
+  gkit::Kit kit;
+  kit.Fail(KCall::GetComponents, KFault::Throw, 1);
+  std::ostringstream out, err;
+  const int status = gload::Run({"--json", kExamples + "gearbox/gearbox.asm"}, out, err);
+  EXPECT_EQ(status, 1) << err.str();
+  EXPECT_NE(err.str().find("kernel exception: injected failure of GetComponents"), std::string::npos)
+      << err.str();
+  const Json j = Json::parse(out.str(), nullptr, false);
+  EXPECT_EQ(j["status"], "failed");
+  kit.Release();
+  EXPECT_EQ(gkit::LiveObjects(), 0);
+}
+
+// Ctrl-C once, as soon as the first part is done.
+bool g_raised = false;
+void Interrupt(int percent) {
+  if (percent > 0 && !g_raised) {
+    g_raised = true;
+    raise(SIGINT);
+  }
+}
+
+// In process: Ctrl-C in the middle of the parts stops the load and says how
+// far it got.
+TEST(ProgramInProcess, CtrlCStopsTheLoad) {
+  gload::SetProgressHook(&Interrupt);
+  std::ostringstream out, err;
+  const int status = gload::Run({"--json", kExamples + "gearbox/gearbox.asm"}, out, err);
+  gload::SetProgressHook(nullptr);
+  EXPECT_EQ(status, 3) << err.str();
+  const Json j = Json::parse(out.str(), nullptr, false);
+  EXPECT_EQ(j["status"], "interrupted");
+  EXPECT_NE(err.str().find("interrupted after "), std::string::npos) << err.str();
+  EXPECT_LT(j["counts"]["parts_tessellated"], kGearboxTessellated);
+  EXPECT_TRUE(j["outputs"].empty());
+  // The next load is not stopped.
+  std::ostringstream out2, err2;
+  EXPECT_EQ(gload::Run({"--quiet", kExamples + "gearbox/Wheel.prt"}, out2, err2), 0) << err2.str();
 }
 
 }  // namespace

@@ -324,6 +324,15 @@ TEST_F(Written, MalformedFilesGiveNoModelAndAReason) {
   text << in.rdbuf();
   std::string whole = text.str();
   std::string dataStart = whole.substr(0, whole.find("DATA;") + 5);
+  // A vertex whose point is missing: Open CASCADE's transfer dereferences
+  // the null entity, which must not end the process.
+  std::string dangling = whole;
+  size_t vertex = dangling.find("VERTEX_POINT('',#");
+  ASSERT_NE(vertex, std::string::npos);
+  std::string point = dangling.substr(vertex + 16, dangling.find(')', vertex) - vertex - 16);
+  size_t definition = dangling.find("\n" + point + " = ");
+  ASSERT_NE(definition, std::string::npos) << point;
+  dangling.replace(definition + 1, point.size(), "#999999");
 
   const struct {
     const char* name;
@@ -334,6 +343,7 @@ TEST_F(Written, MalformedFilesGiveNoModelAndAReason) {
       {"garbage.stp", std::string(4000, '\x7f') + "\x01\x02 #1=(", KFORMAT_STEP},
       {"truncated.stp", whole.substr(0, whole.size() / 2), KFORMAT_STEP},
       {"headeronly.stp", dataStart + "\nENDSEC;\nEND-ISO-10303-21;\n", KFORMAT_STEP},
+      {"missingpoint.stp", dangling, KFORMAT_STEP},
       {"dangling.stp",
        dataStart + "\n#1=MANIFOLD_SOLID_BREP('',#99);\nENDSEC;\nEND-ISO-10303-21;\n", KFORMAT_STEP},
       {"garbage.igs", "S      1\nnot an iges file at all\n", KFORMAT_IGES},

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -445,8 +447,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         phases["parse_part_ms"] = Ms(t0, Clock::now());
       }
     } catch (xthrowable* e) {
-      xrcunihandle<xthrowable> held(e);
+      // The thrown object carries one reference for its catcher.
       exception = e ? e->GetMessage().GetNarrow() : "unknown kernel error";
+      if (e) e->xrcunirelease();
       result = GRANITE_LOAD_INCOMPLETE;
     } catch (const std::exception& e) {
       exception = e.what();
@@ -591,7 +594,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
 #ifndef GRANITE_LOAD_NO_MAIN
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  return gload::Run(args, std::cout, std::cerr);
+  try {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return gload::Run(args, std::cout, std::cerr);
+  } catch (const std::exception& e) {
+    std::cerr << "granite-load: " << e.what() << "\n";
+    return 1;
+  }
 }
 #endif

@@ -1,12 +1,16 @@
 #include "occt_face.h"
 
+#include <signal.h>
+
 #include <BRepBndLib.hxx>
 #include <BRepMesh_IncrementalMesh.hxx>
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
 #include <GeomLib.hxx>
 #include <Geom_Surface.hxx>
+#include <OSD.hxx>
 #include <Poly_Triangulation.hxx>
+#include <Standard_ErrorHandler.hxx>
 #include <TopLoc_Location.hxx>
 #include <TopoDS.hxx>
 #include <algorithm>
@@ -18,6 +22,23 @@
 #include "gBase90/xthrowable.h"
 
 namespace kocct {
+
+struct SignalGuard::Saved {
+  static constexpr int kSignals[] = {SIGSEGV, SIGBUS,  SIGFPE,  SIGILL,  SIGABRT, SIGHUP,
+                                     SIGINT,  SIGQUIT, SIGTERM, SIGTRAP, SIGSYS};
+  struct sigaction actions[sizeof(kSignals) / sizeof(kSignals[0])];
+};
+
+SignalGuard::SignalGuard() : m_saved(new Saved) {
+  for (size_t i = 0; i < sizeof(Saved::kSignals) / sizeof(Saved::kSignals[0]); ++i)
+    ::sigaction(Saved::kSignals[i], nullptr, &m_saved->actions[i]);
+  OSD::SetSignal(OSD_SignalMode_Set, Standard_False);
+}
+
+SignalGuard::~SignalGuard() {
+  for (size_t i = 0; i < sizeof(Saved::kSignals) / sizeof(Saved::kSignals[0]); ++i)
+    ::sigaction(Saved::kSignals[i], &m_saved->actions[i], nullptr);
+}
 
 void ThrowFailure(const char* what, const char* message) {
   std::string text = std::string(what) + ": " +
@@ -117,7 +138,9 @@ double BodyMesher::Chord(double chord) {
 
 void BodyMesher::Ensure(double chord, double angle) {
   if (m_meshed && m_chord <= chord && m_angle <= angle) return;
+  SignalGuard signals;
   Guard("meshing a body", [&] {
+    OCC_CATCH_SIGNALS
     // Sequential: the kernel starts no threads of its own.
     BRepMesh_IncrementalMesh mesh(m_shape, chord, Standard_False, angle, Standard_False);
     return 0;

@@ -61,6 +61,22 @@ class FaceGeometry : public KFaceGeometry {
   std::unique_ptr<Cache> m_cache;
 };
 
+// While alive, faults inside Open CASCADE (a null entity of a malformed file
+// dereferenced, say) jump to the nearest OCC_CATCH_SIGNALS and come out as a
+// Standard_Failure instead of ending the process. The signal handlers found
+// are put back when it goes, so the host's own handling is left alone.
+class SignalGuard {
+ public:
+  SignalGuard();
+  ~SignalGuard();
+  SignalGuard(const SignalGuard&) = delete;
+  SignalGuard& operator=(const SignalGuard&) = delete;
+
+ private:
+  struct Saved;
+  std::unique_ptr<Saved> m_saved;
+};
+
 // Runs f, turning an Open CASCADE failure into a kernel exception whose
 // message starts with what.
 template <class F>

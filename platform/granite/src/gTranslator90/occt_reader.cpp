@@ -11,6 +11,7 @@
 #include <Quantity_Color.hxx>
 #include <STEPCAFControl_Reader.hxx>
 #include <STEPControl_Reader.hxx>
+#include <Standard_ErrorHandler.hxx>
 #include <TColStd_HSequenceOfExtendedString.hxx>
 #include <TColStd_SequenceOfAsciiString.hxx>
 #include <TDF_Label.hxx>
@@ -419,8 +420,10 @@ xrchandle<KModel> Build(const Handle(TDocStd_Document) & doc, int units, const K
 
 xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
   Silence();
+  kocct::SignalGuard signals;
   Handle(TDocStd_Document) doc;
   try {
+    OCC_CATCH_SIGNALS
     STEPCAFControl_Reader reader;
     reader.SetColorMode(Standard_True);
     reader.SetNameMode(Standard_True);
@@ -454,8 +457,10 @@ xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
 
 xrchandle<KModel> ReadIges(const KFile& file, std::string& reason) {
   Silence();
+  kocct::SignalGuard signals;
   Handle(TDocStd_Document) doc;
   try {
+    OCC_CATCH_SIGNALS
     IGESCAFControl_Reader reader;
     reader.SetColorMode(Standard_True);
     reader.SetNameMode(Standard_True);
