@@ -385,7 +385,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (o.json) {
       summary["status"] = "failed";
       summary["error"] = message;
-      out << summary.dump(2) << "\n";
+      out << summary.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
     }
     return status;
   };
@@ -575,7 +575,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   summary["outputs"] = outputs;
   summary["exit_status"] = status;
   if (o.json) {
-    out << summary.dump(2) << "\n";
+    out << summary.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
   } else {
     out << "time               ";
     for (auto it = phases.begin(); it != phases.end(); ++it) {
