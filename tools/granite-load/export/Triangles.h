@@ -30,7 +30,7 @@ inline bool CleanTriangle(Triangle& t) {
   double area = face.Length();
   if (!(area > 0.0) || !std::isfinite(area)) return false;
   face.Normalize();
-  velaVector sum;
+  velaVector sum(0, 0, 0);
   for (velaVector& n : t.n) {
     n.Normalize();
     double length = n.Length();

@@ -10,17 +10,21 @@
 
 #include "win32/wintypes.h"
 
+// Default construction leaves the coordinates as they are, so that a large
+// array of points costs no pass of its own before it is written; a
+// value-initialised one, velaFloatPoint(), is zero.
 struct velaFloatPoint {
   float x, y, z;
 
-  velaFloatPoint() : x(0.0f), y(0.0f), z(0.0f) {}
+  velaFloatPoint() = default;
   velaFloatPoint(float px, float py, float pz) : x(px), y(py), z(pz) {}
 };
 
+// Default construction as for velaFloatPoint: velaVector() is zero.
 struct velaVector {
   float x, y, z;
 
-  velaVector() : x(0.0f), y(0.0f), z(0.0f) {}
+  velaVector() = default;
   velaVector(float vx, float vy, float vz) : x(vx), y(vy), z(vz) {}
   // The vector from a to b.
   velaVector(const velaFloatPoint& a, const velaFloatPoint& b)
@@ -132,7 +136,7 @@ public:
   velaFloatPoint min, max;
   bool empty;
 
-  velaBBox() : empty(true) {}
+  velaBBox() : min(), max(), empty(true) {}
 
   void Reset() {
     min = velaFloatPoint();
