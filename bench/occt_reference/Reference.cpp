@@ -1,5 +1,7 @@
 #include "Reference.h"
 
+#include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,8 @@
 #include <Geom_Surface.hxx>
 #include <Poly_Triangulation.hxx>
 #include <STEPCAFControl_Reader.hxx>
+#include <STEPControl_Reader.hxx>
+#include <TColStd_SequenceOfAsciiString.hxx>
 #include <TDF_LabelSequence.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopLoc_Location.hxx>
@@ -50,6 +54,28 @@ bool ParseArguments(int argc, char** argv, bool wantsOut, Options& options) {
   return true;
 }
 
+namespace {
+
+// Millimetres in a length unit as STEP files name it ("MILLIMETRE", "INCH");
+// 0 for a name not known here. The names the loader's translator knows.
+double Millimetres(const char* text) {
+  std::string n;
+  for (const char* c = text; *c; ++c)
+    if (!std::isspace(static_cast<unsigned char>(*c)) && *c != '.' && *c != '_')
+      n += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+  static const std::map<std::string, double> kUnits = {
+      {"millimetre", 1},    {"millimeter", 1},    {"mm", 1},        {"metre", 1000},
+      {"meter", 1000},      {"m", 1000},          {"centimetre", 10}, {"centimeter", 10},
+      {"cm", 10},           {"kilometre", 1e6},   {"kilometer", 1e6}, {"km", 1e6},
+      {"micrometre", 1e-3}, {"micrometer", 1e-3}, {"micron", 1e-3}, {"um", 1e-3},
+      {"inch", 25.4},       {"in", 25.4},         {"foot", 304.8},  {"feet", 304.8},
+      {"ft", 304.8}};
+  auto found = kUnits.find(n);
+  return found == kUnits.end() ? 0 : found->second;
+}
+
+}  // namespace
+
 Handle(TDocStd_Document) ReadStep(const std::string& file) {
   Handle(TDocStd_Document) document;
   XCAFApp_Application::GetApplication()->NewDocument("MDTV-XCAF", document);
@@ -59,6 +85,21 @@ Handle(TDocStd_Document) ReadStep(const std::string& file) {
   reader.SetLayerMode(Standard_True);
   if (reader.ReadFile(file.c_str()) != IFSelect_RetDone)
     throw std::runtime_error(file + ": not a readable STEP file");
+  // Coordinates stay in the file's length unit, as the loader keeps them:
+  // the deflection it is given is in that unit. (Without a unit on the
+  // document Open CASCADE converts to millimetres, and an inch file would be
+  // meshed 25.4 times finer than the loader meshes it.)
+  double unit = 1;
+  TColStd_SequenceOfAsciiString lengths, angles, solidAngles;
+  reader.ChangeReader().FileUnits(lengths, angles, solidAngles);
+  for (int i = 1; i <= lengths.Length(); ++i) {
+    const double mm = Millimetres(lengths.Value(i).ToCString());
+    if (mm > 0) {
+      unit = mm;
+      break;
+    }
+  }
+  XCAFDoc_DocumentTool::SetLengthUnit(document, unit, UnitsMethods_LengthUnit_Millimeter);
   if (!reader.Transfer(document)) throw std::runtime_error(file + ": nothing could be transferred");
   return document;
 }

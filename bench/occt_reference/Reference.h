@@ -13,15 +13,18 @@ namespace occtref {
 struct Options {
   std::string file;
   std::string out;          // the .glb to write, for the glTF reference
-  double deflection = 0;    // model units; 0: 1/500 of each part's box diagonal
-  double angle = 0.5;       // radians
+  double deflection = 0;    // the file's length unit; 0: 1/500 of each part's box diagonal
+  // Radians. The default is granite-load's (medium resolution), not the
+  // translator's 0.5: a run without --angle still meshes as the loader does.
+  double angle = 0.35;
 };
 
 // FILE [OUT] [--deflection D] [--angle A]; prints the usage and answers false
 // when the arguments do not fit.
 bool ParseArguments(int argc, char** argv, bool wantsOut, Options& options);
 
-// Throws std::runtime_error when the file cannot be read.
+// Reads in the file's own length unit, as the loader does (the deflection is
+// in it). Throws std::runtime_error when the file cannot be read.
 Handle(TDocStd_Document) ReadStep(const std::string& file);
 
 // Meshes the shape of every part (not assembly) label once. Answers the

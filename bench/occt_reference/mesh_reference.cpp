@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
     occtref::CopyOccurrences(document, meshes);
     size_t vertices = 0;
     for (const occtref::Mesh& m : meshes) vertices += m.points.size() / 3;
-    std::printf("parts %d occurrences %zu triangles %zu\n", parts, meshes.size(), vertices / 3);
+    std::printf("parts %d occurrences %zu triangles %zu deflection %.17g angle %.17g\n", parts,
+                meshes.size(), vertices / 3, options.deflection, options.angle);
     return vertices > 0 ? 0 : 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());

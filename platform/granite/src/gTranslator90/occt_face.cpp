@@ -6,6 +6,7 @@
 #include <BRepMesh_IncrementalMesh.hxx>
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
+#include <GeomAdaptor_Surface.hxx>
 #include <GeomLib.hxx>
 #include <Geom_Surface.hxx>
 #include <OSD.hxx>
@@ -263,11 +264,31 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
     TopLoc_Location surfaceLocation;
     Handle(Geom_Surface) surface = BRep_Tool::Surface(face, surfaceLocation);
     const gp_Trsf& surfaceTrsf = surfaceLocation.Transformation();
+    // The derivatives through an adaptor, which keeps the B-spline span it
+    // last evaluated (the surface itself works every span out afresh); the
+    // full estimate only where they give no normal.
+    const bool haveUV = !surface.IsNull() && t->HasUVNodes();
+    GeomAdaptor_Surface adaptor;
+    if (haveUV) adaptor.Load(surface);
+    constexpr double kTol2 = 1e-7 * 1e-7;  // as GeomLib::NormEstim with 1e-7
     for (int i = 1; i <= nodes; ++i) {
       gp_XYZ n(0, 0, 0);
-      if (!surface.IsNull() && t->HasUVNodes()) {
+      if (haveUV) {
+        const gp_Pnt2d uv = t->UVNode(i);
+        gp_Pnt p;
+        gp_Vec du, dv;
+        adaptor.D1(uv.X(), uv.Y(), p, du, dv);
+        const gp_Vec cross = du.Crossed(dv);
         gp_Dir d;
-        if (GeomLib::NormEstim(surface, t->UVNode(i), 1e-7, d) <= 1) {
+        bool found = false;
+        if (du.SquareMagnitude() >= kTol2 && dv.SquareMagnitude() >= kTol2 &&
+            cross.SquareMagnitude() >= kTol2) {
+          d = gp_Dir(cross);
+          found = true;
+        } else {
+          found = GeomLib::NormEstim(surface, uv, 1e-7, d) <= 1;
+        }
+        if (found) {
           d.Transform(surfaceTrsf);
           n = reversed ? d.XYZ().Reversed() : d.XYZ();
         }
