@@ -1,11 +1,14 @@
 // File kinds, the existence test and the search for a component's file.
 #include "files/Files.h"
 
+#include <string>
+
 #include "gTranslator90/ktranslator.h"
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
 #include "interface/CurrentParser.h"
 #include "win32/wfsopen.h"
+#include "win32/winrt.h"
 
 namespace {
 
@@ -32,12 +35,15 @@ CBasicString FromKernel(const xstring& text) {
 }  // namespace
 
 GraniteFormatTypes GetFormatFromExtension(const CBasicString& fileName) {
-  if (fileName.GetLength() == 0) return GRANITE_FORMAT_UNKNOWN;
-  CBasicString upper(fileName);
-  upper.MakeUpper();
+  const int length = fileName.GetLength();
+  if (length == 0) return GRANITE_FORMAT_UNKNOWN;
+  // Upper-cased unit by unit as CBasicString::MakeUpper does, searched in
+  // place: once per part element of every load, so no string object per text.
+  std::basic_string<WCHAR> upper(fileName.GetWideString(), static_cast<size_t>(length));
+  for (WCHAR& c : upper) c = win32::towupper(c);
   for (const FormatTexts& entry : kFormatTexts) {
     for (const WCHAR* text : entry.texts) {
-      if (text && upper.Find(CBasicString(text), 0) >= 0) return entry.format;
+      if (text && upper.find(text) != std::basic_string<WCHAR>::npos) return entry.format;
     }
   }
   return GRANITE_FORMAT_UNKNOWN;

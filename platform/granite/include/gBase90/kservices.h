@@ -7,7 +7,12 @@
 // Stops the kernel's client processes; the sequence lists those stopped.
 GRANITE_VISIBLE xrchandle<xintsequence> KStopGPIClients();
 // Unloads the kernel's auxiliary modules; answers how many were unloaded.
+// Also lets go of what the modules keep between calls (the session's models
+// read from files), unless the call is made to give nothing.
 GRANITE_VISIBLE int KUnloadAuxModules();
+// For kernel modules: hook is called by every KUnloadAuxModules that takes
+// effect, to let go of what the module keeps. Registering twice adds nothing.
+GRANITE_VISIBLE void KAddUnloadHook(void (*hook)());
 
 // Why the last kernel call of this thread that failed did so, as UTF-8 text
 // ("file:line: expected ..."); empty when nothing has failed since the last clear.

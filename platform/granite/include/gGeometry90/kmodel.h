@@ -34,16 +34,29 @@ class GRANITE_VISIBLE KModel : public xobject, public virtual KBoundable {
   XOBJECT_DECLARE(KModel)
  public:
   // The exact box of everything the model holds; null when it holds no geometry.
+  // A shared model measures itself once and keeps the box.
   void GetModelBox(xrchandle<KBox3D>& out) const;
   // The units code, 0..6 (KUNITS_...), as the model was written.
   int GetUnits() const;
-  void SetUnits(int code) { m_units = code; }
+  // Throws an xthrowable on a shared model.
+  void SetUnits(int code);
+
+  // Marks the model as shared by everyone who opens its file (the session's
+  // cache of models read): from then on it must not change, and a change
+  // through the setters of KModel and KPartModel throws. Not undone.
+  void MarkShared() { m_shared = true; }
+  bool IsShared() const { return m_shared; }
 
  protected:
   KModel() = default;
+  // Throws when the model is shared; what names the change refused.
+  void CheckChangeable(const char* what) const;
 
  private:
   int m_units = KUNITS_MILLIMETER;
+  bool m_shared = false;
+  mutable bool m_boxKnown = false;
+  mutable KExtent m_box;
 };
 
 class GRANITE_VISIBLE KAssembly : public KModel {
@@ -100,7 +113,8 @@ class GRANITE_VISIBLE KPartModel : public KModel, public virtual KAttributable {
   KPartModel();
   void GetPrimaryBody(xrchandle<KBody>& out) const;
   void GetGeometryItems(xrchandle<KGeometryItemSequence>& out) const;
-  void SetPrimaryBody(const xrchandle<KBody>& body) { m_primary = body; }
+  // The three below throw an xthrowable on a shared model (see MarkShared).
+  void SetPrimaryBody(const xrchandle<KBody>& body);
   void AddItem(const xrchandle<KGeometryItem>& item);
   // Geometry outside any body (loose edges and points of a translated part):
   // measured with the part, never meshed.

@@ -1,12 +1,24 @@
 #include "gBase90/kservices.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace {
 int g_stopCalls = 0;
 int g_unloadCalls = 0;
 thread_local std::string t_lastError;
+
+std::vector<void (*)()>& UnloadHooks() {
+  static std::vector<void (*)()>* hooks = new std::vector<void (*)()>;  // lives until the end
+  return *hooks;
+}
 }  // namespace
+
+void KAddUnloadHook(void (*hook)()) {
+  auto& hooks = UnloadHooks();
+  if (hook && std::find(hooks.begin(), hooks.end(), hook) == hooks.end()) hooks.push_back(hook);
+}
 
 xrchandle<xintsequence> KStopGPIClients() {
   ++g_stopCalls;
@@ -16,7 +28,8 @@ xrchandle<xintsequence> KStopGPIClients() {
 
 int KUnloadAuxModules() {
   ++g_unloadCalls;
-  KEnter(KCall::UnloadModules);
+  if (KEnter(KCall::UnloadModules)) return 0;
+  for (void (*hook)() : UnloadHooks()) hook();
   return 0;
 }
 

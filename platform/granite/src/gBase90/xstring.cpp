@@ -4,9 +4,25 @@
 
 #include "win32/winrt.h"
 
+namespace {
+
+// True when every byte or unit is ASCII, which converts one to one.
+template <class C>
+bool IsAscii(const C* text, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (static_cast<unsigned>(text[i]) >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
 std::basic_string<WCHAR> KWideFromUtf8(const char* text, size_t length) {
   std::basic_string<WCHAR> out;
   if (!text || length == 0 || length > 0x7FFFFFFF) return out;
+  if (IsAscii(reinterpret_cast<const unsigned char*>(text), length)) {
+    out.assign(text, text + length);
+    return out;
+  }
   int n = static_cast<int>(length);
   int units = win32::MultiByteToWideChar(CP_UTF8, 0, text, n, nullptr, 0);
   if (units <= 0) return out;
@@ -18,6 +34,11 @@ std::basic_string<WCHAR> KWideFromUtf8(const char* text, size_t length) {
 std::string KUtf8FromWide(const WCHAR* text, size_t length) {
   std::string out;
   if (!text || length == 0 || length > 0x7FFFFFFF) return out;
+  if (IsAscii(text, length)) {
+    out.resize(length);
+    for (size_t i = 0; i < length; ++i) out[i] = static_cast<char>(text[i]);
+    return out;
+  }
   int n = static_cast<int>(length);
   int bytes = win32::WideCharToMultiByte(CP_UTF8, 0, text, n, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return out;
@@ -49,7 +70,11 @@ xstring xstring::FromNarrow(const std::string& utf8) {
 xstring xstring::ToLower() const {
   xstring s;
   s.m_text.resize(m_text.size());
-  for (size_t i = 0; i < m_text.size(); ++i) s.m_text[i] = win32::towlower(m_text[i]);
+  for (size_t i = 0; i < m_text.size(); ++i) {
+    WCHAR c = m_text[i];
+    s.m_text[i] =
+        c < 0x80 ? (c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c + 32) : c) : win32::towlower(c);
+  }
   return s;
 }
 

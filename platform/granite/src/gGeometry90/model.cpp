@@ -1,4 +1,7 @@
+#include <string>
+
 #include "gBase90/kservices.h"
+#include "gBase90/xthrowable.h"
 #include "gGeometry90/kmodel.h"
 #include "native.h"
 #include "surface.h"
@@ -24,12 +27,34 @@ void KModel::GetModelBox(xrchandle<KBox3D>& out) const {
   out.reset();
   if (KEnter(KCall::GetModelBox)) return;
   KExtent extent;
-  Measure(KAffine(), extent, 0);
+  if (m_shared && m_boxKnown) {
+    extent = m_box;
+  } else {
+    Measure(KAffine(), extent, 0);
+    // A shared model no longer changes (only part models are shared: an
+    // assembly's box depends on the files its components load).
+    if (m_shared) {
+      m_box = extent;
+      m_boxKnown = true;
+    }
+  }
   if (!extent.IsEmpty()) out = new KBox3D(extent.lo, extent.hi);
 }
 
 int KModel::GetUnits() const {
   return KEnter(KCall::GetUnits) ? -1 : m_units;
+}
+
+void KModel::SetUnits(int code) {
+  CheckChangeable("SetUnits");
+  m_units = code;
+}
+
+void KModel::CheckChangeable(const char* what) const {
+  if (m_shared)
+    KThrow((std::string(what) + " on a model read from a file, which every opener of the file "
+                                "shares and must not change")
+               .c_str());
 }
 
 KAssembly::KAssembly() : m_components(new KComponentSequence) {}
@@ -101,11 +126,18 @@ void KPartModel::GetGeometryItems(xrchandle<KGeometryItemSequence>& out) const {
   out = KEnter(KCall::GetGeometryItems) ? xrchandle<KGeometryItemSequence>() : m_items;
 }
 
+void KPartModel::SetPrimaryBody(const xrchandle<KBody>& body) {
+  CheckChangeable("SetPrimaryBody");
+  m_primary = body;
+}
+
 void KPartModel::AddItem(const xrchandle<KGeometryItem>& item) {
+  CheckChangeable("AddItem");
   m_items->Add(item);
 }
 
 void KPartModel::AddLooseGeometry(const xrchandle<KFaceGeometry>& geometry) {
+  CheckChangeable("AddLooseGeometry");
   m_loose.push_back(geometry);
 }
 

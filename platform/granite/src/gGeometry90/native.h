@@ -17,6 +17,12 @@ xrchandle<KModel> Read(const char* text, size_t length, const std::string& name,
 // Reads a whole native file (path as found on disk). Null on failure with reason.
 xrchandle<KModel> ReadFile(const std::string& path, std::string& reason);
 
+// Reads the native file open on fd (path as found on disk), and closes fd. A
+// part read before is given from the session's models when the file is the
+// same (see KFlushModelCache); a part read now is kept there. Null on failure
+// with reason.
+xrchandle<KModel> ReadOpened(int fd, const std::string& path, std::string& reason);
+
 // Loads the model a native assembly's component refers to: for a
 // configuration name its instance file (name, name.xpr, name.xas), else the
 // referenced file, each looked for beside the assembly. Null with the kernel's

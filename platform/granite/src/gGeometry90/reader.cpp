@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gGeometry90/kbuild.h"
@@ -34,6 +35,21 @@ struct ParseError {
   std::string message;
 };
 
+// What a statement expects, for the reason given when it is missing: text
+// that lives while the call that takes it runs, made into a string only on
+// failure.
+struct Text {
+  const char* text;
+  Text(const char* t) : text(t) {}
+  Text(const std::string& t) : text(t.c_str()) {}
+};
+std::string operator+(const char* a, Text b) {
+  return std::string(a) + b.text;
+}
+std::string operator+(Text a, const char* b) {
+  return std::string(a.text) + b;
+}
+
 class Reader {
  public:
   Reader(const char* text, size_t length, const std::string& name, const std::string& directory)
@@ -55,7 +71,7 @@ class Reader {
   // Tokens.
 
   void Advance() {
-    m_last = m_token;
+    m_last = std::move(m_token);
     m_token = Token();
     for (;;) {
       while (m_text < m_end &&
@@ -165,30 +181,30 @@ class Reader {
     Advance();
     return true;
   }
-  void ExpectWord(const char* word, const std::string& what) {
+  void ExpectWord(const char* word, Text what) {
     if (!AcceptWord(word)) Fail("expected " + what);
   }
-  double ExpectNumber(const std::string& what) {
+  double ExpectNumber(Text what) {
     if (m_token.kind != TokenKind::Number) Fail("expected " + what);
     Advance();
     return m_last.number;
   }
-  double ExpectPositive(const std::string& what) {
+  double ExpectPositive(Text what) {
     double v = ExpectNumber(what);
     if (!(v > 0)) Fail(what + " must be greater than 0");
     return v;
   }
-  int ExpectInteger(const std::string& what) {
+  int ExpectInteger(Text what) {
     double v = ExpectNumber(what);
     if (v != std::floor(v) || std::fabs(v) > 1e9) Fail(what + " must be a whole number");
     return static_cast<int>(v);
   }
-  std::string ExpectString(const std::string& what) {
+  std::string ExpectString(Text what) {
     if (m_token.kind != TokenKind::String) Fail("expected " + what);
     Advance();
     return m_last.text;
   }
-  KVec3 ExpectPoint(const std::string& what) {
+  KVec3 ExpectPoint(Text what) {
     KVec3 p;
     p.x = ExpectNumber(what);
     p.y = ExpectNumber(what);
@@ -196,12 +212,12 @@ class Reader {
     return p;
   }
   // Two numbers lo hi with lo < hi.
-  void ExpectRange(const std::string& what, double& lo, double& hi) {
+  void ExpectRange(Text what, double& lo, double& hi) {
     lo = ExpectNumber("two numbers after '" + what + "'");
     hi = ExpectNumber("two numbers after '" + what + "'");
     if (!(hi > lo)) Fail("the second number after '" + what + "' must be greater than the first");
   }
-  void ExpectAngles(const std::string& what, double& lo, double& hi, double limit) {
+  void ExpectAngles(Text what, double& lo, double& hi, double limit) {
     ExpectRange(what, lo, hi);
     if (hi - lo > limit)
       Fail("the angles after '" + what + "' span more than " +

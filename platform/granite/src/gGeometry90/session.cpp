@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "gBase90/kservices.h"
@@ -13,8 +14,6 @@ XOBJECT_DEFINE(KFile, xobject)
 XOBJECT_DEFINE(KSession, xobject)
 
 namespace {
-
-constexpr size_t kMaxFileSize = 64u << 20;
 
 KSession* g_session = nullptr;  // while a handle holds it
 
@@ -33,12 +32,6 @@ const Binding* FindBinding(const std::string& path) {
   for (const Binding& b : Bindings())
     if (win32::SameNameIgnoringCase(b.path, wanted)) return &b;
   return nullptr;
-}
-
-std::string DirectoryOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string BaseName(const std::string& path) {
@@ -63,46 +56,37 @@ std::string OpenFailure(const std::string& path, int error) {
   return subject + "no such file";
 }
 
-// Reads the rest of fd, at most kMaxFileSize bytes.
-bool ReadAll(int fd, std::string& text, std::string& reason, const std::string& path) {
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && static_cast<unsigned long long>(st.st_size) > kMaxFileSize) {
-    reason = path + ": the file is larger than 64 MiB";
-    return false;
-  }
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n == 0) return true;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      reason = path + ": the file cannot be read";
-      return false;
-    }
-    if (text.size() + static_cast<size_t>(n) > kMaxFileSize) {
-      reason = path + ": the file is larger than 64 MiB";
-      return false;
-    }
-    text.append(buffer, static_cast<size_t>(n));
-  }
-}
-
 }  // namespace
 
 namespace knative {
 
 bool IsNativeName(const std::string& path) {
-  std::string name = BaseName(win32::NativePathSyntax(path));
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  // The base name as NativePathSyntax and BaseName would give it, without
+  // copying: after the last separator of either kind, or after a leading
+  // drive letter.
+  size_t start = path.find_last_of("/\\");
+  if (start != std::string::npos)
+    ++start;
+  else if (path.size() >= 2 && path[1] == ':' &&
+           ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')))
+    start = 2;
+  else
+    start = 0;
+  size_t end = path.size();
   // A version number may follow the extension: gear.prt.3
-  size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot + 1 < name.size() &&
-      name.find_first_not_of("0123456789", dot + 1) == std::string::npos)
-    name.erase(dot);
-  if (name.size() < 5) return false;
-  std::string ext = name.substr(name.size() - 4);
-  return ext == ".asm" || ext == ".prt" || ext == ".xas" || ext == ".xpr";
+  size_t dot = path.rfind('.');
+  if (dot != std::string::npos && dot >= start && dot + 1 < end &&
+      path.find_first_not_of("0123456789", dot + 1) == std::string::npos)
+    end = dot;
+  if (end - start < 5) return false;
+  char ext[4];
+  for (int i = 0; i < 4; ++i) {
+    char c = path[end - 4 + i];
+    ext[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+  }
+  return ext[0] == '.' &&
+         (std::memcmp(ext + 1, "asm", 3) == 0 || std::memcmp(ext + 1, "prt", 3) == 0 ||
+          std::memcmp(ext + 1, "xas", 3) == 0 || std::memcmp(ext + 1, "xpr", 3) == 0);
 }
 
 xrchandle<KModel> ReadFile(const std::string& path, std::string& reason) {
@@ -113,11 +97,7 @@ xrchandle<KModel> ReadFile(const std::string& path, std::string& reason) {
     reason = OpenFailure(path, errno);
     return xrchandle<KModel>();
   }
-  std::string text;
-  bool ok = ReadAll(fd, text, reason, resolved);
-  ::close(fd);
-  if (!ok) return xrchandle<KModel>();
-  return Read(text.data(), text.size(), resolved, DirectoryOf(resolved), reason);
+  return ReadOpened(fd, resolved, reason);
 }
 
 xrchandle<KModel> LoadReferenced(const std::string& directory, const xstring& fileName,
@@ -198,12 +178,8 @@ void KSession::OpenFile(const char* path, xrchandle<KFile>& out) {
   }
   file->SetPath(resolved);
   if (knative::IsNativeName(resolved)) {
-    std::string text, reason;
-    bool ok = ReadAll(fd, text, reason, resolved);
-    ::close(fd);
-    xrchandle<KModel> model;
-    if (ok)
-      model = knative::Read(text.data(), text.size(), resolved, DirectoryOf(resolved), reason);
+    std::string reason;
+    xrchandle<KModel> model = knative::ReadOpened(fd, resolved, reason);
     if (!model) {
       KSetLastError(reason.c_str());
       return;

@@ -23,6 +23,9 @@ std::string Message(const xthrowable* error) {
 Kit::Kit() {
   KResetDiagnostics();
   KUnbindAll();
+  KFlushModelCache();
+  KSetModelCacheRacyWindow(kModelCacheRacyWindow);
+  KSetModelCacheLimits(0, 0);
   KClearLastError();
 }
 
@@ -34,6 +37,10 @@ void Kit::Release() {
   KUnbindAll();
   for (const xrchandle<KComponent>& c : m_components) c->ClearDefinition();
   m_components.clear();
+  // The session's models read from the kit's files (or any others).
+  KFlushModelCache();
+  KSetModelCacheRacyWindow(kModelCacheRacyWindow);
+  KSetModelCacheLimits(0, 0);
   ClearFaults();
   if (!m_directory.empty()) {
     ::nftw(m_directory.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);

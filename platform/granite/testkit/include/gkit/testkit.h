@@ -30,16 +30,22 @@ std::string Message(const xthrowable* error);
 
 class Kit {
  public:
-  // Clears the kernel's counters, faults, records, bindings and last error.
+  // Clears the kernel's counters, faults, records, bindings, the session's
+  // models read from files (KFlushModelCache) and the last error.
   Kit();
   ~Kit();
   Kit(const Kit&) = delete;
   Kit& operator=(const Kit&) = delete;
 
-  // Lets go of the bindings and of everything the kit built (reference cycles
-  // built through Component are broken), clears the faults, and removes the
-  // kit's files. Afterwards no kernel object should be alive.
+  // Lets go of the bindings, of everything the kit built (reference cycles
+  // built through Component are broken) and of the session's models read from
+  // files, puts the cache's racy window and limits back, clears the faults, and removes
+  // the kit's files. Afterwards no kernel object should be alive.
   void Release();
+
+  // The session's models read from files, since the kit's start or the last
+  // Release (see KGetModelCacheStatistics).
+  KModelCacheStatistics CacheStatistics() const { return KGetModelCacheStatistics(); }
 
   // Faults. nth counts calls of that kind from the kit's start, 1-based; 0
   // means every call.
