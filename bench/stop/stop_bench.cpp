@@ -167,11 +167,14 @@ int main(int argc, char** argv) {
     const double median = Median(latencies);
     const double max = latencies.empty() ? 0 : *std::max_element(latencies.begin(), latencies.end());
     std::printf(
-        "{\"file\": \"%s\", \"load_s\": %.4f, \"bar_still_max_s\": %.4f, \"after_last_report_ms\": %.2f, \"stops\": %zu, "
-        "\"late\": %d, \"median_ms\": %.2f, \"max_ms\": %.2f, \"live_after\": %d, "
-        "\"other_status\": %d}\n",
-        file.c_str(), loadTime, stillMax, tail * 1e3, latencies.size(), late, median * 1e3, max * 1e3, alive,
-        statusOther);
+        "{\"file\": \"%s\", \"load_s\": %.4f, \"bar_still_max_s\": %.4f, "
+        "\"after_last_report_ms\": %.2f, \"stops\": %zu, \"late\": %d, \"median_ms\": %.2f, "
+        "\"max_ms\": %.2f, \"live_after\": %d, \"other_status\": %d, \"latencies_ms\": [",
+        file.c_str(), loadTime, stillMax, tail * 1e3, latencies.size(), late, median * 1e3,
+        max * 1e3, alive, statusOther);
+    for (size_t i = 0; i < latencies.size(); ++i)
+      std::printf("%s%.3f", i ? ", " : "", latencies[i] * 1e3);
+    std::printf("]}\n");
     std::fflush(stdout);
   }
   return 0;
