@@ -37,13 +37,20 @@ void OnTimer(int) {
 }
 
 // Moments at which the bar was told something, for the stand-still measure.
-std::vector<double> g_reports;
+struct Report {
+  double at;
+  int phase;  // -1: the loader's percentage
+  double done, total;
+};
+std::vector<Report> g_reports;
 KPhase g_phase = KPhase::Reading;
-void OnPhase(KPhase phase, double, double) {
-  g_reports.push_back(CpuNow());
+void OnPhase(KPhase phase, double done, double total) {
+  g_reports.push_back({CpuNow(), int(phase), done, total});
   g_phase = phase;
 }
-void OnPercent(int) { g_reports.push_back(CpuNow()); }
+void OnPercent(int percent) { g_reports.push_back({CpuNow(), -1, double(percent), 100}); }
+
+const char* ReportName(int phase) { return phase < 0 ? "parts" : KPhaseName(KPhase(phase)); }
 
 int RunProgram(const std::string& file) {
   std::ostringstream out, err;
@@ -125,9 +132,21 @@ int main(int argc, char** argv) {
       gload::SetProgressHook(nullptr);
       full.push_back(t1 - t0);
       double last = t0;
-      for (double t : g_reports) {
-        stillMax = std::max(stillMax, t - last);
+      size_t longest = 0;
+      for (size_t i = 0; i < g_reports.size(); ++i) {
+        const double t = g_reports[i].at;
+        if (t - last > stillMax) {
+          stillMax = t - last;
+          longest = i;
+        }
         last = t;
+      }
+      if (std::getenv("STOP_BENCH_TRACE") && !g_reports.empty()) {
+        const Report& b = g_reports[longest];
+        const Report* a = longest ? &g_reports[longest - 1] : nullptr;
+        std::fprintf(stderr, "longest stand-still %.3f s: from %s %.0f/%.0f to %s %.0f/%.0f\n",
+                     b.at - (a ? a->at : t0), a ? ReportName(a->phase) : "the start",
+                     a ? a->done : 0.0, a ? a->total : 0.0, ReportName(b.phase), b.done, b.total);
       }
       tail = t1 - last;  // from the last report to the end of the run
     }

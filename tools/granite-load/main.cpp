@@ -98,6 +98,7 @@ struct Bar {
   bool inPhase = false;   // a kernel report came since the last whole part
   KPhase phase = KPhase::Reading;
   double done = 0, total = 0;
+  unsigned reports = 0;    // kernel reports: each turns the spinner
   std::string shown;
   Clock::time_point drawn;
   bool everDrawn = false;
@@ -138,7 +139,11 @@ void DrawBar(bool force) {
     const int parts = g_bar.parser ? g_bar.parser->GetTotalParts() : 0;
     const double inPart = PartFraction(g_bar.phase, g_bar.done, g_bar.total);
     fraction = parts > 0 ? std::min(1.0, fraction + inPart / parts) : inPart;
-    phase = "  " + PhaseText(g_bar.phase, g_bar.done, g_bar.total);
+    // The spinner shows the kernel at work where the numbers move slowly (a
+    // large body meshed at once).
+    static const char kSpinner[] = "|/-\\";
+    phase = std::string("  ") + kSpinner[g_bar.reports % 4] + " " +
+            PhaseText(g_bar.phase, g_bar.done, g_bar.total);
   }
   const int percent = std::clamp(int(fraction * 100), 0, 100);
   char bar[41];
@@ -171,6 +176,7 @@ void OnProgress(int percent) {
 void OnKernelProgress(void*, KPhase phase, double done, double total) {
   if (g_phaseHook) g_phaseHook(phase, done, total);
   g_bar.inPhase = true;
+  ++g_bar.reports;
   g_bar.phase = phase;
   g_bar.done = done;
   g_bar.total = total;

@@ -42,3 +42,6 @@ GRANITE_VISIBLE void KReportProgress(KPhase phase, double done, double total);
 // every KFaceMeshed reports one more of them.
 GRANITE_VISIBLE void KBeginMeshing(long faces);
 GRANITE_VISIBLE void KFaceMeshed();
+// For kernel modules: a step of the work on the next face (a body meshed at
+// once); reports the faces meshed as they stand.
+GRANITE_VISIBLE void KMeshingStep();

@@ -66,3 +66,8 @@ void KFaceMeshed() {
   KReportProgress(KPhase::Meshing, static_cast<double>(g_facesMeshed),
                   static_cast<double>(g_facesToMesh));
 }
+
+void KMeshingStep() {
+  KReportProgress(KPhase::Meshing, static_cast<double>(g_facesMeshed),
+                  static_cast<double>(g_facesToMesh));
+}

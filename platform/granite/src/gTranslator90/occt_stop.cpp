@@ -26,7 +26,10 @@ StopCheckingBuffer::int_type StopCheckingBuffer::underflow() {
 }
 
 void StopIndicator::Show(const Message_ProgressScope&, const Standard_Boolean) {
-  if (m_phase != KPhase::Meshing) KReportProgress(m_phase, GetPosition() * 1000, 1000);
+  if (m_phase == KPhase::Meshing)
+    KMeshingStep();
+  else
+    KReportProgress(m_phase, GetPosition() * 1000, 1000);
 }
 
 }  // namespace kocct

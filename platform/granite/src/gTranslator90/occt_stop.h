@@ -34,8 +34,8 @@ class StopCheckingBuffer : public std::streambuf {
 };
 
 // Reports the position of an Open CASCADE operation as phase (in thousandths
-// of the operation, or nothing for Meshing, which counts faces itself), and
-// breaks the operation off when a stop is requested.
+// of the operation; for Meshing, which counts faces, a step inside the face),
+// and breaks the operation off when a stop is requested.
 class StopIndicator : public Message_ProgressIndicator {
  public:
   explicit StopIndicator(KPhase phase) : m_phase(phase) {}
