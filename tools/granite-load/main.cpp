@@ -57,7 +57,8 @@ const char kUsage[] =
     "  --version             the program's version\n"
     "\n"
     "exit status: 0 the model loaded in full, 3 it loaded in part, 1 nothing could\n"
-    "be loaded or an output could not be written, 2 bad usage.\n";
+    "be loaded or an output could not be written, 2 bad usage. Ctrl-C stops the load\n"
+    "at once and writes nothing: 3 when something was loaded, 1 otherwise.\n";
 
 enum class Kind { Assembly, Part, Exchange, Unknown };
 
