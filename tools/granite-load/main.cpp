@@ -214,8 +214,11 @@ Options Parse(const std::vector<std::string>& args, bool* help, bool* version) {
       int w = 0, h = 0;
       char x = 0, rest = 0;
       if (std::sscanf(size.c_str(), "%d%c%d%c", &w, &x, &h, &rest) != 3 || (x != 'x' && x != 'X') ||
-          w < 16 || h < 16 || w > 8192 || h > 8192)
-        throw UsageError{"--size takes WIDTHxHEIGHT, each 16 to 8192, not '" + size + "'"};
+          w < 16 || h < 16 || w > kMaxSide || h > kMaxSide)
+        throw UsageError{"--size takes WIDTHxHEIGHT, each 16 to " + std::to_string(kMaxSide) + ", not '" + size + "'"};
+      if (!SizeAllowed(w, h))
+        throw UsageError{"--size " + size + " is too large: a picture has at most " + std::to_string(kMaxPixels) +
+                         " pixels (4096x4096)"};
       o.width = w;
       o.height = h;
     } else if (a.size() > 1 && a[0] == '-') {
