@@ -156,11 +156,16 @@ TEST(Program, AMissingComponentLoadsThePartThatIsThere) {
 }
 
 TEST(Program, SinglePartThroughParsePart) {
-  const Outcome o = Program("--json '" + kExamples + "gearbox/Wheel.prt'");
+  const std::string glb = kOut + "wheel.glb";
+  const Outcome o = Program("--json --compress --gltf '" + glb + "' '" + kExamples + "gearbox/Wheel.prt'");
   ASSERT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.json["format"], "part");
   EXPECT_GT(o.json["counts"]["meshes"], 0);
   EXPECT_TRUE(o.json["phases"].contains("parse_part_ms"));
+  EXPECT_EQ(o.json["outputs"]["gltf"]["meshes"], 1);
+  std::string report;
+  EXPECT_EQ(Validate(glb, &report), 0) << report;
+  EXPECT_NE(report.find(" 0 errors, 0 warnings"), std::string::npos) << report;
 }
 
 TEST(Program, UsageAndFileErrorsWithTheirStatus) {
@@ -181,6 +186,10 @@ TEST(Program, UsageAndFileErrorsWithTheirStatus) {
     EXPECT_EQ(o.status, 2) << usage;
     EXPECT_NE(o.err.find("granite-load: "), std::string::npos) << usage;
   }
+  // A picture beyond the renderer's limit is refused before anything loads.
+  o = Program("--size 8192x8192 '" + kExamples + "gearbox/gearbox.asm'");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("--size 8192x8192 is too large"), std::string::npos) << o.err;
   o = Program("--help");
   EXPECT_EQ(o.status, 0);
   EXPECT_NE(o.out.find("--gltf OUT.glb"), std::string::npos);
