@@ -490,8 +490,11 @@ class Builder {
     for (int k = 0; k < 3; ++k) extent = std::max(extent, hi[k] - lo[k]);
     // The coarsest grid that keeps every point within the tolerance (half a
     // step along each axis): the coarser, the better the codec compresses.
-    const double step = 2.0 * m_quantum * m_options.metresPerUnit / std::sqrt(3.0);
-    if (!(step > 0) || extent / step > 65535.0) return;  // floats, then
+    double step = 2.0 * m_quantum * m_options.metresPerUnit / std::sqrt(3.0);
+    if (!(step > 0) || !std::isfinite(step) || extent / step > 65535.0) return;  // floats, then
+    // Down to two significant digits: shorter numbers in the node matrices.
+    const double unit = std::pow(10.0, std::floor(std::log10(step)) - 1);
+    step = std::floor(step / unit) * unit;
     mesh.quantized = true;
     mesh.step = step;
     for (int k = 0; k < 3; ++k) mesh.offset[k] = lo[k];
@@ -675,9 +678,10 @@ class Builder {
   static Json Matrix(const M4& m) {
     Json out = Json::array();
     for (int i = 0; i < 16; ++i) {
-      // Nine digits: the scene's float precision, without round-off dust.
+      // Seven digits, the precision of the scene's float matrices: 9, not
+      // 8.99999023.
       char text[32];
-      std::snprintf(text, sizeof text, "%.9g", std::fabs(m.m[i]) < 1e-15 ? 0.0 : m.m[i]);
+      std::snprintf(text, sizeof text, "%.7g", std::fabs(m.m[i]) < 1e-15 ? 0.0 : m.m[i]);
       out.push_back(Number(std::strtod(text, nullptr)));
     }
     return out;
