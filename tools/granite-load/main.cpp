@@ -567,6 +567,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         phases["gltf_ms"] = Ms(t0, Clock::now());
         outputs["gltf"] = {{"path", o.gltf}, {"nodes", written.nodes}, {"meshes", written.meshes},
                            {"materials", written.materials}, {"bytes", written.bytes}};
+        if (o.compress) outputs["gltf"]["position_error"] = written.positionError;
         if (!o.json)
           out << "wrote               " << o.gltf << " (" << written.nodes << " nodes, " << written.meshes
               << " meshes, " << written.materials << " materials, " << written.bytes << " bytes)\n";

@@ -313,6 +313,7 @@ class Builder {
       counts->primitives = primitives;
       counts->triangles = triangles;
       counts->bytes = long(glb.size());
+      counts->positionError = m_moved;
     }
     return glb;
   }
@@ -518,9 +519,16 @@ class Builder {
         // Compressed, a vertex is what is stored: its grid point (whole
         // numbers) and its normal's four octahedral bytes. Corners that
         // differ by less merge.
-        if (mesh.quantized)
-          for (int k = 0; k < 3; ++k)
-            v.v[k] = float(std::clamp(std::round((double(v.v[k]) - mesh.offset[k]) / mesh.step), 0.0, 65535.0));
+        if (mesh.quantized) {
+          double moved = 0;
+          for (int k = 0; k < 3; ++k) {
+            const double at = v.v[k];
+            v.v[k] = float(std::clamp(std::round((at - mesh.offset[k]) / mesh.step), 0.0, 65535.0));
+            const double d = v.v[k] * mesh.step + mesh.offset[k] - at;
+            moved += d * d;
+          }
+          m_moved = std::max(m_moved, std::sqrt(moved) / m_options.metresPerUnit);
+        }
         const float normal[4] = {n[0], n[1], n[2], 0.0f};
         int8_t oct[4];
         meshopt_encodeFilterOct(oct, 1, 4, 8, normal);
@@ -729,7 +737,7 @@ class Builder {
   }
 
   const GltfOptions& m_options;
-  double m_share = 0, m_quantum = 0;
+  double m_share = 0, m_quantum = 0, m_moved = 0;
   std::vector<NodeOut> m_nodes;
   std::vector<PartMesh> m_meshes;
   std::unordered_map<const C3DMGroup*, std::vector<std::pair<M4, int>>> m_byGroup;

@@ -50,6 +50,7 @@ struct GltfCounts {
   int primitives = 0;  // one per scene mesh that has triangles
   int triangles = 0;   // stored once per glTF mesh
   long bytes = 0;      // size of the file
+  double positionError = 0;  // compressed: the largest distance a point moved (model units)
 };
 
 // Writes the world to path as a .glb. Layout:
