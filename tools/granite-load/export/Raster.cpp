@@ -156,7 +156,8 @@ Image Render(const C3DMWorld& world, const RasterOptions& options) {
   const int rows = bandRows + 2 * ss;
   std::vector<float> depth(size_t(W) * rows);
   std::vector<int32_t> owner(size_t(W) * rows);
-  std::vector<float> color(size_t(W) * bandRows * 3);
+  std::vector<float> least(static_cast<size_t>(W));
+  std::vector<uint8_t> edge(size_t(W) * bandRows);
   for (int band = 0; band < bands; ++band) {
     const int first = band * bandRows - ss;  // sample row of the buffers' row 0
     const int count = std::min(rows, H - first);
@@ -198,62 +199,68 @@ Image Render(const C3DMWorld& world, const RasterOptions& options) {
       }
     }
 
-    // Shading of the band's own rows, lit by one light; outlines darken
-    // samples next to the background or to a jump in depth.
+    // Outlines: a covered sample lies next to the background or to a jump in
+    // depth when a sample up to ss away along a row or a column is empty or
+    // farther by more than the jump: z - (the least depth of that cross) > jump.
     const int own = std::min(bandRows, H - band * bandRows);
     for (int r = 0; r < own; ++r) {
-      const int y = band * bandRows + r;
       const int row = r + ss;
-      for (int x = 0; x < W; ++x) {
-        const size_t at = size_t(row) * W + x;
-        const int32_t id = owner[at];
-        if (id < 0) continue;
-        const Shaded& s = triangles[size_t(id)];
-        double w[3];
-        const double inv = 1.0 / Area(s), px = x + 0.5, py = y + 0.5;
-        for (int k = 0; k < 3; ++k) {
-          const int a = (k + 1) % 3, b = (k + 2) % 3;
-          w[k] = ((s.x[b] - s.x[a]) * (py - s.y[a]) - (s.y[b] - s.y[a]) * (px - s.x[a])) * inv;
-        }
-        velaVector n(float(w[0] * s.n[0].x + w[1] * s.n[1].x + w[2] * s.n[2].x),
-                     float(w[0] * s.n[0].y + w[1] * s.n[1].y + w[2] * s.n[2].y),
-                     float(w[0] * s.n[0].z + w[1] * s.n[1].z + w[2] * s.n[2].z));
-        n.Normalize();
-        if (n.Dot(kEye) < 0) n = velaVector(-n.x, -n.y, -n.z);  // the inside of a cut
-        const float diffuse = std::max(0.0f, n.Dot(kLight));
-        float h = std::max(0.0f, n.Dot(kHalf));  // h to the 48th: a small highlight
-        h *= h, h *= h, h *= h, h *= h;
-        const float specular = 40.0f * h * h * h;
-        float* c = &color[(size_t(r) * W + x) * 3];
-        for (int k = 0; k < 3; ++k) c[k] = s.color[k] * (0.32f + 0.68f * diffuse) + specular;
-        const float z = depth[at];
-        bool edge = false;
-        for (int d = 1; d <= ss && !edge; ++d) {
-          const int nx[4] = {x + d, x - d, x, x}, ny[4] = {y, y, y + d, y - d};
-          for (int k = 0; k < 4; ++k) {
-            if (nx[k] < 0 || ny[k] < 0 || nx[k] >= W || ny[k] >= H) continue;
-            const float o = depth[size_t(ny[k] - first) * W + nx[k]];
-            if (o == -HUGE_VALF || z - o > jump) edge = true;
-          }
-        }
-        if (edge)
-          for (int k = 0; k < 3; ++k) c[k] *= 0.35f;
+      const float* d = &depth[size_t(row) * W];
+      std::fill(least.begin(), least.end(), HUGE_VALF);
+      for (int k = std::max(row - ss, -first); k <= std::min(row + ss, H - 1 - first); ++k) {
+        const float* o = &depth[size_t(k) * W];
+        for (int x = 0; x < W; ++x) least[size_t(x)] = std::min(least[size_t(x)], o[x]);
       }
+      float* m = least.data();
+      for (int k = 1; k <= ss; ++k) {
+        for (int x = 0; x + k < W; ++x) m[x] = std::min(m[x], d[x + k]);
+        for (int x = k; x < W; ++x) m[x] = std::min(m[x], d[x - k]);
+      }
+      uint8_t* e = &edge[size_t(r) * W];
+      for (int x = 0; x < W; ++x) e[x] = d[x] != -HUGE_VALF && d[x] - m[x] > jump;
     }
 
-    // Background, and the samples averaged down to pixels.
+    // Pixels: the samples averaged down, each covered one lit by one light
+    // (once per triangle a pixel holds) and darkened on an outline.
     for (int py = band * bandRows / ss; py < (band * bandRows + own) / ss; ++py) {
       float back[4][3];
       for (int j = 0; j < ss; ++j) Background(H, py * ss + j, back[j]);
       for (int px = 0; px < image.width; ++px) {
-        double sum[3] = {0, 0, 0};
+        float sum[3] = {0, 0, 0};
+        int32_t lit = -1;
+        float shade[3] = {0, 0, 0};
         for (int j = 0; j < ss; ++j) {
           const int y = py * ss + j;
           for (int i = 0; i < ss; ++i) {
             const int x = px * ss + i;
-            const bool covered = owner[size_t(y - first) * W + x] >= 0;
-            const float* c = &color[(size_t(y - band * bandRows) * W + x) * 3];
-            for (int k = 0; k < 3; ++k) sum[k] += covered ? c[k] : back[j][k];
+            const size_t at = size_t(y - first) * W + x;
+            const int32_t id = owner[at];
+            if (id < 0) {
+              for (int k = 0; k < 3; ++k) sum[k] += back[j][k];
+              continue;
+            }
+            if (id != lit) {
+              lit = id;
+              const Shaded& s = triangles[size_t(id)];
+              const double inv = 1.0 / Area(s), sx = x + 0.5, sy = y + 0.5;
+              double w[3];
+              for (int k = 0; k < 3; ++k) {
+                const int a = (k + 1) % 3, b = (k + 2) % 3;
+                w[k] = ((s.x[b] - s.x[a]) * (sy - s.y[a]) - (s.y[b] - s.y[a]) * (sx - s.x[a])) * inv;
+              }
+              velaVector n(float(w[0] * s.n[0].x + w[1] * s.n[1].x + w[2] * s.n[2].x),
+                           float(w[0] * s.n[0].y + w[1] * s.n[1].y + w[2] * s.n[2].y),
+                           float(w[0] * s.n[0].z + w[1] * s.n[1].z + w[2] * s.n[2].z));
+              n.Normalize();
+              if (n.Dot(kEye) < 0) n = velaVector(-n.x, -n.y, -n.z);  // the inside of a cut
+              const float diffuse = std::max(0.0f, n.Dot(kLight));
+              float h = std::max(0.0f, n.Dot(kHalf));  // h to the 48th: a small highlight
+              h *= h, h *= h, h *= h, h *= h;
+              const float specular = 40.0f * h * h * h;
+              for (int k = 0; k < 3; ++k) shade[k] = s.color[k] * (0.32f + 0.68f * diffuse) + specular;
+            }
+            const float f = edge[size_t(y - band * bandRows) * W + x] ? 0.35f : 1.0f;
+            for (int k = 0; k < 3; ++k) sum[k] += shade[k] * f;
           }
         }
         uint8_t* out = image.At(px, py);
