@@ -361,18 +361,23 @@ def rows_glb_size(table, load, path, short, chord, r, glb_ours, glb_small, glb_r
               shape % (ours + ref))
     ratio_row(table, "4", "%s: --gltf --compress file / RWGltf_CafWriter's" % short, small[2], ref[2],
               at_most(1 / 6.0), shape % (small + ref))
-    run = subprocess.run([load, "--quiet", "--json", "--compress", "--gltf", glb_small, path],
-                         capture_output=True, text=True)
-    try:
-        error = json.loads(run.stdout)["outputs"]["gltf"]["position_error"]
+    # The writing's CPU time as granite-load measures it around the writer,
+    # against the whole load's.
+    written = {}
+    for key, flags in (("--gltf", []), ("--gltf --compress", ["--compress"])):
+        run = subprocess.run([load, "--quiet", "--json"] + flags + ["--gltf", glb_small, path],
+                             capture_output=True, text=True)
+        try:
+            written[key] = json.loads(run.stdout)["outputs"]["gltf"]
+        except (ValueError, KeyError) as e:
+            table.missing("4", "%s: %s" % (short, key), "", "no summary: %s" % e)
+    if "--gltf --compress" in written:
+        error = written["--gltf --compress"]["position_error"]
         ratio_row(table, "4", "%s: --compress largest position error / chordal tolerance" % short,
                   error, float(chord), at_most(0.1), "%.4g vs %.4g" % (error, float(chord)))
-    except (ValueError, KeyError) as e:
-        table.missing("4", short + ": position error", "<= 0.1", "no summary: %s" % e)
-    for key, label in (("ours_glb", "--gltf"), ("ours_glbz", "--gltf --compress")):
-        extra = max(0.0, r[key]["cpu"] - r["ours"]["cpu"])
-        ratio_row(table, "4", "%s: %s writing / load (CPU)" % (short, label), extra, r["ours"]["cpu"],
-                  at_most(0.1), "%.3f s vs %.2f s CPU" % (extra, r["ours"]["cpu"]))
+    for key, out in written.items():
+        ratio_row(table, "4", "%s: %s writing / load (CPU)" % (short, key), out["cpu_ms"] / 1000.0,
+                  r["ours"]["cpu"], at_most(0.1), "%.3f s vs %.2f s CPU" % (out["cpu_ms"] / 1000.0, r["ours"]["cpu"]))
 
 
 def machine():

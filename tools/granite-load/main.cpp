@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <functional>
 #include <iostream>
@@ -332,6 +333,13 @@ double Ms(Clock::time_point a, Clock::time_point b) {
   return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
+// CPU time of the process so far.
+double CpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
 bool IsRegularFile(const std::string& path, std::string* why) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
@@ -558,15 +566,18 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       GltfCounts written;
       std::string error;
       bool ok = false;
+      const double cpu0 = CpuMs();
       try {
         ok = WriteGltf(world, o.gltf, options, &error, &written);
       } catch (const std::exception& e) {
         error = e.what();
       }
+      const double cpu = CpuMs() - cpu0;
       if (ok) {
         phases["gltf_ms"] = Ms(t0, Clock::now());
         outputs["gltf"] = {{"path", o.gltf}, {"nodes", written.nodes}, {"meshes", written.meshes},
                            {"materials", written.materials}, {"bytes", written.bytes}};
+        outputs["gltf"]["cpu_ms"] = cpu;
         if (o.compress) outputs["gltf"]["position_error"] = written.positionError;
         if (!o.json)
           out << "wrote               " << o.gltf << " (" << written.nodes << " nodes, " << written.meshes

@@ -1,5 +1,7 @@
 #include "export/Labels.h"
 
+#include <cctype>
+
 #include "granite/CGraniteElement.h"
 #include "qorvelaex/C3DMScene.h"
 
@@ -14,11 +16,24 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string Lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
 }  // namespace
 
 void SceneLabels::Add(const std::vector<CGraniteElement*>& roots, const C3DMGroup* top, const std::string& file,
                       const std::string& type) {
-  for (CGraniteElement* root : roots) AddElement(root, true);
+  for (CGraniteElement* root : roots) {
+    AddElement(root, true);
+    // The loader keeps the root's path in lower case: the name as given.
+    auto found = m_labels.find(root->GetGroup());
+    if (found != m_labels.end() && Lower(found->second.file) == Lower(file)) {
+      found->second.file = file;
+      found->second.name = BaseName(file);
+    }
+  }
   if (top && !m_labels.count(top)) {
     GltfLabel& label = m_labels[top];
     label.name = BaseName(file);
