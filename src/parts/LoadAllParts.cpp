@@ -6,6 +6,7 @@
 #include "granite/GraniteLoader.h"
 #include "interface/CurrentParser.h"
 #include "kernel/Guards.h"
+#include "model/ElementBudget.h"
 #include "parts/Parts.h"
 
 GraniteLoadResultTypes LoadAllParts(CGraniteParser* parser) {
@@ -32,6 +33,7 @@ GraniteLoadResultTypes LoadAllParts(CGraniteParser* parser) {
 GraniteLoadResultTypes LoadAllPartsForElement(CGraniteElement* element) {
   CGraniteParser* parser = g_CurrentParser;
   if (!element || !parser) return GRANITE_LOAD_FAILURE;
+  granite::PartLoadingScope partLoading;
   switch (element->GetFileType()) {
     case GRANITE_FILE_PART:
       return static_cast<GraniteLoadResultTypes>(LoadPartElement(element));
