@@ -166,6 +166,7 @@ GraniteLoadResultTypes ParseAssembly(CGraniteElement* element, void* /*component
   if (components->GetCount() <= 0) return GRANITE_LOAD_INCOMPLETE;
 
   GraniteLoadResultTypes result = GRANITE_LOAD_SUCCESS;
+  ReferencingFileScope referencing(fileName);  // components are looked for beside it first
   for (int i = 0; i < components->GetCount(); ++i) {
     xrchandle<KComponent> component;
     components->GetAt(i, component);
