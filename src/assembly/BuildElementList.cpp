@@ -19,7 +19,7 @@ GraniteLoadResultTypes BuildElementList(CGraniteParser* parser) {
     return GRANITE_LOAD_FAILURE;
   // Part files are loaded with ParsePart.
   if (parser->GetFileIsPart(parser->GetFilename())) return GRANITE_LOAD_FAILURE;
-  granite::StartElementCount();
+  granite::ElementCountScope elements;
   CGraniteElement* root = CreateRootElement(parser->GetFilename(), parser->GetFilename());
   if (!root) return GRANITE_LOAD_FAILURE;
   GraniteLoadResultTypes result = ParseAssembly(root, nullptr);

@@ -131,6 +131,7 @@ void RetrieveModelUnits(KModel* model) {
 
 GraniteLoadResultTypes ParseAssembly(CGraniteElement* element, void* /*component*/) {
   if (!element || !g_CurrentParser) return GRANITE_LOAD_FAILURE;
+  granite::ElementCountScope elements;
   CBasicString fileName = element->GetFilename();
   if (fileName.GetLength() == 0) return GRANITE_LOAD_FAILURE;
   xstring path(fileName.GetWideString());

@@ -10,12 +10,15 @@ namespace {
 // One load at a time per process (the current parser is module-wide too).
 long g_limit = kMaxElementsPerLoad;
 long g_created = 0;
-int g_partLoading = 0;
+int g_scopes = 0;
 
 }  // namespace
 
-void StartElementCount() {
-  g_created = 0;
+ElementCountScope::ElementCountScope() {
+  if (g_scopes++ == 0) g_created = 0;
+}
+ElementCountScope::~ElementCountScope() {
+  --g_scopes;
 }
 
 bool TakeElement() {
@@ -27,16 +30,6 @@ bool TakeElement() {
   }
   ++g_created;
   return true;
-}
-
-PartLoadingScope::PartLoadingScope() {
-  ++g_partLoading;
-}
-PartLoadingScope::~PartLoadingScope() {
-  --g_partLoading;
-}
-bool PartLoadingScope::Active() {
-  return g_partLoading > 0;
 }
 
 ElementLimitOverride::ElementLimitOverride(long limit) : m_previous(g_limit) {

@@ -1,8 +1,8 @@
-// How many elements one load may create. A load is BuildElementList and the
-// part loading after it, or a ParsePart the host calls on its own. A load
-// that would create more is cut there: no further element is made, the
-// routines refused answer 3, and the kernel's last error says why (where the
-// host already reads the reasons of a partial load).
+// How many elements one call of the host may create (BuildElementList,
+// ParseAssembly, LoadAllParts, LoadAllPartsForElement or ParsePart, with all
+// they call). A call that would create more is cut there: no further element
+// is made, the routines refused answer 3, and the kernel's last error says
+// why (where the host already reads the reasons of a partial load).
 #pragma once
 
 namespace granite {
@@ -12,22 +12,19 @@ namespace granite {
 // would otherwise ask for 2^40 elements.
 constexpr long kMaxElementsPerLoad = 10000000;
 
-// Starts the count of a new load.
-void StartElementCount();
-// Counts one element about to be created. False, with the reason recorded,
-// once the load has created its limit.
-bool TakeElement();
-
-// While alive, a ParsePart belongs to the load under way (its part loading)
-// and keeps counting; outside one, ParsePart starts a load of its own.
-class PartLoadingScope {
+// Held by every export that may create elements: the outermost one starts
+// the count, the ones it calls go on with it.
+class ElementCountScope {
  public:
-  PartLoadingScope();
-  ~PartLoadingScope();
-  PartLoadingScope(const PartLoadingScope&) = delete;
-  PartLoadingScope& operator=(const PartLoadingScope&) = delete;
-  static bool Active();
+  ElementCountScope();
+  ~ElementCountScope();
+  ElementCountScope(const ElementCountScope&) = delete;
+  ElementCountScope& operator=(const ElementCountScope&) = delete;
 };
+
+// Counts one element about to be created. False, with the reason recorded,
+// once the call has created its limit.
+bool TakeElement();
 
 // For tests: another limit while alive.
 class ElementLimitOverride {

@@ -94,8 +94,7 @@ GraniteLoadResultTypes ParsePart(CGraniteParser* parser, CBasicString fileName,
   g_CurrentParser = parser;
   if (!parser) return GRANITE_LOAD_FAILURE;
   if (fileName.GetLength() == 0) return GRANITE_LOAD_FAILURE;
-  // Called by the host on its own, this is a load of its own.
-  if (!granite::PartLoadingScope::Active()) granite::StartElementCount();
+  granite::ElementCountScope elements;
 
   CBasicString configuration;
   if (element) configuration = element->GetConfigurationName();
