@@ -207,7 +207,10 @@ TEST(Program, KernelReasonsAndOutputErrors) {
   const size_t fill = faulting.find("=FILL_AREA_STYLE_COLOUR(");
   if (fill != std::string::npos) {
     faulting.replace(faulting.rfind('#', fill), 1, "#9");
-    o = Program("--json '" + Write("faulting.stp", faulting) + "'");
+    // What the fault jumps over stays allocated, as Open CASCADE's tables do
+    // (tests/occt_leaks.cpp); the program carries no suppressions of them.
+    o = Program("--json '" + Write("faulting.stp", faulting) + "'",
+                "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" ");
     EXPECT_EQ(o.status, 1) << o.err;
     EXPECT_EQ(o.json["status"], "failed");
     EXPECT_NE(o.err.find("faulting.stp': reading STEP: SIGSEGV"), std::string::npos) << o.err;
