@@ -316,12 +316,17 @@ TEST_F(TranslatedParse, AssemblyBecomesElementsWithPartsInTheirOwnGroups) {
   EXPECT_EQ(red->GetFileType(), GRANITE_FILE_PART);
   EXPECT_EQ(Child(root, 2)->GetFileType(), GRANITE_FILE_ASSEMBLY);
   EXPECT_TRUE(red->GetTransform() == velaMatrix4x4::Translation(0, 0, 20));
-  // Each part in its own group; a part without a colour takes the one before.
+  // Each part in its own group; a part without a colour shows the file's, not
+  // the colour of the part before it.
   ASSERT_EQ(Meshes(red->GetGroup()), 1);
   ASSERT_EQ(Meshes(plain->GetGroup()), 1);
   ASSERT_EQ(Meshes(inner->GetGroup()), 1);
   EXPECT_EQ(Meshes(group), 0);
-  EXPECT_TRUE(SameColor(plain->GetGroup()->GetMesh(0).color, kRed));
+  const velaChroma fileColour =
+      *static_cast<const velaChroma*>(parser->GetGeneratedColorList()->GetAt(0));
+  EXPECT_TRUE(SameColor(red->GetGroup()->GetMesh(0).color, kRed));
+  EXPECT_TRUE(SameColor(plain->GetGroup()->GetMesh(0).color, fileColour));
+  EXPECT_TRUE(SameColor(inner->GetGroup()->GetMesh(0).color, fileColour));
   // The placements: the part's own, and the sub-assembly's below it.
   for (const velaFloatPoint& p : red->GetGroup()->GetMesh(0).points) EXPECT_GE(p.z, 20 - 1e-4f);
   for (const velaFloatPoint& p : inner->GetGroup()->GetMesh(0).points) EXPECT_GE(p.z, 40 - 1e-4f);
@@ -349,12 +354,23 @@ TEST_F(TranslatedParse, AssemblyThatGivesNothingGivesThree) {
   EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_INCOMPLETE);
 }
 
-TEST_F(TranslatedParse, LastComponentDecides) {
-  xrchandle<KAssembly> top = kit.Assembly();
-  kit.Component(top, "ok.prt", "", nullptr, kit.Part(kBox));
-  kit.Component(top, "empty.prt", "", nullptr, kit.EmptyPart());
-  std::string path = BindAs("two.stp", top);
-  EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_INCOMPLETE);  // the later failure overwrites
+// Any component with a definition that fails makes the walk 3, wherever it
+// stands; components without a definition do not count.
+TEST_F(TranslatedParse, AnyFailedComponentGivesThree) {
+  const struct {
+    const char* parts;  // o: loads, e: nothing to tessellate, g: no definition
+    int result;
+  } cases[] = {{"oe", 3}, {"eo", 3}, {"oeo", 3}, {"og", 0}, {"go", 0}, {"oo", 0}, {"g", 3}};
+  for (const auto& c : cases) {
+    xrchandle<KAssembly> top = kit.Assembly();
+    for (const char* p = c.parts; *p; ++p)
+      kit.Component(top, "part.prt", "", nullptr,
+                    *p == 'o'   ? xrchandle<KModel>(kit.Part(kBox))
+                    : *p == 'e' ? xrchandle<KModel>(kit.EmptyPart())
+                                : xrchandle<KModel>());
+    std::string path = BindAs(std::string(c.parts) + ".stp", top);
+    EXPECT_EQ(Parse(path, nullptr), c.result) << c.parts;
+  }
 }
 
 TEST_F(TranslatedParse, AssemblyThatPlacesItselfEndsWithThree) {
