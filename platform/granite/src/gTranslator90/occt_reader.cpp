@@ -9,6 +9,7 @@
 #include <Message_Messenger.hxx>
 #include <NCollection_DataMap.hxx>
 #include <Quantity_Color.hxx>
+#include <Resource_FormatType.hxx>
 #include <STEPCAFControl_Reader.hxx>
 #include <STEPControl_Reader.hxx>
 #include <Standard_ErrorHandler.hxx>
@@ -34,6 +35,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <gp_Trsf.hxx>
 #include <map>
 #include <memory>
@@ -129,6 +131,66 @@ bool UnitFromIgesFlag(int flag, const Handle(TCollection_HAsciiString) & name, U
   }
 }
 
+// Open CASCADE's reading of a Windows code page; -1 when it has none.
+int CodePageFormat(int codePage) {
+  if (codePage >= 1250 && codePage <= 1258) return Resource_FormatType_CP1250 + (codePage - 1250);
+  if (codePage >= 28591 && codePage <= 28599)
+    return Resource_FormatType_iso8859_1 + (codePage - 28591);
+  switch (codePage) {
+    case 850: return Resource_FormatType_CP850;
+    case 932: return Resource_FormatType_SJIS;
+    case 936: return Resource_FormatType_GBK;
+    case 949: return Resource_FormatType_EUC;
+    case 950: return Resource_FormatType_Big5;
+    default: return -1;
+  }
+}
+
+// Whether the bytes are UTF-8 (ASCII included): no stray continuation byte,
+// no truncated, overlong or surrogate sequence.
+bool IsUtf8(const std::string& bytes) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const unsigned char* end = p + bytes.size();
+  while (p < end) {
+    const unsigned char c = *p;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    }
+    int more;
+    unsigned min;
+    unsigned code;
+    if ((c & 0xE0) == 0xC0) {
+      more = 1, min = 0x80, code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      more = 2, min = 0x800, code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      more = 3, min = 0x10000, code = c & 0x07;
+    } else {
+      return false;
+    }
+    if (end - p <= more) return false;
+    for (int i = 1; i <= more; ++i) {
+      if ((p[i] & 0xC0) != 0x80) return false;
+      code = (code << 6) | (p[i] & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    p += more + 1;
+  }
+  return true;
+}
+
+// How the 8-bit bytes of a STEP file's strings are read: as UTF-8 when the
+// whole file is valid UTF-8, else through the code page the host chose. The
+// escapes \X\, \X2\ and \X4\ mean the same either way.
+int StepTextFormat(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (IsUtf8(bytes)) return Resource_FormatType_UTF8;
+  const int format = CodePageFormat(KTranslator::GetNameCodePage());
+  return format >= 0 ? format : Resource_FormatType_CP1252;
+}
+
 // Open CASCADE reports its progress on standard output; a kernel keeps quiet.
 void Silence() {
   static bool done = false;
@@ -179,7 +241,8 @@ class Builder {
       : m_shapes(XCAFDoc_DocumentTool::ShapeTool(doc->Main())),
         m_colours(XCAFDoc_DocumentTool::ColorTool(doc->Main())),
         m_layers(XCAFDoc_DocumentTool::LayerTool(doc->Main())),
-        m_units(units) {}
+        m_units(units),
+        m_showHidden(KTranslator::GetShowHidden()) {}
 
   // The model of the document: its one free shape, or an assembly placing
   // each of several at identity. Null when there is none.
@@ -192,7 +255,7 @@ class Builder {
     assembly->SetUnits(m_units);
     for (int i = 1; i <= free.Length(); ++i) {
       const TDF_Label& label = free.Value(i);
-      xrchandle<KModel> definition = Definition(label, Colour());
+      xrchandle<KModel> definition = Hidden(label) ? xrchandle<KModel>() : Definition(label, Colour());
       assembly->AddComponent(xrchandle<KComponent>(
           new KComponent(Name(label), xstring(), Placement(gp_Trsf()), definition)));
     }
@@ -210,6 +273,10 @@ class Builder {
     for (int j = 0; j < 3; ++j) v[12 + j] = t.Value(j + 1, 4);
     v[15] = 1;
     return xrchandle<KMatrix3D>(new KMatrix3D(v));
+  }
+
+  bool Hidden(const TDF_Label& label) const {
+    return !m_showHidden && !m_colours->IsVisible(label);
   }
 
   Colour Own(const TDF_Label& label) const {
@@ -272,7 +339,9 @@ class Builder {
       if (!colour.set) colour = inherited;
       xstring name = Name(referred);
       if (name.IsEmpty()) name = Name(component);
-      xrchandle<KModel> definition = Definition(referred, colour);
+      // A component the file hides is kept, placed and named, with nothing to draw.
+      xrchandle<KModel> definition =
+          Hidden(component) || Hidden(referred) ? xrchandle<KModel>() : Definition(referred, colour);
       gp_Trsf placement = XCAFDoc_ShapeTool::GetLocation(component).Transformation();
       assembly->AddComponent(
           xrchandle<KComponent>(new KComponent(name, xstring(), Placement(placement), definition)));
@@ -355,6 +424,9 @@ class Builder {
       else
         part->AddItem(xrchandle<KGeometryItem>(new KGeometryItem(body)));
     }
+    // A part without faces (wireframe, annotations, an empty product) has
+    // nothing to draw, which is not a failure: an empty body.
+    if (bodies.empty()) part->SetPrimaryBody(xrchandle<KBody>(new KBody));
     return part;
   }
 
@@ -362,6 +434,7 @@ class Builder {
   Handle(XCAFDoc_ColorTool) m_colours;
   Handle(XCAFDoc_LayerTool) m_layers;
   int m_units;
+  bool m_showHidden;
   std::map<std::string, xrchandle<KModel>> m_models;
   std::map<std::string, int> m_layerNumbers;
   std::vector<TDF_Label> m_path;
@@ -418,6 +491,10 @@ xrchandle<KModel> Build(const Handle(TDocStd_Document) & doc, int units, const K
 
 }  // namespace
 
+bool IsKnownCodePage(int codePage) {
+  return CodePageFormat(codePage) >= 0;
+}
+
 xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
   Silence();
   kocct::SignalGuard signals;
@@ -428,7 +505,9 @@ xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
     reader.SetColorMode(Standard_True);
     reader.SetNameMode(Standard_True);
     reader.SetLayerMode(Standard_True);
-    IFSelect_ReturnStatus status = reader.ReadFile(AbsolutePath(file).c_str());
+    const std::string path = AbsolutePath(file);
+    Interface_Static::SetIVal("read.step.codepage", StepTextFormat(path));
+    IFSelect_ReturnStatus status = reader.ReadFile(path.c_str());
     if (status != IFSelect_RetDone) {
       reason = Quote(file) + ": not a readable STEP file (" + StatusText(status) + ")";
       return xrchandle<KModel>();

@@ -6,6 +6,11 @@
 
 XOBJECT_DEFINE(KTranslator, xobject)
 
+namespace {
+int g_nameCodePage = 1252;
+bool g_showHidden = false;
+}  // namespace
+
 KTranslator::KTranslator() = default;
 KTranslator::~KTranslator() = default;
 
@@ -35,6 +40,24 @@ void KTranslator::Translate(int format, xrchandle<KFile> file, xrchandle<xobject
   std::string reason;
   out = reader(*file, reason);
   if (!out) KSetLastError(reason.c_str());
+}
+
+bool KTranslator::SetNameCodePage(int codePage) {
+  if (!ktranslate::IsKnownCodePage(codePage)) return false;
+  g_nameCodePage = codePage;
+  return true;
+}
+
+int KTranslator::GetNameCodePage() {
+  return g_nameCodePage;
+}
+
+void KTranslator::SetShowHidden(bool show) {
+  g_showHidden = show;
+}
+
+bool KTranslator::GetShowHidden() {
+  return g_showHidden;
 }
 
 void KGetTranslator(xrchandle<KTranslator>& out) {
