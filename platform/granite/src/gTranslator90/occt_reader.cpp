@@ -406,6 +406,15 @@ class Builder {
       if (bodyLabel) bodyColour = Own(*bodyLabel);
       auto mesher = std::make_shared<kocct::BodyMesher>(bodyShape);
       xrchandle<KBody> body(new KBody);
+      // When some faces of the body have a colour and others not, the others
+      // carry the part's colour: a body with one coloured face would
+      // otherwise be drawn whole in that face's colour.
+      bool someFaceColoured = bodyColour.set;
+      for (TopExp_Explorer x(bodyShape, TopAbs_FACE); x.More() && !someFaceColoured; x.Next()) {
+        const TDF_Label* faceLabel = pieces.Seek(x.Current());
+        someFaceColoured = faceLabel && Own(*faceLabel).set;
+      }
+      if (!bodyColour.set && someFaceColoured) bodyColour = colour;
       for (TopExp_Explorer x(bodyShape, TopAbs_FACE); x.More(); x.Next()) {
         const TopoDS_Face& f = TopoDS::Face(x.Current());
         xrchandle<KFace> face(
