@@ -10,6 +10,7 @@
 #include <NCollection_DataMap.hxx>
 #include <Quantity_Color.hxx>
 #include <Resource_FormatType.hxx>
+#include <STEPCAFControl_ExternFile.hxx>
 #include <STEPCAFControl_Reader.hxx>
 #include <STEPControl_Reader.hxx>
 #include <Standard_ErrorHandler.hxx>
@@ -24,6 +25,7 @@
 #include <TopTools_ShapeMapHasher.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Compound.hxx>
+#include <TopoDS_Iterator.hxx>
 #include <XCAFApp_Application.hxx>
 #include <XCAFDoc_ColorTool.hxx>
 #include <XCAFDoc_DocumentTool.hxx>
@@ -43,6 +45,7 @@
 #include <utility>
 #include <vector>
 
+#include "gBase90/kservices.h"
 #include "gBase90/xthrowable.h"
 #include "occt_face.h"
 #include "readers.h"
@@ -180,15 +183,59 @@ bool IsUtf8(const std::string& bytes) {
   return true;
 }
 
+// What the bytes of a file tell before it is parsed.
+struct FileBytes {
+  std::string head;          // the first bytes
+  bool utf8 = true;          // every byte sequence valid UTF-8 (STEP files only)
+  bool tessellated = false;  // holds tessellated geometry (STEP files only)
+};
+
+FileBytes Look(const std::string& path, bool whole) {
+  std::ifstream in(path, std::ios::binary);
+  FileBytes look;
+  if (!whole) {
+    look.head.resize(4096);
+    in.read(&look.head[0], static_cast<std::streamsize>(look.head.size()));
+    look.head.resize(static_cast<size_t>(in.gcount()));
+    return look;
+  }
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  look.head = bytes.substr(0, 4096);
+  look.utf8 = IsUtf8(bytes);
+  for (const char* entity : {"TESSELLATED_", "TRIANGULATED_FACE", "TRIANGULATED_SURFACE_SET"})
+    look.tessellated = look.tessellated || bytes.find(entity) != std::string::npos;
+  return look;
+}
+
+// The exchange format the first bytes hold, whatever the file's name says;
+// null when neither.
+const char* HeldFormat(const std::string& head) {
+  const size_t start = head.find_first_not_of(" \t\r\n");
+  if (start != std::string::npos && head.compare(start, 12, "ISO-10303-21") == 0) return "STEP";
+  // IGES: 80-column records, the first of the start section (S in column 73).
+  const size_t end = head.find_first_of("\r\n");
+  if (end != std::string::npos && end >= 73 && head[72] == 'S') return "IGES";
+  return nullptr;
+}
+
 // How the 8-bit bytes of a STEP file's strings are read: as UTF-8 when the
 // whole file is valid UTF-8, else through the code page the host chose. The
 // escapes \X\, \X2\ and \X4\ mean the same either way.
-int StepTextFormat(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (IsUtf8(bytes)) return Resource_FormatType_UTF8;
+int StepTextFormat(const FileBytes& look) {
+  if (look.utf8) return Resource_FormatType_UTF8;
   const int format = CodePageFormat(KTranslator::GetNameCodePage());
   return format >= 0 ? format : Resource_FormatType_CP1252;
+}
+
+std::string Quote(const KFile& file);
+
+// Why a file of the given format could not be read, from what its bytes hold.
+std::string Unreadable(const KFile& file, const char* format, const FileBytes& look,
+                       const char* otherwise) {
+  const char* held = HeldFormat(look.head);
+  if (held && std::string(held) != format)
+    return Quote(file) + ": the file holds " + held + ", not " + format + " as its name says";
+  return Quote(file) + ": " + otherwise;
 }
 
 // Open CASCADE reports its progress on standard output; a kernel keeps quiet.
@@ -237,8 +284,12 @@ Colour FromQuantity(const Quantity_Color& c) {
 
 class Builder {
  public:
-  Builder(const Handle(TDocStd_Document) & doc, int units)
-      : m_shapes(XCAFDoc_DocumentTool::ShapeTool(doc->Main())),
+  // missing: the files the document refers to that could not be read, as
+  // reasons naming each ("'a.stp' in '/dir'"), keyed by their lower-case stem.
+  Builder(const Handle(TDocStd_Document) & doc, int units,
+          const std::map<std::string, std::string>& missing)
+      : m_missing(missing),
+        m_shapes(XCAFDoc_DocumentTool::ShapeTool(doc->Main())),
         m_colours(XCAFDoc_DocumentTool::ColorTool(doc->Main())),
         m_layers(XCAFDoc_DocumentTool::LayerTool(doc->Main())),
         m_units(units),
@@ -349,10 +400,31 @@ class Builder {
     return assembly;
   }
 
+  // The reason a part holds no shape because the file that should give it is
+  // missing; empty when it is not.
+  std::string MissingFile(const TDF_Label& label, const TopoDS_Shape& shape) const {
+    if (m_missing.empty() || (!shape.IsNull() && TopoDS_Iterator(shape).More())) return "";
+    std::string stem;
+    for (char c : std::string(Name(label).GetNarrow()))
+      stem += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto it = m_missing.find(stem);
+    if (it != m_missing.end()) return it->second;
+    std::string all;
+    for (const auto& entry : m_missing) all += (all.empty() ? "" : ", ") + entry.second;
+    return all;
+  }
+
   xrchandle<KModel> Part(const TDF_Label& label, const Colour& inherited) {
     xrchandle<KPartModel> part(new KPartModel);
     part->SetUnits(m_units);
     TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(label);
+    const std::string missing = MissingFile(label, shape);
+    if (!missing.empty()) {
+      // Nothing to tessellate: the load of this part fails, with the reason.
+      KSetLastError(("part '" + std::string(Name(label).GetNarrow()) + "': cannot find " + missing)
+                        .c_str());
+      return part;
+    }
     Colour colour = Own(label);
     if (!colour.set) colour = inherited;
     if (colour.set)
@@ -439,6 +511,7 @@ class Builder {
     return part;
   }
 
+  std::map<std::string, std::string> m_missing;
   Handle(XCAFDoc_ShapeTool) m_shapes;
   Handle(XCAFDoc_ColorTool) m_colours;
   Handle(XCAFDoc_LayerTool) m_layers;
@@ -491,11 +564,30 @@ const char* StatusText(IFSelect_ReturnStatus status) {
 
 // Builds the kernel model of a transferred document, or null with reason.
 xrchandle<KModel> Build(const Handle(TDocStd_Document) & doc, int units, const KFile& file,
-                        const char* format, std::string& reason) {
-  Builder builder(doc, units);
+                        const char* format, std::string& reason,
+                        const std::map<std::string, std::string>& missing = {}) {
+  Builder builder(doc, units, missing);
   xrchandle<KModel> model = builder.Top();
   if (!model) reason = Quote(file) + ": the " + format + " file holds no shape";
   return model;
+}
+
+// The files a STEP file refers to that could not be read, by lower-case stem.
+std::map<std::string, std::string> MissingFiles(STEPCAFControl_Reader& reader,
+                                                const std::string& path) {
+  std::map<std::string, std::string> missing;
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  for (NCollection_DataMap<TCollection_AsciiString, Handle(STEPCAFControl_ExternFile)>::Iterator it(
+           reader.ExternFiles());
+       it.More(); it.Next()) {
+    if (it.Value().IsNull() || it.Value()->GetLoadStatus() == IFSelect_RetDone) continue;
+    std::string name = it.Key().ToCString();
+    std::string stem = name.substr(0, name.rfind('.'));
+    for (char& c : stem) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    missing[stem] = "'" + name + "' in '" + folder + "'";
+  }
+  return missing;
 }
 
 }  // namespace
@@ -515,10 +607,12 @@ xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
     reader.SetNameMode(Standard_True);
     reader.SetLayerMode(Standard_True);
     const std::string path = AbsolutePath(file);
-    Interface_Static::SetIVal("read.step.codepage", StepTextFormat(path));
+    const FileBytes look = Look(path, true);
+    Interface_Static::SetIVal("read.step.codepage", StepTextFormat(look));
     IFSelect_ReturnStatus status = reader.ReadFile(path.c_str());
     if (status != IFSelect_RetDone) {
-      reason = Quote(file) + ": not a readable STEP file (" + StatusText(status) + ")";
+      reason = Unreadable(file, "STEP", look,
+                          (std::string("not a readable STEP file (") + StatusText(status) + ")").c_str());
       return xrchandle<KModel>();
     }
     // Coordinates stay in the file's length unit.
@@ -530,11 +624,15 @@ xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
     doc = NewDocument();
     XCAFDoc_DocumentTool::SetLengthUnit(doc, unit.millimetres, UnitsMethods_LengthUnit_Millimeter);
     if (!reader.Transfer(doc)) {
-      reason = Quote(file) + ": the STEP file holds no shape that could be translated";
+      reason = Quote(file) + (look.tessellated
+                                  ? ": no B-rep geometry: tessellated-only files are not read"
+                                  : ": the STEP file holds no shape that could be translated");
       Dispose(doc);
       return xrchandle<KModel>();
     }
-    xrchandle<KModel> model = Build(doc, unit.code, file, "STEP", reason);
+    xrchandle<KModel> model = Build(doc, unit.code, file, "STEP", reason, MissingFiles(reader, path));
+    if (!model && look.tessellated)
+      reason = Quote(file) + ": no B-rep geometry: tessellated-only files are not read";
     Dispose(doc);
     return model;
   } catch (const Standard_Failure& e) {
@@ -553,9 +651,11 @@ xrchandle<KModel> ReadIges(const KFile& file, std::string& reason) {
     reader.SetColorMode(Standard_True);
     reader.SetNameMode(Standard_True);
     reader.SetLayerMode(Standard_True);
-    IFSelect_ReturnStatus status = reader.ReadFile(AbsolutePath(file).c_str());
+    const std::string path = AbsolutePath(file);
+    IFSelect_ReturnStatus status = reader.ReadFile(path.c_str());
     if (status != IFSelect_RetDone) {
-      reason = Quote(file) + ": not a readable IGES file (" + StatusText(status) + ")";
+      reason = Unreadable(file, "IGES", Look(path, false),
+                          (std::string("not a readable IGES file (") + StatusText(status) + ")").c_str());
       return xrchandle<KModel>();
     }
     Unit unit = kMillimetre;
