@@ -24,7 +24,7 @@ class GRANITE_VISIBLE KTranslator : public xobject {
                  xrchandle<xobject> progress, xrchandle<KModel>& out);
 
   // Settings of every translation that follows, in the whole process.
-  // The Windows code page (1250 to 1258, 850, 874, 932, 936, 949, 950, 28591
+  // The Windows code page (1250 to 1258, 850, 932, 936, 949, 950, 28591
   // to 28599) through which names of a STEP file written as 8-bit bytes that
   // are not valid UTF-8 are read; 1252 until set. False, and no change, for a
   // code page the translator cannot read.
