@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,26 @@ std::string NativePathSyntax(const std::string& path) {
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
   std::u16string fa, fb;
   return FoldName(a, fa) && FoldName(b, fb) && fa == fb;
+}
+
+std::vector<std::string> CaseTwins(const std::string& path) {
+  std::vector<std::string> twins;
+  std::string resolved;
+  if (!ResolvePathCase(path, resolved)) return twins;
+  const size_t slash = resolved.rfind('/');
+  const std::string directory = slash == std::string::npos ? "" : resolved.substr(0, slash + 1);
+  std::u16string folded, entryFolded;
+  if (!FoldName(resolved.substr(directory.size()), folded)) return twins;
+  DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+  if (!dir) return twins;
+  while (struct dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (FoldName(name, entryFolded) && entryFolded == folded) twins.push_back(directory + name);
+  }
+  ::closedir(dir);
+  if (twins.size() < 2) twins.clear();
+  std::sort(twins.begin(), twins.end());
+  return twins;
 }
 
 bool ResolvePathCase(const std::string& path, std::string& resolved) {

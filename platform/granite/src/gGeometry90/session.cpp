@@ -175,6 +175,15 @@ void KSession::OpenFile(const char* path, xrchandle<KFile>& out) {
     out = file;
     return;
   }
+  // Names reach the kernel lower-cased: on a disk where two files differ only
+  // in case, the name does not tell which one is meant.
+  const std::vector<std::string> twins = win32::CaseTwins(path);
+  if (!twins.empty()) {
+    KSetLastError(("cannot open '" + std::string(path) + "': '" + twins[0] + "' and '" + twins[1] +
+                   "' differ only in letter case, and the name does not tell which is meant")
+                      .c_str());
+    return;
+  }
   std::string resolved;
   int fd = file->Lock().OpenForReading(path, resolved);
   if (fd < 0) {
