@@ -248,6 +248,7 @@ TEST(Program, ExchangeFilesSayWhatWentWrong) {
     const char* message;  // on standard error
   } cases[] = {
       {"'" + kOut + "s1/s1-c5-214.stp'", 3, "cannot find 'HEAD_FRONT.stp' in '"},
+      {"--search '" + real + "s1-c5-214' '" + kOut + "s1/s1-c5-214.stp'", 0, ""},
       {"'" + copy(real + "io1-cm-214.stp", "step.igs") + "'", 1, "holds STEP, not IGES"},
       {"'" + kOut + "Twin.stp'", 1, "differ only in letter case"},
       {"--codepage 7 x.stp", 2, "--codepage takes"},

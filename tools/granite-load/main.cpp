@@ -51,7 +51,8 @@ const char kUsage[] =
     "  --size WxH            size of the picture in pixels (default 1200x900)\n"
     "  --json                print the summary as JSON on standard output\n"
     "  --resolution LEVEL    low, medium (default) or high\n"
-    "  --search DIR          a folder to look in for referenced files (repeatable)\n"
+    "  --search DIR          a folder to look in for referenced files, native and\n"
+    "                        STEP (repeatable)\n"
     "  --codepage N          the Windows code page of names in STEP files that are\n"
     "                        not UTF-8 (default 1252; e.g. 1251 Cyrillic)\n"
     "  --show-hidden         draw the components a file marks invisible\n"
@@ -449,6 +450,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   g_missing.clear();
   KTranslator::SetNameCodePage(o.codePage);
   KTranslator::SetShowHidden(o.showHidden);
+  KTranslator::SetSearchFolders(o.search);
   g_interrupted = 0;
   g_progress = !o.quiet && isatty(STDERR_FILENO);
   g_lastPercent = -1;

@@ -1,6 +1,9 @@
 // The translator: models from exchange files.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "gGeometry90/ksession.h"
 
 // Format codes of Translate.
@@ -34,6 +37,10 @@ class GRANITE_VISIBLE KTranslator : public xobject {
   // or get none (not drawn; the component stays); false until set.
   static void SetShowHidden(bool show);
   static bool GetShowHidden();
+  // Further folders (UTF-8) in which a file that a STEP file refers to is
+  // looked for when it is not beside the referring file; none until set.
+  static void SetSearchFolders(const std::vector<std::string>& folders);
+  static const std::vector<std::string>& GetSearchFolders();
 
  protected:
   ~KTranslator() override;

@@ -45,10 +45,13 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "gBase90/kservices.h"
 #include "gBase90/xthrowable.h"
 #include "occt_face.h"
 #include "readers.h"
+#include "win32/pathcase.h"
 
 namespace ktranslate {
 namespace {
@@ -282,12 +285,18 @@ Colour FromQuantity(const Quantity_Color& c) {
   return out;
 }
 
+// A file a STEP file refers to that could not be read: its name as written,
+// and where it was looked for.
+struct Unread {
+  std::string file, reason;
+};
+
 class Builder {
  public:
   // missing: the files the document refers to that could not be read, as
   // reasons naming each ("'a.stp' in '/dir'"), keyed by their lower-case stem.
   Builder(const Handle(TDocStd_Document) & doc, int units,
-          const std::map<std::string, std::string>& missing)
+          const std::map<std::string, Unread>& missing)
       : m_missing(missing),
         m_shapes(XCAFDoc_DocumentTool::ShapeTool(doc->Main())),
         m_colours(XCAFDoc_DocumentTool::ColorTool(doc->Main())),
@@ -400,28 +409,63 @@ class Builder {
     return assembly;
   }
 
-  // The reason a part holds no shape because the file that should give it is
-  // missing; empty when it is not.
-  std::string MissingFile(const TDF_Label& label, const TopoDS_Shape& shape) const {
-    if (m_missing.empty() || (!shape.IsNull() && TopoDS_Iterator(shape).More())) return "";
+  // The file that should give a part that holds no shape and that could not
+  // be read, and the reason; empty when the part is not such.
+  Unread MissingFile(const TDF_Label& label, const TopoDS_Shape& shape) const {
+    if (m_missing.empty() || (!shape.IsNull() && TopoDS_Iterator(shape).More())) return {};
     std::string stem;
     for (char c : std::string(Name(label).GetNarrow()))
       stem += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     auto it = m_missing.find(stem);
     if (it != m_missing.end()) return it->second;
-    std::string all;
-    for (const auto& entry : m_missing) all += (all.empty() ? "" : ", ") + entry.second;
+    Unread all;
+    for (const auto& entry : m_missing)
+      all.reason += (all.reason.empty() ? "" : ", ") + entry.second.reason;
     return all;
+  }
+
+  // The model of a referenced file found in the host's search folders; null
+  // when it is in none or cannot be read. Bounded, as a file may refer to
+  // itself.
+  static xrchandle<KModel> FromSearchFolders(const std::string& name, std::string& looked) {
+    static thread_local int depth = 0;
+    for (const std::string& folder : KTranslator::GetSearchFolders()) {
+      looked += ", '" + folder + "'";
+      std::string found;
+      struct stat st;
+      if (name.empty() || depth >= 8 ||
+          !win32::ResolvePathCase(folder + "/" + name, found) || ::stat(found.c_str(), &st) != 0 ||
+          !S_ISREG(st.st_mode))
+        continue;
+      xrchandle<KFile> file(new KFile);
+      file->SetPath(found);
+      std::string reason;
+      ++depth;
+      xrchandle<KModel> model;
+      try {
+        model = ReadStep(*file, reason);
+      } catch (...) {
+        --depth;
+        throw;
+      }
+      --depth;
+      if (model) return model;
+      KSetLastError(reason.c_str());
+    }
+    return xrchandle<KModel>();
   }
 
   xrchandle<KModel> Part(const TDF_Label& label, const Colour& inherited) {
     xrchandle<KPartModel> part(new KPartModel);
     part->SetUnits(m_units);
     TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(label);
-    const std::string missing = MissingFile(label, shape);
-    if (!missing.empty()) {
+    const Unread missing = MissingFile(label, shape);
+    if (!missing.reason.empty()) {
+      std::string looked;
+      if (xrchandle<KModel> found = FromSearchFolders(missing.file, looked)) return found;
       // Nothing to tessellate: the load of this part fails, with the reason.
-      KSetLastError(("part '" + std::string(Name(label).GetNarrow()) + "': cannot find " + missing)
+      KSetLastError(("part '" + std::string(Name(label).GetNarrow()) + "': cannot find " +
+                     missing.reason + (looked.empty() ? "" : " or in" + looked.substr(1)))
                         .c_str());
       return part;
     }
@@ -511,7 +555,7 @@ class Builder {
     return part;
   }
 
-  std::map<std::string, std::string> m_missing;
+  std::map<std::string, Unread> m_missing;
   Handle(XCAFDoc_ShapeTool) m_shapes;
   Handle(XCAFDoc_ColorTool) m_colours;
   Handle(XCAFDoc_LayerTool) m_layers;
@@ -565,7 +609,7 @@ const char* StatusText(IFSelect_ReturnStatus status) {
 // Builds the kernel model of a transferred document, or null with reason.
 xrchandle<KModel> Build(const Handle(TDocStd_Document) & doc, int units, const KFile& file,
                         const char* format, std::string& reason,
-                        const std::map<std::string, std::string>& missing = {}) {
+                        const std::map<std::string, Unread>& missing = {}) {
   Builder builder(doc, units, missing);
   xrchandle<KModel> model = builder.Top();
   if (!model) reason = Quote(file) + ": the " + format + " file holds no shape";
@@ -573,9 +617,9 @@ xrchandle<KModel> Build(const Handle(TDocStd_Document) & doc, int units, const K
 }
 
 // The files a STEP file refers to that could not be read, by lower-case stem.
-std::map<std::string, std::string> MissingFiles(STEPCAFControl_Reader& reader,
+std::map<std::string, Unread> MissingFiles(STEPCAFControl_Reader& reader,
                                                 const std::string& path) {
-  std::map<std::string, std::string> missing;
+  std::map<std::string, Unread> missing;
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
   for (NCollection_DataMap<TCollection_AsciiString, Handle(STEPCAFControl_ExternFile)>::Iterator it(
@@ -585,7 +629,7 @@ std::map<std::string, std::string> MissingFiles(STEPCAFControl_Reader& reader,
     std::string name = it.Key().ToCString();
     std::string stem = name.substr(0, name.rfind('.'));
     for (char& c : stem) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    missing[stem] = "'" + name + "' in '" + folder + "'";
+    missing[stem] = {name, "'" + name + "' in '" + folder + "'"};
   }
   return missing;
 }

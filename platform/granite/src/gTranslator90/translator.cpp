@@ -9,6 +9,10 @@ XOBJECT_DEFINE(KTranslator, xobject)
 namespace {
 int g_nameCodePage = 1252;
 bool g_showHidden = false;
+std::vector<std::string>& SearchFolders() {
+  static std::vector<std::string>* folders = new std::vector<std::string>;
+  return *folders;
+}
 }  // namespace
 
 KTranslator::KTranslator() = default;
@@ -58,6 +62,14 @@ void KTranslator::SetShowHidden(bool show) {
 
 bool KTranslator::GetShowHidden() {
   return g_showHidden;
+}
+
+void KTranslator::SetSearchFolders(const std::vector<std::string>& folders) {
+  SearchFolders() = folders;
+}
+
+const std::vector<std::string>& KTranslator::GetSearchFolders() {
+  return SearchFolders();
 }
 
 void KGetTranslator(xrchandle<KTranslator>& out) {
