@@ -335,6 +335,41 @@ TEST_F(TranslatedParse, AssemblyBecomesElementsWithPartsInTheirOwnGroups) {
   EXPECT_EQ(root->GetGroup()->GetNumberChildren(), 4);
 }
 
+// Without tolerances, a translated model's whole box (under the current
+// matrix, all corners) sets the model box and the tolerances before any body
+// is meshed; a native part keeps its first body's; set tolerances stay.
+TEST_F(TranslatedParse, ModelBoxOfATranslatedModelIsTheWholeModel) {
+  const double apart[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 100, 0, 0, 1};
+  xrchandle<KAssembly> top = kit.Assembly();
+  kit.Component(top, "near.prt", "", nullptr, kit.Part(kBox));
+  kit.Component(top, "far.prt", "", apart, kit.Part(kBox));
+  const std::string assembly = BindAs("pair.stp", top);
+  const std::string native = WritePart("box.prt");
+  const struct {
+    std::string path;
+    double chordal;  // on entry
+    float maxX;      // of the model box after
+  } cases[] = {{assembly, 0.0, 101}, {native, 0.0, 1}, {assembly, 0.01, -1}};
+  for (const auto& c : cases) {
+    velaBBox none;
+    none.Reset();
+    parser->SetModelBoundingBox(none);
+    parser->SetChordalTolerance(c.chordal);
+    velaMatrix4x4 raised = velaMatrix4x4::Translation(0, 0, 5);
+    parser->PushMatrix(raised);
+    EXPECT_EQ(Parse(c.path, nullptr), GRANITE_LOAD_SUCCESS) << c.path;
+    parser->PopMatrix();
+    const velaBBox& box = parser->GetModelBoundingBox();
+    if (c.maxX < 0) {
+      EXPECT_TRUE(box.IsEmpty()) << c.path;
+      EXPECT_EQ(parser->GetChordalTolerance(), c.chordal);
+      continue;
+    }
+    EXPECT_TRUE(Near(box.max.x, c.maxX) && Near(box.min.z, 5) && Near(box.max.z, 6)) << c.path;
+    EXPECT_GT(parser->GetChordalTolerance(), 0) << c.path;
+  }
+}
+
 TEST_F(TranslatedParse, AssemblyThatGivesNothingGivesThree) {
   xrchandle<KAssembly> empty = kit.Assembly();
   std::string path = BindAs("empty.stp", empty);
