@@ -44,7 +44,9 @@ std::string Utf8(const TCollection_ExtendedString& s) {
 
 // A colour as the scene holds it: the file's value to six decimals, in float.
 std::string ColourKey(double r, double g, double b) {
-  auto f = [](double v) { return static_cast<double>(static_cast<float>(std::round(v * 1e6) / 1e6)); };
+  auto f = [](double v) {
+    return static_cast<double>(static_cast<float>(std::round(v * 1e6) / 1e6));
+  };
   char key[40];
   std::snprintf(key, sizeof key, "%.3f %.3f %.3f", f(r), f(g), f(b));
   return key;
@@ -67,7 +69,8 @@ struct Oracle {
     if (iges) {
       IGESCAFControl_Reader reader;
       reader.ReadFile(path.c_str());
-      const int flag = Handle(IGESData_IGESModel)::DownCast(reader.Model())->GlobalSection().UnitFlag();
+      const int flag =
+          Handle(IGESData_IGESModel)::DownCast(reader.Model())->GlobalSection().UnitFlag();
       if (flag == 1) units = IMAGE_UNITS_INCH, millimetres = 25.4;
       XCAFDoc_DocumentTool::SetLengthUnit(doc, millimetres, UnitsMethods_LengthUnit_Millimeter);
       reader.Transfer(doc);
@@ -232,8 +235,8 @@ TEST_P(RealFile, LoadsAsOpenCascadeReadsIt) {
   EXPECT_EQ(Tree(root), oracle.tree);
   std::map<std::string, long> faces;
   Faces(group, *static_cast<const velaChroma*>(parser->GetGeneratedColorList()->GetAt(0)), faces);
-  Faces(root->GetGroup(), *static_cast<const velaChroma*>(parser->GetGeneratedColorList()->GetAt(0)),
-        faces);
+  Faces(root->GetGroup(),
+        *static_cast<const velaChroma*>(parser->GetGeneratedColorList()->GetAt(0)), faces);
   EXPECT_EQ(faces, oracle.faces);
   EXPECT_EQ(parser->GetModelUnits(), oracle.units);
 

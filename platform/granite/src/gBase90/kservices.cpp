@@ -53,8 +53,7 @@ int KGetErrorCount() {
   return static_cast<int>(t_errors.size());
 }
 const char* KGetError(int index) {
-  return index >= 0 && index < KGetErrorCount() ? t_errors[static_cast<size_t>(index)].c_str()
-                                                 : "";
+  return index >= 0 && index < KGetErrorCount() ? t_errors[static_cast<size_t>(index)].c_str() : "";
 }
 
 int gkit::StopGPIClientsCalls() {

@@ -51,8 +51,7 @@ std::string OpenFailure(const std::string& path, int error) {
   struct stat st;
   if (error == EACCES) {
     // Refused by the file's permissions, or by a holder that shares it with nobody.
-    const bool readable =
-        win32::ResolvePathCase(path, found) && ::access(found.c_str(), R_OK) == 0;
+    const bool readable = win32::ResolvePathCase(path, found) && ::access(found.c_str(), R_OK) == 0;
     return subject + (readable ? "the file is held open without sharing" : "permission denied");
   }
   if (win32::ResolvePathCase(path, found) && ::stat(found.c_str(), &st) == 0 &&

@@ -4,9 +4,9 @@
 
 #include <BRepAdaptor_Curve.hxx>
 #include <BRepAdaptor_Surface.hxx>
-#include <BRepTools.hxx>
 #include <BRepBndLib.hxx>
 #include <BRepMesh_IncrementalMesh.hxx>
+#include <BRepTools.hxx>
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
 #include <GeomAdaptor_Surface.hxx>
@@ -230,7 +230,7 @@ void BodyMesher::Ensure(double chord, double angle) {
 // same triangulation.
 struct FaceGeometry::Cache {
   bool boxKnown = false, looseKnown = false, pointsKnown = false;
-  Bnd_Box box, loose;  // the box the face is measured by; the quick box
+  Bnd_Box box, loose;          // the box the face is measured by; the quick box
   std::vector<gp_Pnt> points;  // on the face's edges and surface
   Handle(Poly_Triangulation) triangulation;
   xrchandle<xdoublesequence> vertices, normals;

@@ -1,5 +1,7 @@
 // STEP and IGES through Open CASCADE's document readers: the product
 // structure becomes assemblies and components, the shapes part models.
+#include <sys/stat.h>
+
 #include <BRep_Builder.hxx>
 #include <IFSelect_ReturnStatus.hxx>
 #include <IGESCAFControl_Reader.hxx>
@@ -44,8 +46,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <sys/stat.h>
 
 #include "gBase90/kservices.h"
 #include "gBase90/xthrowable.h"
@@ -143,12 +143,18 @@ int CodePageFormat(int codePage) {
   if (codePage >= 28591 && codePage <= 28599)
     return Resource_FormatType_iso8859_1 + (codePage - 28591);
   switch (codePage) {
-    case 850: return Resource_FormatType_CP850;
-    case 932: return Resource_FormatType_SJIS;
-    case 936: return Resource_FormatType_GBK;
-    case 949: return Resource_FormatType_EUC;
-    case 950: return Resource_FormatType_Big5;
-    default: return -1;
+    case 850:
+      return Resource_FormatType_CP850;
+    case 932:
+      return Resource_FormatType_SJIS;
+    case 936:
+      return Resource_FormatType_GBK;
+    case 949:
+      return Resource_FormatType_EUC;
+    case 950:
+      return Resource_FormatType_Big5;
+    default:
+      return -1;
   }
 }
 
@@ -315,7 +321,8 @@ class Builder {
     assembly->SetUnits(m_units);
     for (int i = 1; i <= free.Length(); ++i) {
       const TDF_Label& label = free.Value(i);
-      xrchandle<KModel> definition = Hidden(label) ? xrchandle<KModel>() : Definition(label, Colour());
+      xrchandle<KModel> definition =
+          Hidden(label) ? xrchandle<KModel>() : Definition(label, Colour());
       assembly->AddComponent(xrchandle<KComponent>(
           new KComponent(Name(label), xstring(), Placement(gp_Trsf()), definition)));
     }
@@ -400,8 +407,9 @@ class Builder {
       xstring name = Name(referred);
       if (name.IsEmpty()) name = Name(component);
       // A component the file hides is kept, placed and named, with nothing to draw.
-      xrchandle<KModel> definition =
-          Hidden(component) || Hidden(referred) ? xrchandle<KModel>() : Definition(referred, colour);
+      xrchandle<KModel> definition = Hidden(component) || Hidden(referred)
+                                         ? xrchandle<KModel>()
+                                         : Definition(referred, colour);
       gp_Trsf placement = XCAFDoc_ShapeTool::GetLocation(component).Transformation();
       assembly->AddComponent(
           xrchandle<KComponent>(new KComponent(name, xstring(), Placement(placement), definition)));
@@ -433,9 +441,8 @@ class Builder {
       looked += ", '" + folder + "'";
       std::string found;
       struct stat st;
-      if (name.empty() || depth >= 8 ||
-          !win32::ResolvePathCase(folder + "/" + name, found) || ::stat(found.c_str(), &st) != 0 ||
-          !S_ISREG(st.st_mode))
+      if (name.empty() || depth >= 8 || !win32::ResolvePathCase(folder + "/" + name, found) ||
+          ::stat(found.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         continue;
       xrchandle<KFile> file(new KFile);
       file->SetPath(found);
@@ -617,8 +624,7 @@ xrchandle<KModel> Build(const Handle(TDocStd_Document) & doc, int units, const K
 }
 
 // The files a STEP file refers to that could not be read, by lower-case stem.
-std::map<std::string, Unread> MissingFiles(STEPCAFControl_Reader& reader,
-                                                const std::string& path) {
+std::map<std::string, Unread> MissingFiles(STEPCAFControl_Reader& reader, const std::string& path) {
   std::map<std::string, Unread> missing;
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
@@ -655,8 +661,9 @@ xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
     Interface_Static::SetIVal("read.step.codepage", StepTextFormat(look));
     IFSelect_ReturnStatus status = reader.ReadFile(path.c_str());
     if (status != IFSelect_RetDone) {
-      reason = Unreadable(file, "STEP", look,
-                          (std::string("not a readable STEP file (") + StatusText(status) + ")").c_str());
+      reason = Unreadable(
+          file, "STEP", look,
+          (std::string("not a readable STEP file (") + StatusText(status) + ")").c_str());
       return xrchandle<KModel>();
     }
     // Coordinates stay in the file's length unit.
@@ -674,7 +681,8 @@ xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
       Dispose(doc);
       return xrchandle<KModel>();
     }
-    xrchandle<KModel> model = Build(doc, unit.code, file, "STEP", reason, MissingFiles(reader, path));
+    xrchandle<KModel> model =
+        Build(doc, unit.code, file, "STEP", reason, MissingFiles(reader, path));
     if (!model && look.tessellated)
       reason = Quote(file) + ": no B-rep geometry: tessellated-only files are not read";
     Dispose(doc);
@@ -698,8 +706,9 @@ xrchandle<KModel> ReadIges(const KFile& file, std::string& reason) {
     const std::string path = AbsolutePath(file);
     IFSelect_ReturnStatus status = reader.ReadFile(path.c_str());
     if (status != IFSelect_RetDone) {
-      reason = Unreadable(file, "IGES", Look(path, false),
-                          (std::string("not a readable IGES file (") + StatusText(status) + ")").c_str());
+      reason = Unreadable(
+          file, "IGES", Look(path, false),
+          (std::string("not a readable IGES file (") + StatusText(status) + ")").c_str());
       return xrchandle<KModel>();
     }
     Unit unit = kMillimetre;
