@@ -248,6 +248,54 @@ TEST(Program, SearchFoldersFindReferencedFiles) {
   EXPECT_EQ(o.json["counts"]["reused_occurrences"], 1);
 }
 
+// Exchange files: what the user is told, and the names as on disk.
+TEST(Program, ExchangeFilesSayWhatWentWrong) {
+  const std::string real = std::string(GRANITE_DATA_DIR) + "/real/";
+  struct stat st;
+  if (::stat(real.c_str(), &st) != 0) GTEST_SKIP() << "no sample files";
+  auto copy = [](const std::string& from, const std::string& name) {
+    std::ifstream in(from, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return Write(name, text.str());
+  };
+  // A multi-file STEP assembly with one referenced file gone.
+  ::mkdir((kOut + "s1").c_str(), 0777);
+  for (const char* f : {"s1-c5-214.stp", "TAIL.stp", "TAIL_TURBINE.stp", "TAIL_MIDDLE_PART.stp",
+                        "HEAD.stp", "HEAD_BACK.stp", "MAINBODY.stp", "MAINBODY_FRONT.stp",
+                        "MAINBODY_BACK.stp", "FOOT.stp", "FOOT_FRONT_000.stp", "FOOT_BACK_000.stp"})
+    copy(real + "s1-c5-214/" + f, std::string("s1/") + f);
+  std::remove((kOut + "s1/HEAD_FRONT.stp").c_str());
+  // Case twins: the loader hands the kernel lower-cased names.
+  copy(real + "io1-cm-214.stp", "Twin.stp");
+  copy(real + "io1-cm-214.stp", "twin.stp");
+  const struct {
+    std::string args;
+    int status;
+    const char* message;  // on standard error
+  } cases[] = {
+      {"'" + kOut + "s1/s1-c5-214.stp'", 3, "cannot find 'HEAD_FRONT.stp' in '"},
+      {"--search '" + real + "s1-c5-214' '" + kOut + "s1/s1-c5-214.stp'", 0, ""},
+      {"'" + copy(real + "io1-cm-214.stp", "step.igs") + "'", 1, "holds STEP, not IGES"},
+      {"'" + kOut + "Twin.stp'", 1, "differ only in letter case"},
+      {"--codepage 7 x.stp", 2, "--codepage takes"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = Program("--json " + c.args);
+    EXPECT_EQ(o.status, c.status) << c.args << "\n" << o.err;
+    EXPECT_NE(o.err.find(c.message), std::string::npos) << c.args << "\n" << o.err;
+    if (c.status != 2) {
+      EXPECT_EQ(o.json["exit_status"], c.status) << c.args;
+    }
+  }
+  // One part: counted as tessellated, shown under its own name.
+  const Outcome part = Program("'" + real + "BIGES.igs'");
+  EXPECT_EQ(part.status, 0) << part.err;
+  EXPECT_EQ(part.out.rfind("BIGES.igs  part  " + real + "BIGES.igs\n", 0), 0u) << part.out;
+  EXPECT_NE(part.out.find("parts tessellated   1"), std::string::npos) << part.out;
+  EXPECT_EQ(part.out.find("parts not loaded"), std::string::npos) << part.out;
+}
+
 TEST(Program, GltfNodesCarryTheNamesInUtf8) {
   ::mkdir((kOut + "näme").c_str(), 0777);
   const std::string top = Write("näme/Getriebe-ä.asm", "granite-native 1\nassembly\ncomponent \"Zahnrad-Ø12.prt\" end\n"

@@ -74,6 +74,18 @@ TEST_F(TranslatedLoad, TruncatedOrCorruptStepGivesAFailureWithAReason) {
         << KGetLastError();
     EXPECT_EQ(Meshes(group), 0);
   }
+  // Tessellated geometry only: read as no shape, and said so.
+  const std::string tessellated = kit.WriteFile(
+      "mesh.stp",
+      "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\nFILE_NAME('','',(''),(''),'','','');"
+      "\n"
+      "FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF'));\nENDSEC;\nDATA;\n"
+      "#1=COORDINATES_LIST('',3,((0.,0.,0.),(1.,0.,0.),(0.,1.,0.)));\n"
+      "#2=TRIANGULATED_FACE('',#1,3,((0.,0.,1.)),$,(1,2,3),((1,2,3)));\nENDSEC;\nEND-ISO-10303-21;"
+      "\n");
+  EXPECT_EQ(Parse(tessellated), GRANITE_LOAD_FAILURE);
+  EXPECT_NE(std::string(KGetLastError()).find("no B-rep geometry"), std::string::npos)
+      << KGetLastError();
 }
 
 }  // namespace

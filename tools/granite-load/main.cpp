@@ -27,6 +27,7 @@
 #include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
 #include "gBase90/xthrowable.h"
+#include "gTranslator90/ktranslator.h"
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
 #include "granite/GraniteLoader.h"
@@ -55,7 +56,11 @@ const char kUsage[] =
     "                        8192 a side and 4096x4096 in all)\n"
     "  --json                print the summary as JSON on standard output\n"
     "  --resolution LEVEL    low, medium (default) or high\n"
-    "  --search DIR          a folder to look in for referenced files (repeatable)\n"
+    "  --search DIR          a folder to look in for referenced files, native and\n"
+    "                        STEP (repeatable)\n"
+    "  --codepage N          the Windows code page of names in STEP files that are\n"
+    "                        not UTF-8 (default 1252; e.g. 1251 Cyrillic)\n"
+    "  --show-hidden         draw the components a file marks invisible\n"
     "  --quiet               no progress bar\n"
     "  --help                this text\n"
     "  --version             the program's version\n"
@@ -70,7 +75,8 @@ struct Options {
   std::string file;
   std::string gltf, png;
   int width = 1200, height = 900;
-  bool json = false, quiet = false, compress = false;
+  bool json = false, quiet = false, compress = false, showHidden = false;
+  int codePage = 1252;
   GraniteResolutionTypes resolution = GRANITE_RESOLUTION_MEDIUM;
   std::vector<std::string> search;
 };
@@ -82,6 +88,8 @@ struct UsageError {
 // ---- process-wide state the loader's callbacks and the signal handler reach
 
 std::vector<std::string> g_search;
+std::string g_file;  // as the user gave it
+std::vector<std::string> g_missing;  // referenced files not found, as reasons
 bool g_progress = false;
 volatile sig_atomic_t g_interrupted = 0;
 
@@ -234,6 +242,13 @@ int OnSupportFile(CBasicString name, CBasicString directory, CBasicString& found
       return 1;
     }
   }
+  // The loader has looked beside the model already; this is the last place.
+  std::string where;
+  for (const std::string& folder : folders) where += (where.empty() ? "'" : ", '") + folder + "'";
+  const std::string missing = "cannot find the file of component '" + Narrow(name) + "'" +
+                              (where.empty() ? "" : " (looked in " + where + ")");
+  if (std::find(g_missing.begin(), g_missing.end(), missing) == g_missing.end())
+    g_missing.push_back(missing);
   return 0;
 }
 
@@ -288,6 +303,19 @@ Options Parse(const std::vector<std::string>& args, bool* help, bool* version) {
       o.quiet = true;
     } else if (a == "--search") {
       o.search.push_back(value(i));
+    } else if (a == "--show-hidden") {
+      o.showHidden = true;
+    } else if (a == "--codepage") {
+      const std::string& page = value(i);
+      char* end = nullptr;
+      const long n = std::strtol(page.c_str(), &end, 10);
+      const int previous = KTranslator::GetNameCodePage();
+      if (page.empty() || *end || n <= 0 || n > 65535 || !KTranslator::SetNameCodePage(int(n)))
+        throw UsageError{"--codepage takes a Windows code page number the translator reads "
+                         "(1250 to 1258, 850, 932, 936, 949, 950, 28591 to 28599), not '" +
+                         page + "'"};
+      KTranslator::SetNameCodePage(previous);
+      o.codePage = int(n);
     } else if (a == "--resolution") {
       const std::string level = Lower(value(i));
       if (level == "low") o.resolution = GRANITE_RESOLUTION_LOW;
@@ -346,11 +374,13 @@ struct Counts {
   long meshes = 0, triangles = 0, drawnTriangles = 0;
 };
 
-void CountElements(CGraniteElement* e, Counts& c) {
+// shown: where the meshes of a part loaded on its own went (the group current
+// at the load), for its root element; null for an assembly's tree.
+void CountElements(CGraniteElement* e, Counts& c, const C3DMGroup* shown = nullptr) {
   ++c.elements;
   if (e->GetFileType() == GRANITE_FILE_PART) {
     ++c.partOccurrences;
-    const C3DMGroup* g = e->GetGroup();
+    const C3DMGroup* g = shown ? shown : e->GetGroup();
     // A part loaded here holds its meshes; a later occurrence of it holds the
     // first one's group as an instance.
     if (g && g->GetNumberMeshes() > 0) ++c.partsTessellated;
@@ -376,13 +406,26 @@ void CountScene(const C3DMWorld& world, Counts& c) {
   });
 }
 
+// A name as the file system spells it: the loaded file's path (and its base
+// name) reach the loader lower-cased.
+std::string AsOnDisk(const std::string& name) {
+  auto lowered = [](const std::string& s) {
+    CBasicString w(s.c_str());
+    w.MakeLower();
+    return Narrow(w);
+  };
+  if (name == lowered(g_file)) return g_file;
+  if (name == lowered(BaseName(g_file))) return BaseName(g_file);
+  return name;
+}
+
 Json TreeJson(CGraniteElement* e) {
   Json node;
-  node["name"] = Narrow(e->GetDisplayName());
+  node["name"] = AsOnDisk(Narrow(e->GetDisplayName()));
   node["configuration"] = Narrow(e->GetConfigurationName());
   const GraniteFileTypes type = e->GetFileType();
   node["type"] = type == GRANITE_FILE_PART ? "part" : type == GRANITE_FILE_ASSEMBLY ? "assembly" : "other";
-  node["file"] = Narrow(e->GetFilename());
+  node["file"] = AsOnDisk(Narrow(e->GetFilename()));
   Json children = Json::array();
   for (CGraniteElement* child : Elements(e->GetChildList())) children.push_back(TreeJson(child));
   node["children"] = children;
@@ -391,12 +434,12 @@ Json TreeJson(CGraniteElement* e) {
 
 void PrintTree(std::ostream& out, CGraniteElement* e, const std::string& lead, bool last, bool top) {
   std::string line = top ? "" : lead + (last ? "└─ " : "├─ ");
-  line += Narrow(e->GetDisplayName());
+  line += AsOnDisk(Narrow(e->GetDisplayName()));
   const std::string config = Narrow(e->GetConfigurationName());
   if (!config.empty()) line += " [" + config + "]";
   const GraniteFileTypes type = e->GetFileType();
   line += type == GRANITE_FILE_PART ? "  part  " : type == GRANITE_FILE_ASSEMBLY ? "  assembly  " : "  ?  ";
-  line += Narrow(e->GetFilename());
+  line += AsOnDisk(Narrow(e->GetFilename()));
   out << line << "\n";
   const std::vector<CGraniteElement*> children = Elements(e->GetChildList());
   const std::string next = top ? "" : lead + (last ? "   " : "│  ");
@@ -485,6 +528,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (o.json) {
       summary["status"] = "failed";
       summary["error"] = message;
+      summary["exit_status"] = status;
       out << summary.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
     }
     return status;
@@ -502,6 +546,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   // The host's calling order. The world outlives the parser, whose elements
   // point into it.
   g_search = o.search;
+  g_file = o.file;
+  g_missing.clear();
+  KTranslator::SetNameCodePage(o.codePage);
+  KTranslator::SetShowHidden(o.showHidden);
+  KTranslator::SetSearchFolders(o.search);
   g_interrupted = 0;
   g_progress = !o.quiet && isatty(STDERR_FILENO);
   g_bar = Bar();
@@ -566,7 +615,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     EndProgress();
     KSetProgressObserver(nullptr, nullptr);
 
-    for (CGraniteElement* e : Elements(parser.GetElementList())) CountElements(e, counts);
+    for (CGraniteElement* e : Elements(parser.GetElementList()))
+      CountElements(e, counts, kind == Kind::Assembly ? nullptr : top);
     CountScene(world, counts);
     labels.Add(Elements(parser.GetElementList()), top, o.file, "part");
     chord = parser.GetChordalTolerance();
@@ -614,10 +664,18 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
   }
   // Reason for a failed or partial load: the kernel's own, with file and line.
+  // Every reason the kernel gave (a load of many files may fail for several),
+  // each naming its file.
   std::string reason = exception.empty() ? std::string() : "kernel exception: " + exception;
   if (reason.empty() && result != GRANITE_LOAD_SUCCESS) {
-    const char* kernel = KGetLastError();
-    if (kernel && *kernel) reason = kernel;
+    Json errors = Json::array();
+    std::vector<std::string> reasons = g_missing;
+    for (int i = 0; i < KGetErrorCount(); ++i) reasons.push_back(KGetError(i));
+    for (const std::string& kernel : reasons) {
+      errors.push_back(kernel);
+      reason += (reason.empty() ? "" : "; ") + kernel;
+    }
+    if (!errors.empty()) summary["errors"] = errors;
   }
 
   int status = result == GRANITE_LOAD_SUCCESS ? 0 : 3;

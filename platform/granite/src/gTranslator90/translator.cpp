@@ -7,6 +7,15 @@
 
 XOBJECT_DEFINE(KTranslator, xobject)
 
+namespace {
+int g_nameCodePage = 1252;
+bool g_showHidden = false;
+std::vector<std::string>& SearchFolders() {
+  static std::vector<std::string>* folders = new std::vector<std::string>;
+  return *folders;
+}
+}  // namespace
+
 KTranslator::KTranslator() = default;
 KTranslator::~KTranslator() = default;
 
@@ -38,6 +47,32 @@ void KTranslator::Translate(int format, xrchandle<KFile> file, xrchandle<xobject
   out = reader(*file, reason);
   if (!out) KSetLastError(reason.c_str());
   else KBeginMeshing(KFacesToMesh(*out));
+}
+
+bool KTranslator::SetNameCodePage(int codePage) {
+  if (!ktranslate::IsKnownCodePage(codePage)) return false;
+  g_nameCodePage = codePage;
+  return true;
+}
+
+int KTranslator::GetNameCodePage() {
+  return g_nameCodePage;
+}
+
+void KTranslator::SetShowHidden(bool show) {
+  g_showHidden = show;
+}
+
+bool KTranslator::GetShowHidden() {
+  return g_showHidden;
+}
+
+void KTranslator::SetSearchFolders(const std::vector<std::string>& folders) {
+  SearchFolders() = folders;
+}
+
+const std::vector<std::string>& KTranslator::GetSearchFolders() {
+  return SearchFolders();
 }
 
 void KGetTranslator(xrchandle<KTranslator>& out) {
