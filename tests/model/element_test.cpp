@@ -93,9 +93,14 @@ TEST(Element, ParserRootsAreNotAdoptedAsChildren) {
   EXPECT_EQ(parser.GetNumberElements(), 1);
 }
 
-TEST(Element, CreateElementGivesAGroupOrNothing) {
+TEST(Element, CreateElementGivesAGroup) {
   CGraniteParser parser;
-  EXPECT_EQ(parser.CreateElement(CBasicString("a.prt"), CBasicString("a.prt")), nullptr);
+  // Without a world the group is the parser's, in no world.
+  CGraniteElement* loose = parser.CreateElement(CBasicString("a.prt"), CBasicString("a.prt"));
+  ASSERT_NE(loose, nullptr);
+  ASSERT_NE(loose->GetGroup(), nullptr);
+  EXPECT_EQ(loose->GetGroup()->GetWorld(), nullptr);
+  delete loose;
   C3DMWorld world;
   parser.SetWorld(&world);
   CGraniteElement* element =

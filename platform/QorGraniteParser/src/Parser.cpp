@@ -105,25 +105,37 @@ CGraniteParser::~CGraniteParser() {
   // The resolved parts are elements of the tree below; they are only referred to.
   m_resolvedPartsList.RemoveAll();
   std::vector<CGraniteElement*> roots;
+  std::vector<std::unique_ptr<C3DMGroup>> groups;
   {
     std::lock_guard<std::mutex> hold(qgp::StateLock());
-    roots.swap(qgp::StateOf(this).ownedRoots);
+    qgp::ParserState& state = qgp::StateOf(this);
+    roots.swap(state.ownedRoots);
+    groups.swap(state.ownedGroups);
     for (CGraniteElement* root : roots) qgp::ForgetRoot(root);
     qgp::DropState(this);
   }
   // Roots shared with a copy stay in the copy's list but belong to this parser.
   m_elementList.RemoveAll();
   for (CGraniteElement* root : roots) delete root;
+  groups.clear();
   m_matrixStack.DestroyAll();
   m_generatedColorList.DestroyAll();
   m_resolvedFilesList.DestroyAll();
 }
 
 CGraniteElement* CGraniteParser::CreateElement(CBasicString fileName, CBasicString displayName) {
-  if (m_world == nullptr) return nullptr;
   // The world owns the group: an element dropped before it is attached leaves
-  // nothing behind when the scene is torn down.
-  C3DMGroup* group = m_world->CreateGroup();
+  // nothing behind when the scene is torn down. Without a world (a host that
+  // loads one exchange file into its own group) the parser owns it.
+  C3DMGroup* group = nullptr;
+  if (m_world != nullptr) {
+    group = m_world->CreateGroup();
+  } else {
+    std::unique_ptr<C3DMGroup> made(new C3DMGroup(nullptr));
+    group = made.get();
+    std::lock_guard<std::mutex> hold(qgp::StateLock());
+    qgp::StateOf(this).ownedGroups.push_back(std::move(made));
+  }
   if (group == nullptr) return nullptr;
   CGraniteElement* element = new CGraniteElement();
   element->SetFilename(fileName);

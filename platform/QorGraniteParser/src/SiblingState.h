@@ -5,6 +5,7 @@
 // parser's destructor.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -12,6 +13,7 @@
 
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
+#include "qorvelaex/C3DMScene.h"
 
 namespace qgp {
 
@@ -72,6 +74,9 @@ struct FileContext {
 struct ParserState {
   // Roots this parser deletes when it is destroyed, in the order they came.
   std::vector<CGraniteElement*> ownedRoots;
+  // Groups made for elements while the parser had no world; deleted with the
+  // parser, after its roots.
+  std::vector<std::unique_ptr<C3DMGroup>> ownedGroups;
 
   ListSignature partsSignature;
   std::unordered_map<PartKey, CGraniteElement*, PartKeyHash> parts;
