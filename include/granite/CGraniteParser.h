@@ -98,6 +98,9 @@ public:
   bool AddMeshToGroup(velaFloatPointArray& points, velaVectorArray& normals, velaIntArray& counts);
   bool AddResolvedPart(CGraniteElement* element);
   CGraniteElement* FindResolvedPart(CBasicString fileName, CBasicString configurationName);
+  // Records that group shows the meshes of shown, placed there by the reuse of
+  // a resolved part; false when it already does, and they are not placed again.
+  bool RecordPlacedPart(C3DMGroup* group, C3DMGroup* shown);
   bool GenerateColorForPart();
   bool GetResultOKToContinue(GraniteLoadResultTypes result);
   int ComputeTotalParts();

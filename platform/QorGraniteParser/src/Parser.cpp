@@ -275,6 +275,17 @@ CGraniteElement* CGraniteParser::FindResolvedPart(CBasicString fileName,
   return found == state.parts.end() ? nullptr : found->second;
 }
 
+bool CGraniteParser::RecordPlacedPart(C3DMGroup* group, C3DMGroup* shown) {
+  if (group == nullptr || shown == nullptr) return false;
+  std::lock_guard<std::mutex> hold(qgp::StateLock());
+  qgp::ParserState& state = qgp::StateOf(this);
+  if (state.placedWorld != m_world) {
+    state.placed.clear();
+    state.placedWorld = m_world;
+  }
+  return state.placed.emplace(group, shown).second;
+}
+
 // The n-th colour made for this parser is the n-th of the palette, so a load
 // gives its parts the same colours every time.
 bool CGraniteParser::GenerateColorForPart() {

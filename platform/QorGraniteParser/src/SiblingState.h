@@ -7,6 +7,8 @@
 
 #include <memory>
 #include <mutex>
+#include <set>
+#include <utility>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -77,6 +79,11 @@ struct ParserState {
   // Groups made for elements while the parser had no world; deleted with the
   // parser, after its roots.
   std::vector<std::unique_ptr<C3DMGroup>> ownedGroups;
+
+  // Which group shows which resolved part's group, placed by reuse, and the
+  // world those groups belong to (another world: the records are dropped).
+  C3DMWorld* placedWorld = nullptr;
+  std::set<std::pair<const C3DMGroup*, const C3DMGroup*>> placed;
 
   ListSignature partsSignature;
   std::unordered_map<PartKey, CGraniteElement*, PartKeyHash> parts;
