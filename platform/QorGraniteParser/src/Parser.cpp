@@ -236,42 +236,51 @@ bool CGraniteParser::AddMeshToGroup(velaFloatPointArray& points, velaVectorArray
   return true;
 }
 
+namespace {
+
+qgp::PartKey KeyOf(CGraniteElement* element) {
+  return qgp::PartKey{qgp::ToText(element->GetFilename()),
+                      qgp::ToText(element->GetConfigurationName())};
+}
+
+}  // namespace
+
 bool CGraniteParser::AddResolvedPart(CGraniteElement* element) {
   if (element == nullptr) return false;
   std::lock_guard<std::mutex> hold(qgp::StateLock());
   qgp::ParserState& state = qgp::StateOf(this);
-  const bool indexCurrent = state.partsSignature == qgp::ListSignature::Of(m_resolvedPartsList);
+  const bool indexCurrent = state.partsWatch.Unchanged(m_resolvedPartsList);
   if (!m_resolvedPartsList.AddTail(element)) return false;
   if (indexCurrent) {
     // The first element recorded for a file and configuration is the one reused.
-    state.parts.emplace(qgp::PartKey{qgp::ToText(element->GetFilename()),
-                                     qgp::ToText(element->GetConfigurationName())},
-                        element);
-    state.partsSignature = qgp::ListSignature::Of(m_resolvedPartsList);
+    state.parts.emplace(KeyOf(element), element);
+    state.partsWatch.Mark(m_resolvedPartsList);
   } else {
-    state.partsSignature = qgp::ListSignature();  // rebuilt on the next lookup
+    state.partsWatch.Reset();  // rebuilt on the next lookup
   }
   return true;
 }
 
+// The answer comes from the list as it is now: the index is used only while
+// the list provably holds the nodes it was built from, and an element renamed
+// since it was recorded has the index rebuilt.
 CGraniteElement* CGraniteParser::FindResolvedPart(CBasicString fileName,
                                                   CBasicString configurationName) {
+  const qgp::PartKey key{qgp::ToText(fileName), qgp::ToText(configurationName)};
   std::lock_guard<std::mutex> hold(qgp::StateLock());
   qgp::ParserState& state = qgp::StateOf(this);
-  const qgp::ListSignature now = qgp::ListSignature::Of(m_resolvedPartsList);
-  if (state.partsSignature != now) {
-    state.parts.clear();
-    for (CBasicListElement* node = qgp::HeadOf(m_resolvedPartsList); node; node = node->m_next) {
-      CGraniteElement* element = static_cast<CGraniteElement*>(node->m_item);
-      if (element == nullptr) continue;
-      state.parts.emplace(qgp::PartKey{qgp::ToText(element->GetFilename()),
-                                       qgp::ToText(element->GetConfigurationName())},
-                          element);
-    }
-    state.partsSignature = now;
+  if (state.partsWatch.Unchanged(m_resolvedPartsList)) {
+    const auto found = state.parts.find(key);
+    if (found == state.parts.end()) return nullptr;
+    if (KeyOf(found->second) == key) return found->second;
   }
-  const auto found =
-      state.parts.find(qgp::PartKey{qgp::ToText(fileName), qgp::ToText(configurationName)});
+  state.parts.clear();
+  for (CBasicListElement* node = qgp::HeadOf(m_resolvedPartsList); node; node = node->m_next) {
+    CGraniteElement* element = static_cast<CGraniteElement*>(node->m_item);
+    if (element != nullptr) state.parts.emplace(KeyOf(element), element);
+  }
+  state.partsWatch.Mark(m_resolvedPartsList);
+  const auto found = state.parts.find(key);
   return found == state.parts.end() ? nullptr : found->second;
 }
 
