@@ -46,6 +46,12 @@ TEST(Element, CopiesOwnTheirNamesAndReleaseNoChildren) {
   assigned.AddChild(new CGraniteElement());  // released by the assignment
   assigned = *source;
   EXPECT_EQ(assigned.GetNumberChildren(), 1);
+  // Not from its own child or grandchild: releasing the children would free the source.
+  for (CGraniteElement* below : {child, grandchild}) {
+    *source = *below;
+    EXPECT_TRUE(source->GetDisplayName() == "A");
+    EXPECT_EQ(source->GetNumberChildren(), 1);
+  }
 
   // Either order: the children go with the source, once (the sanitizers check).
   delete source;
