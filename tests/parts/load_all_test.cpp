@@ -114,6 +114,18 @@ TEST_F(LoadAll, TopLevelGivesTheLastRootsResult) {
   EXPECT_EQ(LoadAllParts(parser.get()), GRANITE_LOAD_INCOMPLETE);
 }
 
+TEST_F(LoadAll, AnAssemblyGivesItsLastFailureAndAPartNeverOne) {
+  const std::string stl = kit.WriteFile("model.stl", "solid x\nendsolid x\n");
+  ASSERT_EQ(ParsePart(parser.get(), Wide(stl), nullptr), GRANITE_LOAD_FAILURE);
+  CGraniteElement* unknown = Element(stl);
+  unknown->SetFileType(GRANITE_FILE_PART);
+  EXPECT_EQ(LoadAllPartsForElement(unknown), GRANITE_LOAD_INCOMPLETE);  // the part's 1 becomes 3
+  CGraniteElement* root = Root("top.asm", GRANITE_FILE_ASSEMBLY);
+  Child(root, kit.Path("missing.prt"), 0);
+  Child(root, part, 0);
+  EXPECT_EQ(LoadAllPartsForElement(root), GRANITE_LOAD_INCOMPLETE);  // not the last child's 0
+}
+
 TEST_F(LoadAll, OneElementIsLoadedOnTopOfTheStackAsItStands) {
   CGraniteElement* e = Element(part);
   e->SetFileType(GRANITE_FILE_PART);
