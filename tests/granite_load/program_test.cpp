@@ -320,4 +320,47 @@ TEST(ProgramInProcess, CtrlCStopsTheLoad) {
   EXPECT_EQ(gload::Run({"--quiet", kExamples + "gearbox/Wheel.prt"}, out2, err2), 0) << err2.str();
 }
 
+// Ctrl-C inside a STEP file, at a chosen report of the kernel.
+KPhase g_stopPhase;
+long g_stopAfter = 0;
+void InterruptInPhase(KPhase phase, double, double) {
+  if (phase == g_stopPhase && --g_stopAfter == 0) raise(SIGINT);
+}
+
+// In process, with a real SIGINT: a Ctrl-C while Open CASCADE translates or
+// meshes reaches the program, which stops inside the file and writes nothing.
+TEST(ProgramInProcess, CtrlCStopsInsideAStepFile) {
+  const std::string step = std::string(GRANITE_DATA_DIR) + "/real/as1-oc-214.stp";
+  struct stat st;
+  if (stat(step.c_str(), &st) != 0) GTEST_SKIP() << "no " << step;
+  const struct {
+    KPhase phase;
+    long nth;
+    int status;
+    const char* said;
+  } rows[] = {
+      {KPhase::Transferring, 5, 1, "interrupted while transferring"},
+      {KPhase::Meshing, 100, 3, "interrupted while meshing"},
+  };
+  gkit::Kit kit;
+  const std::string glb = kit.Path("out.glb");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.said);
+    g_stopPhase = row.phase;
+    g_stopAfter = row.nth;
+    gload::SetPhaseHook(&InterruptInPhase);
+    std::ostringstream out, err;
+    const int status = gload::Run({"--json", step, "--gltf", glb}, out, err);
+    gload::SetPhaseHook(nullptr);
+    EXPECT_EQ(status, row.status) << err.str();
+    EXPECT_NE(err.str().find(row.said), std::string::npos) << err.str();
+    const Json j = Json::parse(out.str(), nullptr, false);
+    EXPECT_EQ(j["status"], "interrupted");
+    EXPECT_TRUE(j["outputs"].empty());
+    EXPECT_NE(stat(glb.c_str(), &st), 0) << "a file was written";
+  }
+  kit.Release();
+  EXPECT_EQ(gkit::LiveObjects(), 0);
+}
+
 }  // namespace

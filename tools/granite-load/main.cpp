@@ -24,6 +24,7 @@
 #include "export/Gltf.h"
 #include "export/Labels.h"
 #include "export/Raster.h"
+#include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
 #include "gBase90/xthrowable.h"
 #include "granite/CGraniteElement.h"
@@ -60,7 +61,8 @@ const char kUsage[] =
     "  --version             the program's version\n"
     "\n"
     "exit status: 0 the model loaded in full, 3 it loaded in part, 1 nothing could\n"
-    "be loaded or an output could not be written, 2 bad usage.\n";
+    "be loaded or an output could not be written, 2 bad usage. Ctrl-C stops the load\n"
+    "at once and writes nothing: 3 when something was loaded, 1 otherwise.\n";
 
 enum class Kind { Assembly, Part, Exchange, Unknown };
 
@@ -81,36 +83,117 @@ struct UsageError {
 
 std::vector<std::string> g_search;
 bool g_progress = false;
-int g_lastPercent = -1;
 volatile sig_atomic_t g_interrupted = 0;
 
+// One Ctrl-C stops both the walk over the parts and the kernel inside a part.
 void OnInterrupt(int) {
   g_interrupted = 1;
   CGraniteParser::RequestStop(true);
+  KRequestStop(true);
 }
 
 void (*g_hook)(int) = nullptr;
+void (*g_phaseHook)(KPhase, double, double) = nullptr;
 
-void OnProgress(int percent) {
-  if (g_hook) g_hook(percent);
+// The bar: the parts loaded (the loader's percentage) and, inside the part
+// being loaded, the kernel's phase.
+struct Bar {
+  CGraniteParser* parser = nullptr;
+  int percent = 0;        // the loader's, of whole parts
+  bool inPhase = false;   // a kernel report came since the last whole part
+  KPhase phase = KPhase::Reading;
+  double done = 0, total = 0;
+  unsigned reports = 0;    // kernel reports: each turns the spinner
+  std::string shown;
+  Clock::time_point drawn;
+  bool everDrawn = false;
+} g_bar;
+
+// Where a phase lies inside one part.
+double PartFraction(KPhase phase, double done, double total) {
+  const double f = total > 0 ? std::clamp(done / total, 0.0, 1.0) : 0;
+  switch (phase) {
+    case KPhase::Reading: return 0.4 * f;
+    case KPhase::Transferring: return 0.4 + 0.2 * f;
+    case KPhase::Meshing: return 0.6 + 0.4 * f;
+  }
+  return 0;
+}
+
+std::string PhaseText(KPhase phase, double done, double total) {
+  char text[96];
+  switch (phase) {
+    case KPhase::Reading:
+      std::snprintf(text, sizeof text, "reading %.1f of %.1f MB", done / 1e6, total / 1e6);
+      break;
+    case KPhase::Transferring:
+      std::snprintf(text, sizeof text, "transferring %.0f%%", total > 0 ? 100 * done / total : 0.0);
+      break;
+    case KPhase::Meshing:
+      std::snprintf(text, sizeof text, "meshing %.0f of %.0f faces", done, total);
+      break;
+  }
+  return text;
+}
+
+void DrawBar(bool force) {
   if (!g_progress) return;
-  percent = std::clamp(percent, 0, 100);
-  if (percent == g_lastPercent) return;
-  g_lastPercent = percent;
+  double fraction = g_bar.percent / 100.0;
+  std::string phase;
+  if (g_bar.inPhase) {
+    const int parts = g_bar.parser ? g_bar.parser->GetTotalParts() : 0;
+    const double inPart = PartFraction(g_bar.phase, g_bar.done, g_bar.total);
+    fraction = parts > 0 ? std::min(1.0, fraction + inPart / parts) : inPart;
+    // The spinner shows the kernel at work where the numbers move slowly (a
+    // large body meshed at once).
+    static const char kSpinner[] = "|/-\\";
+    phase = std::string("  ") + kSpinner[g_bar.reports % 4] + " " +
+            PhaseText(g_bar.phase, g_bar.done, g_bar.total);
+  }
+  const int percent = std::clamp(int(fraction * 100), 0, 100);
   char bar[41];
   const int filled = percent * 40 / 100;
   for (int i = 0; i < 40; ++i) bar[i] = i < filled ? '#' : '.';
   bar[40] = 0;
-  std::fprintf(stderr, "\rloading [%s] %3d%%", bar, percent);
+  char head[64];
+  std::snprintf(head, sizeof head, "loading [%s] %3d%%", bar, percent);
+  const std::string line = head + phase;
+  if (line == g_bar.shown) return;
+  // At most twenty redraws a second, unless the whole percentage moved.
+  const Clock::time_point now = Clock::now();
+  if (!force && g_bar.everDrawn && now - g_bar.drawn < std::chrono::milliseconds(50) &&
+      line.compare(0, std::strlen(head), g_bar.shown, 0, std::strlen(head)) == 0)
+    return;
+  g_bar.shown = line;
+  g_bar.drawn = now;
+  g_bar.everDrawn = true;
+  std::fprintf(stderr, "\r%s\033[K", line.c_str());
   std::fflush(stderr);
 }
 
+void OnProgress(int percent) {
+  if (g_hook) g_hook(percent);
+  g_bar.percent = std::clamp(percent, 0, 100);
+  g_bar.inPhase = false;
+  DrawBar(true);
+}
+
+void OnKernelProgress(void*, KPhase phase, double done, double total) {
+  if (g_phaseHook) g_phaseHook(phase, done, total);
+  g_bar.inPhase = true;
+  ++g_bar.reports;
+  g_bar.phase = phase;
+  g_bar.done = done;
+  g_bar.total = total;
+  DrawBar(false);
+}
+
 void EndProgress() {
-  if (g_progress && g_lastPercent >= 0) {
+  if (g_progress && g_bar.everDrawn) {
     std::fprintf(stderr, "\r\033[K");
     std::fflush(stderr);
   }
-  g_lastPercent = -1;
+  g_bar = Bar();
 }
 
 std::string Narrow(CBasicString text) {
@@ -367,6 +450,7 @@ void MakeFolderFor(const std::string& path) {
 }  // namespace
 
 void SetProgressHook(void (*hook)(int percent)) { g_hook = hook; }
+void SetPhaseHook(void (*hook)(KPhase phase, double done, double total)) { g_phaseHook = hook; }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   bool help = false, version = false;
@@ -420,14 +504,17 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   g_search = o.search;
   g_interrupted = 0;
   g_progress = !o.quiet && isatty(STDERR_FILENO);
-  g_lastPercent = -1;
+  g_bar = Bar();
   CGraniteParser::RequestStop(false);
+  KRequestStop(false);
   KClearLastError();
+  KSetProgressObserver(&OnKernelProgress, nullptr);
   struct sigaction action {}, previous {};
   action.sa_handler = &OnInterrupt;
   action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &previous);
+  std::string stoppedIn;  // the kernel's phase when the load was stopped
 
   C3DMWorld world;
   int result = GRANITE_LOAD_FAILURE;
@@ -446,6 +533,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     parser.SetLoadResolution(o.resolution);
     parser.SetLoaderPtr(&OnProgress);
     parser.SetGetSupportFilePtr(&OnSupportFile);
+    g_bar.parser = &parser;
     try {
       if (kind == Kind::Assembly) {
         const Clock::time_point t0 = Clock::now();
@@ -474,8 +562,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       exception = e.what();
       result = GRANITE_LOAD_INCOMPLETE;
     }
+    if (g_interrupted && g_bar.inPhase) stoppedIn = PhaseText(g_bar.phase, g_bar.done, g_bar.total);
     EndProgress();
-    sigaction(SIGINT, &previous, nullptr);
+    KSetProgressObserver(nullptr, nullptr);
 
     for (CGraniteElement* e : Elements(parser.GetElementList())) CountElements(e, counts);
     CountScene(world, counts);
@@ -535,9 +624,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (counts.meshes == 0 && result != GRANITE_LOAD_SUCCESS) status = 1;
   std::string message;
   if (g_interrupted) {
-    message = "interrupted after " + std::to_string(loadedParts) + " of " + std::to_string(totalParts) +
-              " parts";
-    status = 3;
+    message = "interrupted";
+    if (totalParts > 0)
+      message += " after " + std::to_string(loadedParts) + " of " + std::to_string(totalParts) + " parts";
+    if (!stoppedIn.empty()) message += (totalParts > 0 ? ", while " : " while ") + stoppedIn;
+    message += "; " + std::to_string(counts.meshes) + " meshes loaded, no files written";
+    status = counts.meshes > 0 ? 3 : 1;
   } else if (status == 1) {
     message = o.file + ": nothing could be loaded" + (reason.empty() ? "" : ": " + reason);
   } else if (status == 3) {
@@ -589,7 +681,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         status = 1;
       }
     }
-    if (!o.png.empty()) {
+    if (!o.png.empty() && !g_interrupted) {
       const Clock::time_point t0 = Clock::now();
       RasterOptions options;
       options.width = o.width;
@@ -612,6 +704,20 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       }
     }
   }
+
+  // A Ctrl-C while writing takes back what was written.
+  if (g_interrupted && !outputs.empty()) {
+    for (const auto& output : outputs) std::remove(output["path"].get<std::string>().c_str());
+    outputs = Json::object();
+    message = "interrupted while writing; no files written";
+    summary["status"] = "interrupted";
+    summary["error"] = message;
+    err << "granite-load: " << message << "\n";
+    status = 3;
+  }
+  sigaction(SIGINT, &previous, nullptr);
+  CGraniteParser::RequestStop(false);
+  KRequestStop(false);
 
   const Clock::time_point t0 = Clock::now();
   ShutdownGranite();

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
 #include "gGeometry90/ksession.h"
 #include "native.h"
@@ -167,6 +168,7 @@ void KSession::OpenFile(const char* path, xrchandle<KFile>& out) {
   if (const Binding* binding = FindBinding(path)) {
     file->SetPath(binding->path);
     file->SetModel(binding->model);
+    if (binding->model) KBeginMeshing(KFacesToMesh(*binding->model));
     out = file;
     return;
   }
@@ -185,6 +187,7 @@ void KSession::OpenFile(const char* path, xrchandle<KFile>& out) {
       return;
     }
     file->SetModel(model);
+    KBeginMeshing(KFacesToMesh(*model));
   } else {
     ::close(fd);
   }

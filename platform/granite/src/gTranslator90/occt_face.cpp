@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "gBase90/xthrowable.h"
+#include "occt_stop.h"
 
 namespace kocct {
 
@@ -34,6 +35,9 @@ SignalGuard::SignalGuard() : m_saved(new Saved) {
   for (size_t i = 0; i < sizeof(Saved::kSignals) / sizeof(Saved::kSignals[0]); ++i)
     ::sigaction(Saved::kSignals[i], nullptr, &m_saved->actions[i]);
   OSD::SetSignal(OSD_SignalMode_Set, Standard_False);
+  // Ctrl-C is the host's: Open CASCADE would only note it in a flag of its own.
+  for (size_t i = 0; i < sizeof(Saved::kSignals) / sizeof(Saved::kSignals[0]); ++i)
+    if (Saved::kSignals[i] == SIGINT) ::sigaction(SIGINT, &m_saved->actions[i], nullptr);
 }
 
 SignalGuard::~SignalGuard() {
@@ -143,9 +147,16 @@ void BodyMesher::Ensure(double chord, double angle) {
   Guard("meshing a body", [&] {
     OCC_CATCH_SIGNALS
     // Sequential: the kernel starts no threads of its own.
-    BRepMesh_IncrementalMesh mesh(m_shape, chord, Standard_False, angle, Standard_False);
+    IMeshTools_Parameters parameters;
+    parameters.Deflection = chord;
+    parameters.Angle = angle;
+    parameters.Relative = Standard_False;
+    parameters.InParallel = Standard_False;
+    Handle(StopIndicator) progress = new StopIndicator(KPhase::Meshing);
+    BRepMesh_IncrementalMesh mesh(m_shape, parameters, progress->Start());
     return 0;
   });
+  KCheckStop();  // the mesh was broken off: not kept as done
   m_meshed = true;
   m_chord = chord;
   m_angle = angle;

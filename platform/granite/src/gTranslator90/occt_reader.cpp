@@ -43,6 +43,7 @@
 
 #include "gBase90/xthrowable.h"
 #include "occt_face.h"
+#include "occt_stop.h"
 #include "readers.h"
 
 namespace ktranslate {
@@ -378,6 +379,13 @@ void Dispose(const Handle(TDocStd_Document) & doc) {
   if (!doc.IsNull()) doc->Main().Root().ForgetAllAttributes(Standard_True);
 }
 
+// Throws "interrupted", letting go of the document first, when a stop is requested.
+void StopIfRequested(const Handle(TDocStd_Document) & doc) {
+  if (!KStopRequested()) return;
+  Dispose(doc);
+  KCheckStop();
+}
+
 // The file's absolute path: Open CASCADE finds the files a STEP assembly
 // refers to beside it only when the path it was given is absolute.
 std::string AbsolutePath(const KFile& file) {
@@ -428,7 +436,14 @@ xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
     reader.SetColorMode(Standard_True);
     reader.SetNameMode(Standard_True);
     reader.SetLayerMode(Standard_True);
-    IFSelect_ReturnStatus status = reader.ReadFile(AbsolutePath(file).c_str());
+    const std::string path = AbsolutePath(file);
+    IFSelect_ReturnStatus status = IFSelect_RetError;
+    {
+      kocct::StopCheckingBuffer buffer(path);
+      std::istream stream(&buffer);
+      if (buffer.IsOpen()) status = reader.ChangeReader().ReadStream(path.c_str(), stream);
+    }
+    KCheckStop();
     if (status != IFSelect_RetDone) {
       reason = Quote(file) + ": not a readable STEP file (" + StatusText(status) + ")";
       return xrchandle<KModel>();
@@ -441,13 +456,17 @@ xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
       if (UnitFromName(lengths.Value(i).ToCString(), unit)) break;
     doc = NewDocument();
     XCAFDoc_DocumentTool::SetLengthUnit(doc, unit.millimetres, UnitsMethods_LengthUnit_Millimeter);
-    if (!reader.Transfer(doc)) {
+    Handle(kocct::StopIndicator) progress = new kocct::StopIndicator(KPhase::Transferring);
+    const bool transferred = reader.Transfer(doc, progress->Start());
+    StopIfRequested(doc);
+    if (!transferred) {
       reason = Quote(file) + ": the STEP file holds no shape that could be translated";
       Dispose(doc);
       return xrchandle<KModel>();
     }
     xrchandle<KModel> model = Build(doc, unit.code, file, "STEP", reason);
     Dispose(doc);
+    KCheckStop();
     return model;
   } catch (const Standard_Failure& e) {
     Dispose(doc);
@@ -465,7 +484,11 @@ xrchandle<KModel> ReadIges(const KFile& file, std::string& reason) {
     reader.SetColorMode(Standard_True);
     reader.SetNameMode(Standard_True);
     reader.SetLayerMode(Standard_True);
+    // Open CASCADE reads IGES from a file name only: the request is checked
+    // before and after.
+    KCheckStop();
     IFSelect_ReturnStatus status = reader.ReadFile(AbsolutePath(file).c_str());
+    KCheckStop();
     if (status != IFSelect_RetDone) {
       reason = Quote(file) + ": not a readable IGES file (" + StatusText(status) + ")";
       return xrchandle<KModel>();
@@ -478,13 +501,17 @@ xrchandle<KModel> ReadIges(const KFile& file, std::string& reason) {
     }
     doc = NewDocument();
     XCAFDoc_DocumentTool::SetLengthUnit(doc, unit.millimetres, UnitsMethods_LengthUnit_Millimeter);
-    if (!reader.Transfer(doc)) {
+    Handle(kocct::StopIndicator) progress = new kocct::StopIndicator(KPhase::Transferring);
+    const bool transferred = reader.Transfer(doc, progress->Start());
+    StopIfRequested(doc);
+    if (!transferred) {
       reason = Quote(file) + ": the IGES file holds no shape that could be translated";
       Dispose(doc);
       return xrchandle<KModel>();
     }
     xrchandle<KModel> model = Build(doc, unit.code, file, "IGES", reason);
     Dispose(doc);
+    KCheckStop();
     return model;
   } catch (const Standard_Failure& e) {
     Dispose(doc);

@@ -1,5 +1,6 @@
 #include <string>
 
+#include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
 #include "gTranslator90/ktranslator.h"
 #include "readers.h"
@@ -21,6 +22,7 @@ void KTranslator::Translate(int format, xrchandle<KFile> file, xrchandle<xobject
   // the format code, so that tests can hand the loader any translated model.
   if (file->Model()) {
     out = file->Model();
+    KBeginMeshing(KFacesToMesh(*out));
     return;
   }
   const char* name = ktranslate::FormatName(format);
@@ -35,6 +37,7 @@ void KTranslator::Translate(int format, xrchandle<KFile> file, xrchandle<xobject
   std::string reason;
   out = reader(*file, reason);
   if (!out) KSetLastError(reason.c_str());
+  else KBeginMeshing(KFacesToMesh(*out));
 }
 
 void KGetTranslator(xrchandle<KTranslator>& out) {
