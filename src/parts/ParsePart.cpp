@@ -9,6 +9,7 @@
 #include "granite/GraniteLoader.h"
 #include "interface/CurrentParser.h"
 #include "kernel/Guards.h"
+#include "model/ElementBudget.h"
 #include "parts/Parts.h"
 #include "parts/SubAssemblyPath.h"
 #include "qorvelaex/C3DMScene.h"
@@ -94,6 +95,7 @@ GraniteLoadResultTypes ParsePart(CGraniteParser* parser, CBasicString fileName,
   g_CurrentParser = parser;
   if (!parser) return GRANITE_LOAD_FAILURE;
   if (fileName.GetLength() == 0) return GRANITE_LOAD_FAILURE;
+  granite::ElementCountScope elements;
 
   CBasicString configuration;
   if (element) configuration = element->GetConfigurationName();

@@ -8,6 +8,7 @@
 #include "granite/CGraniteParser.h"
 #include "interface/CurrentParser.h"
 #include "kernel/Guards.h"
+#include "model/ElementBudget.h"
 #include "parts/Parts.h"
 #include "parts/SubAssemblyPath.h"
 #include "qorvelaex/C3DMScene.h"
@@ -52,6 +53,11 @@ int ParseSubAssembly(xrchandle<KComponentSequence> components, CGraniteElement* 
     if (!component) continue;
     xrchandle<KModel> definition;
     component->GetDefinition(definition);
+    // The load has made all the elements it may: the rest of this assembly is left out.
+    if (!granite::TakeElement()) {
+      result = 3;
+      break;
+    }
     // Owned here until its parent takes it.
     std::unique_ptr<CGraniteElement> made(parser->CreateElement(CBasicString(), CBasicString()));
     if (!made) continue;

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "../tessellation/load_fixture.h"
+#include "gBase90/kservices.h"
 #include "granite/GraniteLoader.h"
+#include "model/ElementBudget.h"
 #include "parts/Parts.h"
 
 namespace {
@@ -371,6 +373,34 @@ TEST_F(TranslatedParse, AssemblyThatPlacesItselfEndsWithThree) {
   EXPECT_EQ(again->GetNumberChildren(), 0);
   EXPECT_EQ(Meshes(Child(root, 0)->GetGroup()), 1);
   EXPECT_EQ(parser->GetNumberMatricesOnStack(), 0);
+}
+
+// A translated assembly whose definitions place the next one twice, twenty
+// deep: the walk stops at the limit of elements one load may create.
+TEST_F(TranslatedParse, WalkStopsAtTheElementLimit) {
+  xrchandle<KModel> level = kit.Part(kBox);
+  for (int i = 0; i < 20; ++i) {
+    xrchandle<KAssembly> outer = kit.Assembly();
+    kit.Component(outer, "a.stp", "", nullptr, level);
+    kit.Component(outer, "b.stp", "", nullptr, level);
+    level = outer;
+  }
+  std::string path = BindAs("dag.stp", level);
+  granite::ElementLimitOverride limit(100);
+  KClearLastError();
+  EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_INCOMPLETE);
+  EXPECT_NE(std::string(KGetLastError()).find("more than 100 elements"), std::string::npos);
+  int elements = 0;
+  std::vector<CGraniteElement*> open{Root(0)};
+  while (!open.empty()) {
+    CGraniteElement* e = open.back();
+    open.pop_back();
+    ++elements;
+    for (int i = 0; i < e->GetNumberChildren(); ++i) open.push_back(Child(e, i));
+  }
+  EXPECT_EQ(elements, 100);
+  EXPECT_EQ(parser->GetNumberMatricesOnStack(), 0);
+  EXPECT_EQ(parser->GetCurrentGroup(), group);
 }
 
 TEST_F(TranslatedParse, ExceptionInsideTheWalkRestoresStackAndGroup) {

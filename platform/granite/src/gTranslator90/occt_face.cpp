@@ -45,6 +45,17 @@ SignalGuard::~SignalGuard() {
     ::sigaction(Saved::kSignals[i], &m_saved->actions[i], nullptr);
 }
 
+#ifndef OCC_CONVERT_SIGNALS
+#error "OCC_CONVERT_SIGNALS must be defined: without it OCC_CATCH_SIGNALS sets no jump buffer"
+#endif
+
+void RunCatchingSignals(void (*run)(void*), void* context) {
+  // A Standard_ErrorHandler with its own jump buffer: the signal handler
+  // jumps back here, and the failure is thrown again from this frame.
+  OCC_CATCH_SIGNALS
+  run(context);
+}
+
 void ThrowFailure(const char* what, const char* message) {
   std::string text = std::string(what) + ": " +
                      (message && *message ? message : "Open CASCADE reported a failure");
@@ -144,16 +155,18 @@ double BodyMesher::Chord(double chord) {
 void BodyMesher::Ensure(double chord, double angle) {
   if (m_meshed && m_chord <= chord && m_angle <= angle) return;
   SignalGuard signals;
+  // Built outside the guarded call, so that a fault inside the mesher still
+  // destroys it.
+  BRepMesh_IncrementalMesh mesh;
+  mesh.SetShape(m_shape);
+  IMeshTools_Parameters& parameters = mesh.ChangeParameters();
+  parameters.Deflection = chord;
+  parameters.Angle = angle;
+  parameters.Relative = Standard_False;
+  parameters.InParallel = Standard_False;  // the kernel starts no threads of its own
+  Handle(StopIndicator) progress = new StopIndicator(KPhase::Meshing);
   Guard("meshing a body", [&] {
-    OCC_CATCH_SIGNALS
-    // Sequential: the kernel starts no threads of its own.
-    IMeshTools_Parameters parameters;
-    parameters.Deflection = chord;
-    parameters.Angle = angle;
-    parameters.Relative = Standard_False;
-    parameters.InParallel = Standard_False;
-    Handle(StopIndicator) progress = new StopIndicator(KPhase::Meshing);
-    BRepMesh_IncrementalMesh mesh(m_shape, parameters, progress->Start());
+    mesh.Perform(progress->Start());
     return 0;
   });
   KCheckStop();  // the mesh was broken off: not kept as done

@@ -61,10 +61,11 @@ class FaceGeometry : public KFaceGeometry {
   std::unique_ptr<Cache> m_cache;
 };
 
-// While alive, faults inside Open CASCADE (a null entity of a malformed file
-// dereferenced, say) jump to the nearest OCC_CATCH_SIGNALS and come out as a
-// Standard_Failure instead of ending the process. The signal handlers found
-// are put back when it goes, so the host's own handling is left alone.
+// While alive, Open CASCADE's signal handlers are installed: a fault inside
+// it (a null entity of a malformed file dereferenced, say) jumps to the
+// innermost jump buffer of this thread (RunCatchingSignals, or one of Open
+// CASCADE's own) instead of ending the process. The signal handlers found are
+// put back when it goes, so the host's own handling is left alone.
 class SignalGuard {
  public:
   SignalGuard();
@@ -77,20 +78,32 @@ class SignalGuard {
   std::unique_ptr<Saved> m_saved;
 };
 
-// Runs f, turning an Open CASCADE failure into a kernel exception whose
-// message starts with what.
+// Runs run(context) under a jump buffer of its own. A fault caught by the
+// signal handlers of a live SignalGuard comes back to this frame and leaves it
+// as a Standard_Failure thrown here, in ordinary code, never from the signal
+// handler. The frames it jumps over are not unwound: what run builds on its
+// own stack is not destroyed, so keep what must be released outside it.
+void RunCatchingSignals(void (*run)(void*), void* context);
+
 template <class F>
-auto Guard(const char* what, F&& f) -> decltype(f());
+void RunCatchingSignals(F& f) {
+  RunCatchingSignals([](void* c) { (*static_cast<F*>(c))(); }, &f);
+}
 
 [[noreturn]] void ThrowFailure(const char* what, const char* message);
 
+// Runs f under RunCatchingSignals, turning an Open CASCADE failure into a
+// kernel exception whose message starts with what.
 template <class F>
 auto Guard(const char* what, F&& f) -> decltype(f()) {
+  decltype(f()) result{};
+  auto run = [&] { result = f(); };
   try {
-    return f();
+    RunCatchingSignals(run);
   } catch (const Standard_Failure& e) {
     ThrowFailure(what, e.GetMessageString());
   }
+  return result;
 }
 
 }  // namespace kocct

@@ -424,99 +424,95 @@ xrchandle<KModel> Build(const Handle(TDocStd_Document) & doc, int units, const K
   return model;
 }
 
+// Reads a STEP or IGES file into a document and builds its model. The reader,
+// the document and the model live outside the guarded call: a fault inside
+// Open CASCADE jumps over the frames of the call, not over their clean-up.
+template <class Reader, class ReadFile, class UnitOf>
+xrchandle<KModel> ReadDocument(const KFile& file, const char* format, ReadFile readFile,
+                               UnitOf unitOf, std::string& reason) {
+  Silence();
+  kocct::SignalGuard signals;
+  Reader reader;
+  Handle(TDocStd_Document) doc;
+  xrchandle<KModel> model;
+  auto read = [&] {
+    reader.SetColorMode(Standard_True);
+    reader.SetNameMode(Standard_True);
+    reader.SetLayerMode(Standard_True);
+    const IFSelect_ReturnStatus status = readFile(reader, AbsolutePath(file));
+    KCheckStop();
+    if (status != IFSelect_RetDone) {
+      reason = Quote(file) + ": not a readable " + format + " file (" + StatusText(status) + ")";
+      return;
+    }
+    // Coordinates stay in the file's length unit.
+    const Unit unit = unitOf(reader);
+    doc = NewDocument();
+    XCAFDoc_DocumentTool::SetLengthUnit(doc, unit.millimetres, UnitsMethods_LengthUnit_Millimeter);
+    Handle(kocct::StopIndicator) progress = new kocct::StopIndicator(KPhase::Transferring);
+    const bool transferred = reader.Transfer(doc, progress->Start());
+    StopIfRequested(doc);
+    if (!transferred) {
+      reason = Quote(file) + ": the " + format + " file holds no shape that could be translated";
+      return;
+    }
+    model = Build(doc, unit.code, file, format, reason);
+  };
+  try {
+    kocct::RunCatchingSignals(read);
+  } catch (const Standard_Failure& e) {
+    Dispose(doc);
+    kocct::ThrowFailure((Quote(file) + ": reading " + format).c_str(), e.GetMessageString());
+  }
+  Dispose(doc);
+  KCheckStop();
+  return model;
+}
+
 }  // namespace
 
 xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
-  Silence();
-  kocct::SignalGuard signals;
-  Handle(TDocStd_Document) doc;
-  try {
-    OCC_CATCH_SIGNALS
-    STEPCAFControl_Reader reader;
-    reader.SetColorMode(Standard_True);
-    reader.SetNameMode(Standard_True);
-    reader.SetLayerMode(Standard_True);
-    const std::string path = AbsolutePath(file);
-    IFSelect_ReturnStatus status = IFSelect_RetError;
-    {
-      kocct::StopCheckingBuffer buffer(path);
-      std::istream stream(&buffer);
-      if (buffer.IsOpen()) status = reader.ChangeReader().ReadStream(path.c_str(), stream);
-    }
-    KCheckStop();
-    if (status != IFSelect_RetDone) {
-      reason = Quote(file) + ": not a readable STEP file (" + StatusText(status) + ")";
-      return xrchandle<KModel>();
-    }
-    // Coordinates stay in the file's length unit.
-    Unit unit = kMillimetre;
-    TColStd_SequenceOfAsciiString lengths, angles, solidAngles;
-    reader.ChangeReader().FileUnits(lengths, angles, solidAngles);
-    for (int i = 1; i <= lengths.Length(); ++i)
-      if (UnitFromName(lengths.Value(i).ToCString(), unit)) break;
-    doc = NewDocument();
-    XCAFDoc_DocumentTool::SetLengthUnit(doc, unit.millimetres, UnitsMethods_LengthUnit_Millimeter);
-    Handle(kocct::StopIndicator) progress = new kocct::StopIndicator(KPhase::Transferring);
-    const bool transferred = reader.Transfer(doc, progress->Start());
-    StopIfRequested(doc);
-    if (!transferred) {
-      reason = Quote(file) + ": the STEP file holds no shape that could be translated";
-      Dispose(doc);
-      return xrchandle<KModel>();
-    }
-    xrchandle<KModel> model = Build(doc, unit.code, file, "STEP", reason);
-    Dispose(doc);
-    KCheckStop();
-    return model;
-  } catch (const Standard_Failure& e) {
-    Dispose(doc);
-    kocct::ThrowFailure((Quote(file) + ": reading STEP").c_str(), e.GetMessageString());
-  }
+  return ReadDocument<STEPCAFControl_Reader>(
+      file, "STEP",
+      // Through a stream whose buffer reports the bytes read and ends the
+      // input early once a stop is requested.
+      [](STEPCAFControl_Reader& reader, const std::string& path) {
+        kocct::StopCheckingBuffer buffer(path);
+        std::istream stream(&buffer);
+        if (!buffer.IsOpen()) return IFSelect_RetError;
+        return reader.ChangeReader().ReadStream(path.c_str(), stream);
+      },
+      [](STEPCAFControl_Reader& reader) {
+        Unit unit = kMillimetre;
+        TColStd_SequenceOfAsciiString lengths, angles, solidAngles;
+        reader.ChangeReader().FileUnits(lengths, angles, solidAngles);
+        for (int i = 1; i <= lengths.Length(); ++i)
+          if (UnitFromName(lengths.Value(i).ToCString(), unit)) break;
+        return unit;
+      },
+      reason);
 }
 
 xrchandle<KModel> ReadIges(const KFile& file, std::string& reason) {
-  Silence();
-  kocct::SignalGuard signals;
-  Handle(TDocStd_Document) doc;
-  try {
-    OCC_CATCH_SIGNALS
-    IGESCAFControl_Reader reader;
-    reader.SetColorMode(Standard_True);
-    reader.SetNameMode(Standard_True);
-    reader.SetLayerMode(Standard_True);
-    // Open CASCADE reads IGES from a file name only: the request is checked
-    // before and after.
-    KCheckStop();
-    IFSelect_ReturnStatus status = reader.ReadFile(AbsolutePath(file).c_str());
-    KCheckStop();
-    if (status != IFSelect_RetDone) {
-      reason = Quote(file) + ": not a readable IGES file (" + StatusText(status) + ")";
-      return xrchandle<KModel>();
-    }
-    Unit unit = kMillimetre;
-    Handle(IGESData_IGESModel) igesModel = Handle(IGESData_IGESModel)::DownCast(reader.Model());
-    if (!igesModel.IsNull()) {
-      const IGESData_GlobalSection& global = igesModel->GlobalSection();
-      if (!UnitFromIgesFlag(global.UnitFlag(), global.UnitName(), unit)) unit = kMillimetre;
-    }
-    doc = NewDocument();
-    XCAFDoc_DocumentTool::SetLengthUnit(doc, unit.millimetres, UnitsMethods_LengthUnit_Millimeter);
-    Handle(kocct::StopIndicator) progress = new kocct::StopIndicator(KPhase::Transferring);
-    const bool transferred = reader.Transfer(doc, progress->Start());
-    StopIfRequested(doc);
-    if (!transferred) {
-      reason = Quote(file) + ": the IGES file holds no shape that could be translated";
-      Dispose(doc);
-      return xrchandle<KModel>();
-    }
-    xrchandle<KModel> model = Build(doc, unit.code, file, "IGES", reason);
-    Dispose(doc);
-    KCheckStop();
-    return model;
-  } catch (const Standard_Failure& e) {
-    Dispose(doc);
-    kocct::ThrowFailure((Quote(file) + ": reading IGES").c_str(), e.GetMessageString());
-  }
+  return ReadDocument<IGESCAFControl_Reader>(
+      file, "IGES",
+      // Open CASCADE reads IGES from a file name only: the request is checked
+      // before and after.
+      [](IGESCAFControl_Reader& reader, const std::string& path) {
+        KCheckStop();
+        return reader.ReadFile(path.c_str());
+      },
+      [](IGESCAFControl_Reader& reader) {
+        Unit unit = kMillimetre;
+        Handle(IGESData_IGESModel) igesModel =
+            Handle(IGESData_IGESModel)::DownCast(reader.Model());
+        if (!igesModel.IsNull()) {
+          const IGESData_GlobalSection& global = igesModel->GlobalSection();
+          if (!UnitFromIgesFlag(global.UnitFlag(), global.UnitName(), unit)) unit = kMillimetre;
+        }
+        return unit;
+      },
+      reason);
 }
 
 }  // namespace ktranslate

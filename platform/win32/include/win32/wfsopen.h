@@ -31,6 +31,21 @@ GRANITE_VISIBLE FILE* _wfsopen(const WCHAR* path, const WCHAR* mode, int shflag)
 // Closes a stream from _wfsopen and lets go of its place in the share table.
 GRANITE_VISIBLE int fclose(FILE* stream);
 
+// What tells files apart whatever their names (links, ".", letter case): the
+// volume serial number and the file index Windows gives for an open handle
+// (GetFileInformationByHandle); the device and inode numbers here.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && index == other.index;
+  }
+};
+
+// The identity of the file at path (UTF-16, found as _wfsopen finds it); false
+// when nothing is there. Nothing is opened.
+GRANITE_VISIBLE bool GetFileIdentity(const WCHAR* path, FileIdentity& identity);
+
 // A place in the share table held without a stream, for the kernel's file objects.
 class GRANITE_VISIBLE ShareLock {
  public:
