@@ -20,6 +20,8 @@ class GRANITE_VISIBLE CGraniteElement {
 public:
   CGraniteElement();
   CGraniteElement(const CGraniteElement& other);
+  // Releases its own children, then copies. Assigning from one of its own
+  // descendants (one below it on the chain of parents) changes nothing.
   CGraniteElement& operator=(const CGraniteElement& other);
   ~CGraniteElement();
 

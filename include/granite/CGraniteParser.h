@@ -29,7 +29,8 @@ typedef int (*GraniteSupportFileCallback)(CBasicString name, CBasicString direct
 //   is a view of those roots: it releases nothing and is valid while the owner
 //   lives. A parser assigned over keeps, and later releases, the roots it owned.
 // - The resolved-parts list owns nothing: its elements belong to the tree.
-// - Scene groups belong to the world that made them.
+// - Scene groups belong to the world that made them; those made while the
+//   parser had no world belong to the parser and are deleted with it.
 class GRANITE_VISIBLE CGraniteParser {
 public:
   // Sibling library.
@@ -97,6 +98,9 @@ public:
   bool AddMeshToGroup(velaFloatPointArray& points, velaVectorArray& normals, velaIntArray& counts);
   bool AddResolvedPart(CGraniteElement* element);
   CGraniteElement* FindResolvedPart(CBasicString fileName, CBasicString configurationName);
+  // Records that group shows the meshes of shown, placed there by the reuse of
+  // a resolved part; false when it already does, and they are not placed again.
+  bool RecordPlacedPart(C3DMGroup* group, C3DMGroup* shown);
   bool GenerateColorForPart();
   bool GetResultOKToContinue(GraniteLoadResultTypes result);
   int ComputeTotalParts();

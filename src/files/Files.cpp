@@ -58,9 +58,9 @@ int LastSeparator(const CBasicString& path) {
 }
 
 // The name beside the referencing assembly, as it stands when it is relative,
-// then by its last component; empty when neither is there. Only an assembly
-// with an absolute path of its own counts (its components resolved before it),
-// and not the model file, beside which the parser searches anyway.
+// then by its last component; empty when neither is there. Only a referencing
+// file with an absolute path counts (one this resolution found), and not the
+// model file itself, beside which the parser searches anyway.
 CBasicString BesideReferencingFile(const CBasicString& name) {
   const CBasicString* referencing = g_referencingFile;
   if (!referencing || !IsAbsolute(*referencing) || !g_CurrentParser ||

@@ -22,10 +22,34 @@ CGraniteElement::CGraniteElement(const CGraniteElement& other)
       m_group(other.m_group),
       m_parentElement(other.m_parentElement) {}
 
+namespace {
+
+// Whether ancestor is above element on its chain of parents. The chain is
+// walked two steps at a time beside a one-step walker, so that a chain that
+// loops (parents set by hand) ends.
+bool IsAbove(const CGraniteElement* ancestor, CGraniteElement* element) {
+  CGraniteElement* slow = element;
+  CGraniteElement* fast = element;
+  while (fast != nullptr) {
+    for (int step = 0; step < 2 && fast != nullptr; ++step) {
+      fast = fast->GetParentElement();
+      if (fast == ancestor) return true;
+    }
+    slow = slow->GetParentElement();
+    if (fast != nullptr && fast == slow) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
 // The element's own children are released first, so that replacing the child
-// list does not lose them; afterwards the list is a view of the source's.
+// list does not lose them; afterwards the list is a view of the source's. An
+// element is not assigned from one of its descendants (nor from a copy of
+// one): releasing its children would release the source and what it shows.
 CGraniteElement& CGraniteElement::operator=(const CGraniteElement& other) {
   if (this == &other) return *this;
+  if (IsAbove(this, const_cast<CGraniteElement*>(&other))) return *this;
   ClearChildList();
   m_filename = other.m_filename;
   m_displayName = other.m_displayName;

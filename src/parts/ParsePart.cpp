@@ -27,8 +27,9 @@ GraniteLoadResultTypes PlaceResolvedPart(CGraniteParser* parser, CGraniteElement
   C3DMGroup* shown = found->GetGroup();
   if (!current || !shown) return GRANITE_LOAD_FAILURE;
   // The group already shows them (a second load of the same tree): inserting it
-  // into itself would make the scene cyclic.
-  if (shown == current) return GRANITE_LOAD_SUCCESS;
+  // into itself would make the scene cyclic, inserting it again would show the
+  // part twice and move it by the placement once more.
+  if (shown == current || !parser->RecordPlacedPart(current, shown)) return GRANITE_LOAD_SUCCESS;
   velaMatrix4x4 placement = parser->GetCurrentMatrix();
   void* token = current->BeginInsert();
   current->InsertGroup(shown);

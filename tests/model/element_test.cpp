@@ -46,6 +46,12 @@ TEST(Element, CopiesOwnTheirNamesAndReleaseNoChildren) {
   assigned.AddChild(new CGraniteElement());  // released by the assignment
   assigned = *source;
   EXPECT_EQ(assigned.GetNumberChildren(), 1);
+  // Not from its own child or grandchild: releasing the children would free the source.
+  for (CGraniteElement* below : {child, grandchild}) {
+    *source = *below;
+    EXPECT_TRUE(source->GetDisplayName() == "A");
+    EXPECT_EQ(source->GetNumberChildren(), 1);
+  }
 
   // Either order: the children go with the source, once (the sanitizers check).
   delete source;
@@ -93,9 +99,14 @@ TEST(Element, ParserRootsAreNotAdoptedAsChildren) {
   EXPECT_EQ(parser.GetNumberElements(), 1);
 }
 
-TEST(Element, CreateElementGivesAGroupOrNothing) {
+TEST(Element, CreateElementGivesAGroup) {
   CGraniteParser parser;
-  EXPECT_EQ(parser.CreateElement(CBasicString("a.prt"), CBasicString("a.prt")), nullptr);
+  // Without a world the group is the parser's, in no world.
+  CGraniteElement* loose = parser.CreateElement(CBasicString("a.prt"), CBasicString("a.prt"));
+  ASSERT_NE(loose, nullptr);
+  ASSERT_NE(loose->GetGroup(), nullptr);
+  EXPECT_EQ(loose->GetGroup()->GetWorld(), nullptr);
+  delete loose;
   C3DMWorld world;
   parser.SetWorld(&world);
   CGraniteElement* element =

@@ -96,12 +96,32 @@ TEST(ResolvedParts, FoundByFileAndConfigurationEvenUnderEqualHashes) {
   EXPECT_EQ(parser.FindResolvedPart(second, CBasicString("")), nullptr);
   EXPECT_EQ(parser.FindResolvedPart(CBasicString("GEAR8790915.PRT"), CBasicString("m6")), nullptr);
 
+  // The list changed by hand with its count, first and last nodes kept, and a
+  // recorded element renamed: the answers follow the list as it is now.
+  CGraniteElement other;
+  other.SetFilename(CBasicString("nut.prt"));
+  C3DMList* list = parser.GetResolvedPartsList();
+  list->Remove(&b);
+  list->InsertAfter(list->GetHeadElement(), &other);
+  EXPECT_EQ(parser.FindResolvedPart(second, CBasicString("m6")), nullptr);
+  EXPECT_EQ(parser.FindResolvedPart(CBasicString("nut.prt"), CBasicString()), &other);
+  plain.SetFilename(CBasicString("washer.prt"));
+  EXPECT_EQ(parser.FindResolvedPart(first, CBasicString()), nullptr);
+  EXPECT_EQ(parser.FindResolvedPart(CBasicString("washer.prt"), CBasicString()), &plain);
+  list->Remove(&other);
+  list->InsertAfter(list->GetHeadElement(), &b);
+
   // A copy, and a list changed by hand, are indexed from their own lists.
   CGraniteParser copy(parser);
   EXPECT_EQ(copy.FindResolvedPart(second, CBasicString("m6")), &b);
   parser.GetResolvedPartsList()->RemoveAll();
   EXPECT_EQ(parser.FindResolvedPart(first, CBasicString("m6")), nullptr);
   EXPECT_EQ(copy.FindResolvedPart(first, CBasicString("m6")), &a);
+  // Assigned over: the copy answers from the list it was given.
+  parser.AddResolvedPart(&other);
+  copy = parser;
+  EXPECT_EQ(copy.FindResolvedPart(first, CBasicString("m6")), nullptr);
+  EXPECT_EQ(copy.FindResolvedPart(CBasicString("nut.prt"), CBasicString()), &other);
 }
 
 TEST(Colours, PaletteIsDeterministicOpaqueAndRecorded) {

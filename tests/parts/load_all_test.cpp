@@ -2,6 +2,7 @@
 // test, roots appended while loading, loading twice, and whole sample models.
 #include <map>
 #include <string>
+#include <vector>
 
 #include "../tessellation/load_fixture.h"
 #include "granite/GraniteLoader.h"
@@ -113,6 +114,18 @@ TEST_F(LoadAll, TopLevelGivesTheLastRootsResult) {
   EXPECT_EQ(LoadAllParts(parser.get()), GRANITE_LOAD_INCOMPLETE);
 }
 
+TEST_F(LoadAll, AnAssemblyGivesItsLastFailureAndAPartNeverOne) {
+  const std::string stl = kit.WriteFile("model.stl", "solid x\nendsolid x\n");
+  ASSERT_EQ(ParsePart(parser.get(), Wide(stl), nullptr), GRANITE_LOAD_FAILURE);
+  CGraniteElement* unknown = Element(stl);
+  unknown->SetFileType(GRANITE_FILE_PART);
+  EXPECT_EQ(LoadAllPartsForElement(unknown), GRANITE_LOAD_INCOMPLETE);  // the part's 1 becomes 3
+  CGraniteElement* root = Root("top.asm", GRANITE_FILE_ASSEMBLY);
+  Child(root, kit.Path("missing.prt"), 0);
+  Child(root, part, 0);
+  EXPECT_EQ(LoadAllPartsForElement(root), GRANITE_LOAD_INCOMPLETE);  // not the last child's 0
+}
+
 TEST_F(LoadAll, OneElementIsLoadedOnTopOfTheStackAsItStands) {
   CGraniteElement* e = Element(part);
   e->SetFileType(GRANITE_FILE_PART);
@@ -150,19 +163,32 @@ TEST_F(LoadAll, RootsAppendedByTranslatedFilesAreNotLoadedAgain) {
   EXPECT_EQ(root->GetGroup()->GetNumberChildren(), 2);
 }
 
-TEST_F(LoadAll, LoadingTwiceChangesNothing) {
+TEST_F(LoadAll, LoadingAgainLeavesTheSceneAsItWas) {
   CGraniteElement* root = Root("top.asm", GRANITE_FILE_ASSEMBLY);
   CGraniteElement* p1 = Child(root, part, 0);
   CGraniteElement* p2 = Child(root, part, 0, velaMatrix4x4::Translation(4, 0, 0));
+  Child(root, part, 0, velaMatrix4x4::Translation(0, 4, 0));
   ASSERT_EQ(LoadAllParts(parser.get()), GRANITE_LOAD_SUCCESS);
+  EXPECT_EQ(p2->GetGroup()->GetNumberChildren(), 1);
+  // Every group's children, meshes and matrix.
+  auto scene = [&] {
+    std::vector<std::string> groups;
+    for (int i = 0; i < root->GetNumberChildren(); ++i) {
+      const C3DMGroup* g = static_cast<CGraniteElement*>(root->GetChildList()->GetAt(i))->GetGroup();
+      std::string text = std::to_string(g->GetNumberChildren()) + " " +
+                         std::to_string(g->GetNumberMeshes());
+      for (float m : g->GetMatrix().m) text += " " + std::to_string(m);
+      groups.push_back(text);
+    }
+    return groups;
+  };
+  const std::vector<std::string> loaded = scene();
   const long calls = kit.TotalCalls();
   EXPECT_EQ(LoadAllParts(parser.get()), GRANITE_LOAD_SUCCESS);
+  EXPECT_EQ(LoadAllPartsForElement(root), GRANITE_LOAD_SUCCESS);
   EXPECT_EQ(kit.TotalCalls(), calls);
-  // The first occurrence's group is not inserted into itself, nor moved.
-  EXPECT_EQ(Meshes(p1->GetGroup()), 1);
+  EXPECT_EQ(scene(), loaded);
   EXPECT_EQ(p1->GetGroup()->GetNumberChildren(), 0);
-  EXPECT_TRUE(p1->GetGroup()->GetMatrix().IsIdentity());
-  EXPECT_GE(p2->GetGroup()->GetNumberChildren(), 1);
 }
 
 // Whole sample models: BuildElementList, then LoadAllParts.

@@ -268,15 +268,16 @@ TEST_F(TranslatedParse, PartGetsARootElementAndItsMeshesGoToTheCurrentGroup) {
   EXPECT_EQ(kit.Calls(KCall::Close), 2);
 }
 
-TEST_F(TranslatedParse, WithoutARootElementNothingIsLoaded) {
-  // No world to make the root's group in: no root element, so the translated
-  // file's elements failed (3); the model is released and the file closed.
+TEST_F(TranslatedParse, WithoutAWorldThePartGoesToTheCurrentGroup) {
+  // A host that loads one exchange file into its own group sets no world.
   parser->SetWorld(nullptr);
-  std::string path = BindAs("bolt.igs", kit.Part(kBox));
-  EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_INCOMPLETE);
-  EXPECT_EQ(parser->GetNumberElements(), 0);
-  EXPECT_EQ(Meshes(group), 0);
-  EXPECT_EQ(kit.Calls(KCall::Close), 1);
+  std::string path = BindAs("bolt.stp", kit.Part(kBox));
+  EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_SUCCESS);
+  ASSERT_EQ(parser->GetNumberElements(), 1);
+  EXPECT_EQ(Root(0)->GetFileType(), GRANITE_FILE_PART);
+  ASSERT_NE(Root(0)->GetGroup(), nullptr);
+  EXPECT_EQ(Meshes(group), 1);
+  EXPECT_EQ(world.GetNumberGroups(), 0);
   parser->SetWorld(&world);
 }
 

@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <climits>
 #include <clocale>
@@ -135,6 +139,22 @@ TEST(Formatter, NeverWritesPastItsBuffer) {
   EXPECT_EQ(win32::swprintf_s(nullptr, 8, u"x"), -1);
   EXPECT_EQ(win32::swprintf_s(buffer, 0, u"x"), -1);
   EXPECT_EQ(win32::swprintf_s(buffer, 1, u""), 0);
+}
+
+TEST(Formatter, NeverReadsPastTheFormat) {
+  // Each format ends at the end of a page whose next page cannot be read.
+  const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  char* pages = static_cast<char*>(
+      mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(pages, MAP_FAILED);
+  ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
+  WCHAR buffer[16];
+  for (const WideText text : {u"100%", u"%l", u"%-", u"%I", u"%5.", u"%hh"}) {
+    WCHAR* format = reinterpret_cast<WCHAR*>(pages + page) - (text.size() + 1);
+    std::copy(text.c_str(), text.c_str() + text.size() + 1, format);
+    EXPECT_EQ(win32::swprintf_s(buffer, 16, format, 1), -1);
+  }
+  munmap(pages, 2 * page);
 }
 
 TEST(Resources, StringTablesPerModule) {

@@ -119,11 +119,18 @@ void RebuildFiles(qgp::ParserState& state, C3DMList& list) {
   state.files.clear();
   for (CBasicListElement* node = qgp::HeadOf(list); node; node = node->m_next) {
     CGraniteResolvedFileEntry* entry = static_cast<CGraniteResolvedFileEntry*>(node->m_item);
-    if (entry == nullptr) continue;
-    state.files[qgp::ToText(entry->GetOriginalFilename())] =
-        qgp::ToText(entry->GetResolvedFilename());
+    if (entry != nullptr) state.files[qgp::ToText(entry->GetOriginalFilename())] = entry;
   }
-  state.filesSignature = qgp::ListSignature::Of(list);
+  state.filesWatch.Mark(list);
+}
+
+// The recorded answer for a name, read from its entry as it is now.
+bool Recorded(qgp::ParserState& state, const qgp::Text& name, qgp::Text& answer) {
+  const auto found = state.files.find(name);
+  if (found == state.files.end()) return false;
+  if (qgp::ToText(found->second->GetOriginalFilename()) != name) return false;
+  answer = qgp::ToText(found->second->GetResolvedFilename());
+  return true;
 }
 
 }  // namespace
@@ -152,12 +159,17 @@ CBasicString CGraniteParser::GetResolvedFilename(CBasicString fileName) {
       state.files.clear();
       state.misses.clear();
       state.filesContext = context;
-      state.filesSignature = qgp::ListSignature::Of(m_resolvedFilesList);
-    } else if (state.filesSignature != qgp::ListSignature::Of(m_resolvedFilesList)) {
+      state.filesWatch.Mark(m_resolvedFilesList);
+    } else if (!state.filesWatch.Unchanged(m_resolvedFilesList)) {
       RebuildFiles(state, m_resolvedFilesList);
     }
-    const auto found = state.files.find(original);
-    if (found != state.files.end()) return qgp::ToString(found->second);
+    qgp::Text answer;
+    // An entry changed in place since: the cache is rebuilt from the list.
+    if (!Recorded(state, original, answer) && state.files.count(original) != 0) {
+      RebuildFiles(state, m_resolvedFilesList);
+      Recorded(state, original, answer);
+    }
+    if (!answer.empty()) return qgp::ToString(answer);
     const auto missed = state.misses.find(original);
     if (missed != state.misses.end()) return qgp::ToString(missed->second);
   }
@@ -172,16 +184,19 @@ CBasicString CGraniteParser::GetResolvedFilename(CBasicString fileName) {
     if (state.filesContext == context) state.misses[original] = resolved;
     return qgp::ToString(resolved);
   }
-  const bool current = state.filesContext == context &&
-                       state.filesSignature == qgp::ListSignature::Of(m_resolvedFilesList);
+  const bool current =
+      state.filesContext == context && state.filesWatch.Unchanged(m_resolvedFilesList);
   CGraniteResolvedFileEntry entry;
   entry.SetOriginalFilename(fileName);
   entry.SetResolvedFilename(qgp::ToString(resolved));
   if (!m_resolvedFilesList.AddTailCopy(&entry))
     m_resolvedFilesList.AddTail(new CGraniteResolvedFileEntry(entry));
   if (current) {
-    state.files[original] = resolved;
-    state.filesSignature = qgp::ListSignature::Of(m_resolvedFilesList);
+    state.files[original] =
+        static_cast<CGraniteResolvedFileEntry*>(m_resolvedFilesList.GetTailElement()->m_item);
+    state.filesWatch.Mark(m_resolvedFilesList);
+  } else {
+    state.filesWatch.Reset();
   }
   return qgp::ToString(resolved);
 }

@@ -105,25 +105,37 @@ CGraniteParser::~CGraniteParser() {
   // The resolved parts are elements of the tree below; they are only referred to.
   m_resolvedPartsList.RemoveAll();
   std::vector<CGraniteElement*> roots;
+  std::vector<std::unique_ptr<C3DMGroup>> groups;
   {
     std::lock_guard<std::mutex> hold(qgp::StateLock());
-    roots.swap(qgp::StateOf(this).ownedRoots);
+    qgp::ParserState& state = qgp::StateOf(this);
+    roots.swap(state.ownedRoots);
+    groups.swap(state.ownedGroups);
     for (CGraniteElement* root : roots) qgp::ForgetRoot(root);
     qgp::DropState(this);
   }
   // Roots shared with a copy stay in the copy's list but belong to this parser.
   m_elementList.RemoveAll();
   for (CGraniteElement* root : roots) delete root;
+  groups.clear();
   m_matrixStack.DestroyAll();
   m_generatedColorList.DestroyAll();
   m_resolvedFilesList.DestroyAll();
 }
 
 CGraniteElement* CGraniteParser::CreateElement(CBasicString fileName, CBasicString displayName) {
-  if (m_world == nullptr) return nullptr;
   // The world owns the group: an element dropped before it is attached leaves
-  // nothing behind when the scene is torn down.
-  C3DMGroup* group = m_world->CreateGroup();
+  // nothing behind when the scene is torn down. Without a world (a host that
+  // loads one exchange file into its own group) the parser owns it.
+  C3DMGroup* group = nullptr;
+  if (m_world != nullptr) {
+    group = m_world->CreateGroup();
+  } else {
+    std::unique_ptr<C3DMGroup> made(new C3DMGroup(nullptr));
+    group = made.get();
+    std::lock_guard<std::mutex> hold(qgp::StateLock());
+    qgp::StateOf(this).ownedGroups.push_back(std::move(made));
+  }
   if (group == nullptr) return nullptr;
   CGraniteElement* element = new CGraniteElement();
   element->SetFilename(fileName);
@@ -224,43 +236,63 @@ bool CGraniteParser::AddMeshToGroup(velaFloatPointArray& points, velaVectorArray
   return true;
 }
 
+namespace {
+
+qgp::PartKey KeyOf(CGraniteElement* element) {
+  return qgp::PartKey{qgp::ToText(element->GetFilename()),
+                      qgp::ToText(element->GetConfigurationName())};
+}
+
+}  // namespace
+
 bool CGraniteParser::AddResolvedPart(CGraniteElement* element) {
   if (element == nullptr) return false;
   std::lock_guard<std::mutex> hold(qgp::StateLock());
   qgp::ParserState& state = qgp::StateOf(this);
-  const bool indexCurrent = state.partsSignature == qgp::ListSignature::Of(m_resolvedPartsList);
+  const bool indexCurrent = state.partsWatch.Unchanged(m_resolvedPartsList);
   if (!m_resolvedPartsList.AddTail(element)) return false;
   if (indexCurrent) {
     // The first element recorded for a file and configuration is the one reused.
-    state.parts.emplace(qgp::PartKey{qgp::ToText(element->GetFilename()),
-                                     qgp::ToText(element->GetConfigurationName())},
-                        element);
-    state.partsSignature = qgp::ListSignature::Of(m_resolvedPartsList);
+    state.parts.emplace(KeyOf(element), element);
+    state.partsWatch.Mark(m_resolvedPartsList);
   } else {
-    state.partsSignature = qgp::ListSignature();  // rebuilt on the next lookup
+    state.partsWatch.Reset();  // rebuilt on the next lookup
   }
   return true;
 }
 
+// The answer comes from the list as it is now: the index is used only while
+// the list provably holds the nodes it was built from, and an element renamed
+// since it was recorded has the index rebuilt.
 CGraniteElement* CGraniteParser::FindResolvedPart(CBasicString fileName,
                                                   CBasicString configurationName) {
+  const qgp::PartKey key{qgp::ToText(fileName), qgp::ToText(configurationName)};
   std::lock_guard<std::mutex> hold(qgp::StateLock());
   qgp::ParserState& state = qgp::StateOf(this);
-  const qgp::ListSignature now = qgp::ListSignature::Of(m_resolvedPartsList);
-  if (state.partsSignature != now) {
-    state.parts.clear();
-    for (CBasicListElement* node = qgp::HeadOf(m_resolvedPartsList); node; node = node->m_next) {
-      CGraniteElement* element = static_cast<CGraniteElement*>(node->m_item);
-      if (element == nullptr) continue;
-      state.parts.emplace(qgp::PartKey{qgp::ToText(element->GetFilename()),
-                                       qgp::ToText(element->GetConfigurationName())},
-                          element);
-    }
-    state.partsSignature = now;
+  if (state.partsWatch.Unchanged(m_resolvedPartsList)) {
+    const auto found = state.parts.find(key);
+    if (found == state.parts.end()) return nullptr;
+    if (KeyOf(found->second) == key) return found->second;
   }
-  const auto found =
-      state.parts.find(qgp::PartKey{qgp::ToText(fileName), qgp::ToText(configurationName)});
+  state.parts.clear();
+  for (CBasicListElement* node = qgp::HeadOf(m_resolvedPartsList); node; node = node->m_next) {
+    CGraniteElement* element = static_cast<CGraniteElement*>(node->m_item);
+    if (element != nullptr) state.parts.emplace(KeyOf(element), element);
+  }
+  state.partsWatch.Mark(m_resolvedPartsList);
+  const auto found = state.parts.find(key);
   return found == state.parts.end() ? nullptr : found->second;
+}
+
+bool CGraniteParser::RecordPlacedPart(C3DMGroup* group, C3DMGroup* shown) {
+  if (group == nullptr || shown == nullptr) return false;
+  std::lock_guard<std::mutex> hold(qgp::StateLock());
+  qgp::ParserState& state = qgp::StateOf(this);
+  if (state.placedWorld != m_world) {
+    state.placed.clear();
+    state.placedWorld = m_world;
+  }
+  return state.placed.emplace(group, shown).second;
 }
 
 // The n-th colour made for this parser is the n-th of the palette, so a load

@@ -11,6 +11,12 @@ struct HeadPeek : CBasicList {
   static HeadMember Member() { return &HeadPeek::m_head; }
 };
 
+// The same for the registry of attached iterators.
+struct IteratorsPeek : CBasicList {
+  typedef CBasicList* CBasicList::*IteratorsMember;
+  static IteratorsMember Member() { return &IteratorsPeek::m_iterators; }
+};
+
 struct Tables {
   std::mutex lock;
   std::unordered_map<const CGraniteParser*, ParserState> states;
@@ -31,12 +37,33 @@ CBasicListElement* HeadOf(CBasicList& list) {
   return list.*HeadPeek::Member();
 }
 
-ListSignature ListSignature::Of(CBasicList& list) {
-  ListSignature s;
-  s.count = list.GetCount();
-  s.head = HeadOf(list);
-  s.tail = list.GetTailElement();
-  return s;
+bool ListWatch::MoveToHead() {
+  m_removed = true;
+  return CBasicListIterator::MoveToHead();
+}
+
+bool ListWatch::Attached(CBasicList& list) {
+  if (GetList() != &list) return false;
+  // Emptying the list's registry detaches its iterators without telling them.
+  CBasicList* registry = list.*IteratorsPeek::Member();
+  for (CBasicListElement* node = registry ? HeadOf(*registry) : nullptr; node; node = node->m_next) {
+    if (node->m_item == static_cast<CBasicListIterator*>(this)) return true;
+  }
+  return false;
+}
+
+bool ListWatch::Unchanged(CBasicList& list) {
+  return m_marked && !m_removed && list.GetCount() == m_count && Attached(list);
+}
+
+void ListWatch::Mark(CBasicList& list) {
+  if (!Attached(list)) {
+    SetList(nullptr);
+    SetList(&list);
+  }
+  m_count = list.GetCount();
+  m_removed = false;
+  m_marked = true;
 }
 
 std::mutex& StateLock() {

@@ -5,13 +5,17 @@
 // parser's destructor.
 #pragma once
 
+#include <memory>
 #include <mutex>
+#include <set>
+#include <utility>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
+#include "qorvelaex/C3DMScene.h"
 
 namespace qgp {
 
@@ -24,19 +28,33 @@ inline CBasicString ToString(const Text& t) {
   return CBasicString(t.c_str());
 }
 
-// The node set of a list as last seen: a list changed behind the sibling's back
-// (a copied or assigned parser, a host adding items itself) no longer matches,
-// and the index built from it is rebuilt.
-struct ListSignature {
-  int count = -1;
-  CBasicListElement* head = nullptr;
-  CBasicListElement* tail = nullptr;
+// Tells whether a list is still as it was when an index was built from it.
+// Adding only ever raises the count, and after every removal the list moves
+// each attached iterator to its head; a watch attached to the list hears of
+// those moves. So a list whose watch heard nothing and whose count is the one
+// marked holds exactly the nodes it held then, whoever changed it meanwhile
+// (a host, an assignment of the parser). An index built from such a list can
+// be trusted; any other is rebuilt.
+class ListWatch : private CBasicListIterator {
+ public:
+  ListWatch() = default;
+  ListWatch(const ListWatch&) = delete;
+  ListWatch& operator=(const ListWatch&) = delete;
 
-  static ListSignature Of(CBasicList& list);
-  bool operator==(const ListSignature& o) const {
-    return count == o.count && head == o.head && tail == o.tail;
-  }
-  bool operator!=(const ListSignature& o) const { return !(*this == o); }
+  // The list holds the nodes it held when it was last marked.
+  bool Unchanged(CBasicList& list);
+  // From now on: an index has just been built from the list, or the
+  // list has just been added to along with its index.
+  void Mark(CBasicList& list);
+  // Forget the list: the next Unchanged is false.
+  void Reset() { m_marked = false; }
+
+ private:
+  bool MoveToHead() override;
+  bool Attached(CBasicList& list);
+  bool m_marked = false;
+  bool m_removed = false;
+  int m_count = 0;
 };
 
 // First node of a list without moving the list's own current element.
@@ -72,16 +90,26 @@ struct FileContext {
 struct ParserState {
   // Roots this parser deletes when it is destroyed, in the order they came.
   std::vector<CGraniteElement*> ownedRoots;
+  // Groups made for elements while the parser had no world; deleted with the
+  // parser, after its roots.
+  std::vector<std::unique_ptr<C3DMGroup>> ownedGroups;
 
-  ListSignature partsSignature;
+  // Which group shows which resolved part's group, placed by reuse, and the
+  // world those groups belong to (another world: the records are dropped).
+  C3DMWorld* placedWorld = nullptr;
+  std::set<std::pair<const C3DMGroup*, const C3DMGroup*>> placed;
+
+  ListWatch partsWatch;
   std::unordered_map<PartKey, CGraniteElement*, PartKeyHash> parts;
 
   // Whether filesContext holds the context the cache was built for; a parser
   // made as a copy starts without one and takes its list as it is.
   bool filesContextSet = false;
-  ListSignature filesSignature;
+  ListWatch filesWatch;
   FileContext filesContext;
-  std::unordered_map<Text, Text> files;
+  // The newest entry of each name in the resolved-files list; the entries
+  // belong to the list.
+  std::unordered_map<Text, CGraniteResolvedFileEntry*> files;
   // Names found nowhere during the current load, with the answer given; a new
   // root element (the next load) searches them again.
   std::unordered_map<Text, Text> misses;

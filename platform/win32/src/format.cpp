@@ -217,7 +217,9 @@ bool Convert(Output& out, const WCHAR*& f, Args& args) {
   }
   bool wide = false, narrow = false;
   field.length = ReadLength(f, wide, narrow);
-  const WCHAR conversion = *f++;
+  const WCHAR conversion = *f;
+  if (conversion == 0) return false;  // the format ends inside the conversion
+  ++f;
   switch (conversion) {
     case u'd':
     case u'i':
@@ -272,7 +274,7 @@ int vswprintf_s(WCHAR* buffer, size_t count, const WCHAR* format, va_list list) 
   Args args;
   va_copy(args.list, list);
   bool valid = true;
-  for (const WCHAR* f = format; *f != 0 && valid && !out.full;) {
+  for (const WCHAR* f = format; valid && !out.full && *f != 0;) {
     if (*f != u'%') {
       out.Put(*f++);
     } else if (f[1] == u'%') {
