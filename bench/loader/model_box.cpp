@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
     const std::string path = argv[i];
     const std::string name = path.substr(path.find_last_of('/') + 1);
     const double load = LoadSeconds(path);
-    double kernel[6], exact[6], seconds = 0, millimetres = 1;
+    double kernel[6] = {}, exact[6] = {}, seconds = 0, millimetres = 1;
     if (!KernelBox(path, kernel, &seconds, &millimetres) || !ExactBox(path, millimetres, exact)) {
       std::printf("%-34s %9.3f  no box\n", name.c_str(), load);
       continue;
