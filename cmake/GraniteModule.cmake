@@ -19,12 +19,13 @@ function(granite_add_subdirectories)
   endforeach()
 endfunction()
 
-# granite_add_test(NAME SOURCES a.cpp ... LIBS lib ...)
+# granite_add_test(NAME SOURCES a.cpp ... LIBS lib ... [LINUX_ONLY pattern ...])
 # One GoogleTest executable, its tests registered with CTest. The executable
 # exports its symbols so that shared libraries it loads can bind to the
-# loader classes linked into it statically.
+# loader classes linked into it statically. LINUX_ONLY names (as GoogleTest
+# filter patterns) the tests that need a facility only Linux has.
 function(granite_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LINUX_ONLY" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   if(GRANITE_SANITIZE)
     # Open CASCADE's static tables, which it never frees (see the file).
@@ -34,5 +35,23 @@ function(granite_add_test name)
   set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
   target_compile_definitions(${name} PRIVATE GRANITE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                              GRANITE_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120)
+  if(NOT CMAKE_CROSSCOMPILING)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120)
+    return()
+  endif()
+  # Under wine one process per program: starting wine costs more than most
+  # tests do. The Linux-only tests are a second entry, labelled and left out.
+  list(JOIN ARG_LINUX_ONLY ":" linux_only)
+  add_test(NAME ${name} COMMAND ${name} --gtest_filter=-${linux_only})
+  set_tests_properties(${name} PROPERTIES LABELS windows TIMEOUT 600)
+  if(linux_only)
+    add_test(NAME ${name}.linux_only COMMAND ${name} --gtest_filter=${linux_only})
+    set_tests_properties(${name}.linux_only PROPERTIES LABELS linux_only)
+  endif()
+endfunction()
+
+# A test program that cannot be built for this target, listed under a label.
+function(granite_skipped_test name label)
+  add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo "${name}: ${label}")
+  set_tests_properties(${name} PROPERTIES LABELS ${label})
 endfunction()

@@ -79,31 +79,31 @@ void UseTexts(const WCHAR* wide, const char* narrow) {
   d.MakeUpper();
   d.MakeLower();
   CBasicString e;
-  e.Format(u"%s", d.GetWideString());
+  e.Format(WSTR("%s"), d.GetWideString());
   EXPECT_TRUE(a == b && b == c && d == e);
   EXPECT_EQ(a.GetHashValue(), b.GetHashValue());
 }
 
 TEST(BasicStringAllocation, ShortTextsStayInsideTheObject) {
-  EXPECT_EQ(Allocations([] { UseTexts(u"Bolt.pr", "Bolt.pr"); }), 0);
-  EXPECT_EQ(Allocations([] { UseTexts(u"Größe.p", "Größe.p"); }), 0);
+  EXPECT_EQ(Allocations([] { UseTexts(WSTR("Bolt.pr"), "Bolt.pr"); }), 0);
+  EXPECT_EQ(Allocations([] { UseTexts(WSTR("Größe.p"), "Größe.p"); }), 0);
   EXPECT_EQ(Allocations([] {
-              CBasicString s(u"abc");
-              s += u"defg";  // seven
-              CBasicString joined = CBasicString(u"abc") + "defg";
+              CBasicString s(WSTR("abc"));
+              s += WSTR("defg");  // seven
+              CBasicString joined = CBasicString(WSTR("abc")) + "defg";
               EXPECT_TRUE(s == joined);
             }),
             0);
 
-  EXPECT_GT(Allocations([] { CBasicString s(u"Bolt.prt"); }), 0);
+  EXPECT_GT(Allocations([] { CBasicString s(WSTR("Bolt.prt")); }), 0);
   EXPECT_GT(Allocations([] { CBasicString s("Bolt.prt"); }), 0);
   EXPECT_GT(Allocations([] {
-              CBasicString s(u"abc");
-              s += u"defgh";  // eight
+              CBasicString s(WSTR("abc"));
+              s += WSTR("defgh");  // eight
             }),
             0);
   // The narrow copy is the one allocation GetMultiByte makes.
-  CBasicString s(u"abc");
+  CBasicString s(WSTR("abc"));
   EXPECT_EQ(Allocations([&] { s.GetMultiByte(); }), 1);
 }
 

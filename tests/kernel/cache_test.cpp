@@ -42,7 +42,7 @@ KVec3 Top(const xrchandle<KModel>& model) {
 
 bool HeldByNoOne(const std::string& path) {
   FILE* f = win32::_wfsopen(xstring::FromNarrow(path).GetWide(),
-                            reinterpret_cast<const WCHAR*>(u"r"), win32::_SH_DENYRW);
+                            reinterpret_cast<const WCHAR*>(WSTR("r")), win32::_SH_DENYRW);
   if (!f) return false;
   win32::fclose(f);
   return true;
@@ -169,7 +169,7 @@ TEST(ModelCache, AFileHeldOpenWithoutSharingIsStillRefused) {
     ASSERT_TRUE(kept);
     // A deny-all holder keeps the kernel out, though it has the model.
     FILE* holder = win32::_wfsopen(xstring::FromNarrow(path).GetWide(),
-                                   reinterpret_cast<const WCHAR*>(u"r"), win32::_SH_DENYRW);
+                                   reinterpret_cast<const WCHAR*>(WSTR("r")), win32::_SH_DENYRW);
     ASSERT_NE(holder, nullptr);
     EXPECT_FALSE(Open(path));
     EXPECT_NE(std::string(KGetLastError()).find("held open"), std::string::npos);

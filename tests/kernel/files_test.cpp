@@ -13,7 +13,7 @@
 
 namespace {
 
-FILE* Open(const std::string& path, int share, const char16_t* mode = u"r") {
+FILE* Open(const std::string& path, int share, const WCHAR* mode = WSTR("r")) {
   return win32::_wfsopen(xstring::FromNarrow(path).GetWide(), reinterpret_cast<const WCHAR*>(mode),
                          share);
 }
@@ -154,9 +154,9 @@ TEST(Files, ShareModesRefuseWhatAnotherHandleHoldsOpen) {
   // Writers: a deny-write reader refuses a writer; modes create and append.
   FILE* reader = Open(path, win32::_SH_DENYWR);
   ASSERT_NE(reader, nullptr);
-  EXPECT_EQ(Open(path, win32::_SH_DENYNO, u"a"), nullptr);
+  EXPECT_EQ(Open(path, win32::_SH_DENYNO, WSTR("a")), nullptr);
   win32::fclose(reader);
-  FILE* writer = Open(kit.Path("New.txt"), win32::_SH_DENYNO, u"w");
+  FILE* writer = Open(kit.Path("New.txt"), win32::_SH_DENYNO, WSTR("w"));
   ASSERT_NE(writer, nullptr);
   std::fputs("hello", writer);
   win32::fclose(writer);
@@ -165,7 +165,7 @@ TEST(Files, ShareModesRefuseWhatAnotherHandleHoldsOpen) {
   in >> text;
   EXPECT_EQ(text, "hello");
   EXPECT_EQ(Open(path, 0x99), nullptr);  // not a share flag
-  EXPECT_EQ(Open(path, win32::_SH_DENYNO, u"q"), nullptr);
+  EXPECT_EQ(Open(path, win32::_SH_DENYNO, WSTR("q")), nullptr);
   kit.Release();
   EXPECT_EQ(gkit::LiveObjects(), 0);
 }

@@ -153,18 +153,18 @@ CBasicString CGraniteParser::GetResolvedFilename(CBasicString fileName) {
 // loaded as a part (the native .prt and .xpr and every exchange format).
 bool CGraniteParser::GetFileIsPart(CBasicString fileName) {
   qgp::Text name = qgp::ToText(fileName);
-  const size_t slash = name.find_last_of(u"/\\");
+  const size_t slash = name.find_last_of(WSTR("/\\"));
   if (slash != qgp::Text::npos) name.erase(0, slash + 1);
-  size_t dot = name.find_last_of(u'.');
+  size_t dot = name.find_last_of(WSTR('.'));
   if (dot != qgp::Text::npos && dot + 1 < name.size() &&
-      name.find_first_not_of(u"0123456789", dot + 1) == qgp::Text::npos) {
+      name.find_first_not_of(WSTR("0123456789"), dot + 1) == qgp::Text::npos) {
     name.erase(dot);
-    dot = name.find_last_of(u'.');
+    dot = name.find_last_of(WSTR('.'));
   }
   if (dot == qgp::Text::npos) return true;
   qgp::Text extension = name.substr(dot + 1);
   for (WCHAR& c : extension) {
-    if (c >= u'A' && c <= u'Z') c = WCHAR(c - u'A' + u'a');
+    if (c >= WSTR('A') && c <= WSTR('Z')) c = WCHAR(c - WSTR('A') + WSTR('a'));
   }
-  return extension != u"asm" && extension != u"xas";
+  return extension != WSTR("asm") && extension != WSTR("xas");
 }

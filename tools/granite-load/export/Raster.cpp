@@ -1,7 +1,9 @@
 // Software rasteriser and PNG through libpng's simplified interface.
 #include "export/Raster.h"
 
+#if GRANITE_HAVE_LIBPNG
 #include <png.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -187,6 +189,8 @@ Image Render(const C3DMWorld& world, const RasterOptions& options) {
   return image;
 }
 
+#if GRANITE_HAVE_LIBPNG
+
 bool WritePng(const Image& image, const std::string& path, std::string* error) {
   png_image png;
   std::fill_n(reinterpret_cast<unsigned char*>(&png), sizeof png, 0);
@@ -225,5 +229,7 @@ bool ReadPng(const std::string& path, Image* image, std::string* error) {
   }
   return true;
 }
+
+#endif  // GRANITE_HAVE_LIBPNG
 
 }  // namespace gload
