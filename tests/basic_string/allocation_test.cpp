@@ -19,7 +19,11 @@ void* Allocate(std::size_t size) {
 void* AllocateAligned(std::size_t size, std::align_val_t alignment) {
   ++g_allocations;
   const std::size_t a = static_cast<std::size_t>(alignment);
+#if defined(_WIN32)
+  if (void* p = ::_aligned_malloc(size ? size : 1, a)) return p;
+#else
   if (void* p = std::aligned_alloc(a, (size + a - 1) / a * a)) return p;
+#endif
   throw std::bad_alloc();
 }
 
@@ -49,10 +53,16 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+#if defined(_WIN32)
+// Windows frees over-aligned blocks with a call of their own.
+void FreeAligned(void* p) { ::_aligned_free(p); }
+#else
+void FreeAligned(void* p) { std::free(p); }
+#endif
+void operator delete(void* p, std::align_val_t) noexcept { FreeAligned(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { FreeAligned(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { FreeAligned(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { FreeAligned(p); }
 
 namespace {
 

@@ -292,8 +292,8 @@ TEST(BasicString, LoadStringFromRegisteredTables) {
   const WideText longText(5000, WSTR('q'));
   const win32::StringResource big[] = {{4, longText.c_str()}};
   ASSERT_TRUE(win32::RegisterStringTable(win32::GetModuleHandleW(nullptr), main, 1));
-  ASSERT_TRUE(win32::RegisterStringTable(&module, other, 1));
-  ASSERT_TRUE(win32::RegisterStringTable(&module, big, 1));
+  ASSERT_TRUE(win32::RegisterStringTable(reinterpret_cast<win32::HMODULE>(&module), other, 1));
+  ASSERT_TRUE(win32::RegisterStringTable(reinterpret_cast<win32::HMODULE>(&module), big, 1));
 
   CBasicString s(WSTR("old"));
   EXPECT_FALSE(s.LoadString(0));

@@ -4,6 +4,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <sys/utime.h>
+#endif
 
 #include <cstdio>
 #include <functional>
@@ -50,8 +53,13 @@ bool HeldByNoOne(const std::string& path) {
 
 // Sets both file times to seconds since the epoch (the change time follows the clock).
 void SetModified(const std::string& path, time_t seconds) {
+#if defined(_WIN32)
+  struct _utimbuf times = {seconds, seconds};
+  ASSERT_EQ(::_utime(path.c_str(), &times), 0);
+#else
   struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+#endif
 }
 
 TEST(ModelCache, AnUnchangedPartIsReadOnceAndSharedWithItsBox) {

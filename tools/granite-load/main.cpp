@@ -3,6 +3,9 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#include <direct.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -338,12 +341,20 @@ bool IsRegularFile(const std::string& path, std::string* why) {
   return true;
 }
 
+void MakeFolder(const std::string& path) {
+#if defined(_WIN32)
+  ::_mkdir(path.c_str());
+#else
+  ::mkdir(path.c_str(), 0777);
+#endif
+}
+
 void MakeFolderFor(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos || slash == 0) return;
   std::string folder;
   for (size_t i = 0; i <= slash; ++i) {
-    if (path[i] == '/' && !folder.empty()) ::mkdir(folder.c_str(), 0777);
+    if (path[i] == '/' && !folder.empty()) MakeFolder(folder);
     folder += path[i];
   }
 }
@@ -407,11 +418,16 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   g_lastPercent = -1;
   CGraniteParser::RequestStop(false);
   KClearLastError();
+#if defined(_WIN32)
+  // The run-time resets the handler when it runs, so a second Ctrl-C ends the program.
+  void (*previous)(int) = ::signal(SIGINT, &OnInterrupt);
+#else
   struct sigaction action {}, previous {};
   action.sa_handler = &OnInterrupt;
   action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &previous);
+#endif
 
   C3DMWorld world;
   int result = GRANITE_LOAD_FAILURE;
@@ -456,7 +472,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       result = GRANITE_LOAD_INCOMPLETE;
     }
     EndProgress();
+#if defined(_WIN32)
+    ::signal(SIGINT, previous);
+#else
     sigaction(SIGINT, &previous, nullptr);
+#endif
 
     for (CGraniteElement* e : Elements(parser.GetElementList())) CountElements(e, counts);
     CountScene(world, counts);
