@@ -5,6 +5,9 @@
 
 set(GRANITE_BUILD_BENCH OFF CACHE BOOL "No benchmark library for Windows here" FORCE)
 
+# DLLs under their own names (QorGraniteLoader.dll), as the modules import them.
+set(CMAKE_SHARED_LIBRARY_PREFIX "")
+
 set(_bin ${PROJECT_BINARY_DIR}/bin)
 file(MAKE_DIRECTORY ${_bin})
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
@@ -26,12 +29,12 @@ endforeach()
 # tinygltf's implementation compiled here (the Linux build links Debian's
 # library); images are not used.
 file(WRITE ${_stage}/tiny_gltf_impl.cpp
-     "#define TINYGLTF_IMPLEMENTATION\n#define TINYGLTF_NO_STB_IMAGE\n"
-     "#define TINYGLTF_NO_STB_IMAGE_WRITE\n#define TINYGLTF_NO_EXTERNAL_IMAGE\n"
-     "#include <tiny_gltf.h>\n")
+     "#define TINYGLTF_IMPLEMENTATION\n#include <tiny_gltf.h>\n")
 add_library(granite_tinygltf STATIC ${_stage}/tiny_gltf_impl.cpp)
 target_include_directories(granite_tinygltf SYSTEM PUBLIC ${_stage})
 target_compile_options(granite_tinygltf PRIVATE -w)
+target_compile_definitions(granite_tinygltf PUBLIC TINYGLTF_NO_STB_IMAGE TINYGLTF_NO_STB_IMAGE_WRITE
+                           TINYGLTF_NO_EXTERNAL_IMAGE)
 add_library(granite_json INTERFACE)
 target_include_directories(granite_json SYSTEM INTERFACE ${_stage})
 

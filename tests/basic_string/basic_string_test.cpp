@@ -309,7 +309,7 @@ TEST(BasicString, LoadStringFromRegisteredTables) {
   EXPECT_EQ(s.GetLength(), 4095);  // cut to the buffer
 
   win32::UnregisterStringTable(win32::GetModuleHandleW(nullptr));
-  win32::UnregisterStringTable(&module);
+  win32::UnregisterStringTable(reinterpret_cast<win32::HMODULE>(&module));
   EXPECT_FALSE(s.LoadString(3));
 }
 
