@@ -19,13 +19,16 @@ function(granite_add_subdirectories)
   endforeach()
 endfunction()
 
-# granite_add_test(NAME SOURCES a.cpp ... LIBS lib ... [LINUX_ONLY pattern ...])
+# granite_add_test(NAME SOURCES a.cpp ... LIBS lib ... [LINUX_ONLY pattern ...]
+#                  [NEEDS_OCCT pattern ...] [SHIM_DIFFERS pattern ...])
 # One GoogleTest executable, its tests registered with CTest. The executable
 # exports its symbols so that shared libraries it loads can bind to the
-# loader classes linked into it statically. LINUX_ONLY names (as GoogleTest
-# filter patterns) the tests that need a facility only Linux has.
+# loader classes linked into it statically. The lists name (as GoogleTest
+# filter patterns) the tests left out under wine: those that need a facility
+# only Linux has, those that need Open CASCADE, and those whose expectations
+# follow our run-time stand-in where the Windows run-time answers otherwise.
 function(granite_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LINUX_ONLY" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LINUX_ONLY;NEEDS_OCCT;SHIM_DIFFERS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   if(GRANITE_SANITIZE)
     # Open CASCADE's static tables, which it never frees (see the file).
@@ -40,14 +43,20 @@ function(granite_add_test name)
     return()
   endif()
   # Under wine one process per program: starting wine costs more than most
-  # tests do. The Linux-only tests are a second entry, labelled and left out.
-  list(JOIN ARG_LINUX_ONLY ":" linux_only)
-  add_test(NAME ${name} COMMAND ${name} --gtest_filter=-${linux_only})
+  # tests do. Each list left out is an entry of its own under its label.
+  set(excluded "")
+  foreach(kind LINUX_ONLY NEEDS_OCCT SHIM_DIFFERS)
+    if(ARG_${kind})
+      string(TOLOWER ${kind} label)
+      list(JOIN ARG_${kind} ":" patterns)
+      add_test(NAME ${name}.${label} COMMAND ${name} --gtest_filter=${patterns})
+      set_tests_properties(${name}.${label} PROPERTIES LABELS ${label})
+      list(APPEND excluded ${ARG_${kind}})
+    endif()
+  endforeach()
+  list(JOIN excluded ":" excluded)
+  add_test(NAME ${name} COMMAND ${name} --gtest_filter=-${excluded})
   set_tests_properties(${name} PROPERTIES LABELS windows TIMEOUT 600)
-  if(linux_only)
-    add_test(NAME ${name}.linux_only COMMAND ${name} --gtest_filter=${linux_only})
-    set_tests_properties(${name}.linux_only PROPERTIES LABELS linux_only)
-  endif()
 endfunction()
 
 # A test program that cannot be built for this target, listed under a label.
