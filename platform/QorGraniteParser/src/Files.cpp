@@ -36,7 +36,7 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 std::string Join(const std::string& directory, const std::string& name) {
-  return std::filesystem::path(directory + "/" + name).lexically_normal().string();
+  return std::filesystem::path(directory + "/" + name).lexically_normal().generic_string();
 }
 
 qgp::FileContext ContextOf(CBasicString& filename, CBasicString directory,
