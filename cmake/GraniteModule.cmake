@@ -56,7 +56,9 @@ function(granite_add_test name)
   endforeach()
   list(JOIN excluded ":" excluded)
   add_test(NAME ${name} COMMAND ${name} --gtest_filter=-${excluded})
-  set_tests_properties(${name} PROPERTIES LABELS windows TIMEOUT 600)
+  # Share modes hold across processes on Windows: two programs opening the
+  # same sample files at once would refuse each other.
+  set_tests_properties(${name} PROPERTIES LABELS windows TIMEOUT 600 RESOURCE_LOCK sample_files)
 endfunction()
 
 # A test program that cannot be built for this target, listed under a label.

@@ -1,7 +1,10 @@
 // node compare_outputs.js A.glb B.glb A.png B.png
 // The same scene from two builds: the same node tree, meshes, accessors and
-// indices; positions and normals equal to within one float unit in the last
-// place. The pictures: same size, pixels apart by at most 1 in any channel.
+// indices; positions, normals and node matrices equal to within one float
+// unit in the last place at the scale of their accessor or matrix (its
+// largest magnitude: near zero the two run-times' sine and cosine leave
+// noise far below it, and signs of zero). The pictures:
+// same size, pixels apart by at most 1 in any channel.
 'use strict';
 const fs = require('fs');
 const zlib = require('zlib');
@@ -24,11 +27,30 @@ function accessorBytes(glb, i) {
   return glb.bin.subarray(start, start + a.count * size);
 }
 
+// One float unit in the last place at the magnitude of x.
+function ulp(x) {
+  const f = new Float32Array([Math.abs(x)]), i = new Int32Array(f.buffer);
+  ++i[0];
+  return f[0] - Math.abs(Math.fround(x));
+}
+
+function compareMatrices(a, b) {
+  a.nodes.forEach((n, k) => {
+    const m = n.matrix || [], o = b.nodes[k].matrix || [];
+    const unit = ulp(Math.max(...m.map(Math.abs), ...o.map(Math.abs), 0));
+    m.forEach((v, i) => {
+      if (Math.abs(v - o[i]) > unit) throw new Error('node ' + k + ' matrix entry ' + i + ': ' + v + ' vs ' + o[i]);
+    });
+  });
+}
+
 function compareGlb(pa, pb) {
   const a = readGlb(pa), b = readGlb(pb);
-  const strip = (j) => JSON.stringify({ nodes: j.nodes, meshes: j.meshes, materials: j.materials, scenes: j.scenes,
+  const nodes = (j) => j.nodes.map((n) => Object.assign({}, n, { matrix: undefined }));
+  const strip = (j) => JSON.stringify({ nodes: nodes(j), meshes: j.meshes, materials: j.materials, scenes: j.scenes,
     accessors: j.accessors.map((x) => ({ type: x.type, componentType: x.componentType, count: x.count })) });
   if (strip(a.json) !== strip(b.json)) throw new Error('the glTF trees differ');
+  compareMatrices(a.json, b.json);
   let floats = 0, worst = 0, triangles = 0;
   a.json.accessors.forEach((acc, i) => {
     const x = accessorBytes(a, i), y = accessorBytes(b, i);
@@ -37,15 +59,18 @@ function compareGlb(pa, pb) {
       triangles += acc.count / 3;
       return;
     }
+    let scale = 0;
+    for (let k = 0; k < x.length; k += 4) scale = Math.max(scale, Math.abs(x.readFloatLE(k)), Math.abs(y.readFloatLE(k)));
+    const unit = ulp(scale);
     for (let k = 0; k < x.length; k += 4) {
-      const d = Math.abs(x.readInt32LE(k) - y.readInt32LE(k));  // same sign: ulps apart
-      if (d > 1 && x.readFloatLE(k) !== y.readFloatLE(k)) throw new Error('accessor ' + i + ' differs by ' + d + ' ulp');
+      const d = Math.abs(x.readFloatLE(k) - y.readFloatLE(k)) / unit;
+      if (d > 1) throw new Error('accessor ' + i + ' differs by ' + d + ' ulp');
       worst = Math.max(worst, d);
       ++floats;
     }
   });
   return `${a.json.nodes.length} nodes, ${a.json.meshes.length} meshes, ${triangles} triangles, ` +
-         `${floats} floats at most ${worst} ulp apart`;
+         `${floats} floats at most ${worst.toPrecision(2)} ulp apart`;
 }
 
 function readPng(path) {
