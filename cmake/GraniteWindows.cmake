@@ -28,8 +28,9 @@ endforeach()
 
 # tinygltf's implementation compiled here (the Linux build links Debian's
 # library); images are not used.
-file(WRITE ${_stage}/tiny_gltf_impl.cpp
-     "#define TINYGLTF_IMPLEMENTATION\n#include <tiny_gltf.h>\n")
+# (file(CONFIGURE) writes only when the text changed, so nothing rebuilds.)
+file(CONFIGURE OUTPUT ${_stage}/tiny_gltf_impl.cpp
+     CONTENT "#define TINYGLTF_IMPLEMENTATION\n#include <tiny_gltf.h>\n")
 add_library(granite_tinygltf STATIC ${_stage}/tiny_gltf_impl.cpp)
 target_include_directories(granite_tinygltf SYSTEM PUBLIC ${_stage})
 target_compile_options(granite_tinygltf PRIVATE -w)
