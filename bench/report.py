@@ -15,6 +15,7 @@ import json
 import os
 import platform
 import statistics
+import struct
 import subprocess
 import sys
 import tempfile
@@ -303,11 +304,13 @@ def rows_step(table, build, repetitions, out_dir):
         chord, angle = tol.stdout.split()[:2]
         flags = ["--deflection", chord, "--angle", angle]
         glb_ours = os.path.join(out_dir, "granite.glb")
+        glb_small = os.path.join(out_dir, "granite-compressed.glb")
         glb_ref = os.path.join(out_dir, "reference.glb")
         r = compare_processes({
             "ours": [load, "--quiet", path],
             "ref": [mesh_ref, path] + flags,
             "ours_glb": [load, "--quiet", "--gltf", glb_ours, path],
+            "ours_glbz": [load, "--quiet", "--compress", "--gltf", glb_small, path],
             "ref_glb": [gltf_ref, path, glb_ref] + flags,
         }, repetitions)
         failed = [k for k, v in r.items() if v["failed"] is not None]
@@ -333,6 +336,48 @@ def rows_step(table, build, repetitions, out_dir):
                   "%.2f s vs %.2f s CPU (%.2f s vs %.2f s wall)" % (
                       r["ours_glb"]["cpu"], r["ref_glb"]["cpu"], r["ours_glb"]["wall"],
                       r["ref_glb"]["wall"]))
+        rows_glb_size(table, load, path, short, chord, r, glb_ours, glb_small, glb_ref)
+
+
+def glb_shape(path):
+    """Meshes, nodes and bytes of a .glb file."""
+    with open(path, "rb") as f:
+        data = f.read()
+    length = struct.unpack("<I", data[12:16])[0]
+    doc = json.loads(data[20:20 + length])
+    return len(doc.get("meshes", [])), len(doc.get("nodes", [])), len(data)
+
+
+def rows_glb_size(table, load, path, short, chord, r, glb_ours, glb_small, glb_ref):
+    """Row 4, glTF files: sizes against the reference writer's, the compressed
+    positions' error, the writing's share of the load."""
+    try:
+        ours, small, ref = glb_shape(glb_ours), glb_shape(glb_small), glb_shape(glb_ref)
+    except (OSError, ValueError, struct.error) as e:
+        table.missing("4", short + ": glTF sizes", "", str(e))
+        return
+    shape = "%d meshes, %d nodes, %d bytes vs %d meshes, %d nodes, %d bytes"
+    ratio_row(table, "4", "%s: --gltf file / RWGltf_CafWriter's" % short, ours[2], ref[2], at_most(1.0),
+              shape % (ours + ref))
+    ratio_row(table, "4", "%s: --gltf --compress file / RWGltf_CafWriter's" % short, small[2], ref[2],
+              at_most(1 / 6.0), shape % (small + ref))
+    # The writing's CPU time as granite-load measures it around the writer,
+    # against the whole load's.
+    written = {}
+    for key, flags in (("--gltf", []), ("--gltf --compress", ["--compress"])):
+        run = subprocess.run([load, "--quiet", "--json"] + flags + ["--gltf", glb_small, path],
+                             capture_output=True, text=True)
+        try:
+            written[key] = json.loads(run.stdout)["outputs"]["gltf"]
+        except (ValueError, KeyError) as e:
+            table.missing("4", "%s: %s" % (short, key), "", "no summary: %s" % e)
+    if "--gltf --compress" in written:
+        error = written["--gltf --compress"]["position_error"]
+        ratio_row(table, "4", "%s: --compress largest position error / chordal tolerance" % short,
+                  error, float(chord), at_most(0.1), "%.4g vs %.4g" % (error, float(chord)))
+    for key, out in written.items():
+        ratio_row(table, "4", "%s: %s writing / load (CPU)" % (short, key), out["cpu_ms"] / 1000.0,
+                  r["ours"]["cpu"], at_most(0.1), "%.3f s vs %.2f s CPU" % (out["cpu_ms"] / 1000.0, r["ours"]["cpu"]))
 
 
 def machine():

@@ -3,14 +3,30 @@
 #include <gtest/gtest.h>
 #include <tiny_gltf.h>
 
+#include <meshoptimizer.h>
+
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "export/Gltf.h"
+#include "export/Labels.h"
+#include "export/Triangles.h"
+#include "granite/CGraniteElement.h"
+#include "granite/CGraniteParser.h"
+#include "granite/GraniteLoader.h"
+#include "qorvelaex/velaMatrixEx.h"
 #include "scenes.h"
 
 namespace {
+
+using Json = nlohmann::json;
 
 std::string TempPath(const std::string& name) {
   return std::string(GRANITE_BINARY_DIR) + "/tests/granite_load/" + name;
@@ -38,93 +54,417 @@ void ExpectValid(const std::string& file) {
   EXPECT_NE(report.find(" 0 errors, 0 warnings"), std::string::npos) << report;
 }
 
-tinygltf::Model Read(const std::string& file) {
-  tinygltf::Model model;
-  tinygltf::TinyGLTF reader;
-  std::string error, warning;
-  EXPECT_TRUE(reader.LoadBinaryFromFile(&model, &error, &warning, file)) << error;
-  return model;
-}
-
 const velaChroma kRed(0.8f, 0.1f, 0.1f, 1.0f);
 const velaChroma kBlue(0.1f, 0.2f, 0.9f, 1.0f);
 
-TEST(Gltf, InstancesShareOneMeshAndColoursOneMaterial) {
-  // An assembly moved 100 mm along x holding the same part twice, at 0 and at
-  // 50 mm, and a second part of the same colour and one of another colour.
+// A compressed file made readable for tinygltf: every meshopt stream decoded
+// with meshoptimizer into the view it stands for.
+std::string Decompress(const std::string& glb) {
+  uint32_t jsonLength;
+  std::memcpy(&jsonLength, glb.data() + 12, 4);
+  Json doc = Json::parse(glb.substr(20, jsonLength));
+  const unsigned char* bin = reinterpret_cast<const unsigned char*>(glb.data()) + 20 + jsonLength + 8;
+  if (!doc.contains("buffers") || doc["buffers"].size() < 2) return glb;
+  std::vector<unsigned char> out(doc["buffers"][1]["byteLength"].get<size_t>());
+  for (Json& view : doc["bufferViews"]) {
+    const Json& e = view["extensions"]["EXT_meshopt_compression"];
+    unsigned char* target = out.data() + view["byteOffset"].get<size_t>();
+    const size_t count = e["count"], stride = e["byteStride"], offset = e["byteOffset"], length = e["byteLength"];
+    const int failed = e["mode"] == "TRIANGLES"
+                           ? meshopt_decodeIndexBuffer(target, count, stride, bin + offset, length)
+                           : meshopt_decodeVertexBuffer(target, count, stride, bin + offset, length);
+    EXPECT_EQ(failed, 0);
+    if (e.value("filter", "") == "OCTAHEDRAL") meshopt_decodeFilterOct(target, count, stride);
+    view["buffer"] = 0;
+    view.erase("extensions");
+  }
+  doc["buffers"] = Json::array({{{"byteLength", out.size()}}});
+  doc.erase("extensionsRequired");
+  std::string json = doc.dump();
+  while (json.size() % 4) json += ' ';
+  while (out.size() % 4) out.push_back(0);
+  std::string result(12, '\0');
+  auto word = [&](uint32_t v) { result.append(reinterpret_cast<const char*>(&v), 4); };
+  word(uint32_t(json.size()));
+  word(0x4E4F534A);
+  result += json;
+  word(uint32_t(out.size()));
+  word(0x004E4942);
+  result.append(out.begin(), out.end());
+  const uint32_t header[3] = {0x46546C67, 2, uint32_t(result.size())};
+  std::memcpy(&result[0], header, 12);
+  return result;
+}
+
+tinygltf::Model Read(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  const std::string glb = Decompress(std::string(std::istreambuf_iterator<char>(in), {}));
+  tinygltf::Model model;
+  tinygltf::TinyGLTF reader;
+  std::string error, warning;
+  EXPECT_TRUE(reader.LoadBinaryFromMemory(&model, &error, &warning,
+                                          reinterpret_cast<const unsigned char*>(glb.data()), unsigned(glb.size())))
+      << error;
+  return model;
+}
+
+// An accessor's values, normalised integers mapped to -1..1 as glTF says.
+std::vector<double> Values(const tinygltf::Model& m, int index) {
+  const tinygltf::Accessor& a = m.accessors.at(size_t(index));
+  const tinygltf::BufferView& v = m.bufferViews.at(size_t(a.bufferView));
+  const unsigned char* base = m.buffers.at(size_t(v.buffer)).data.data() + v.byteOffset + a.byteOffset;
+  const int n = tinygltf::GetNumComponentsInType(uint32_t(a.type));
+  const int size = tinygltf::GetComponentSizeInBytes(uint32_t(a.componentType));
+  const size_t stride = v.byteStride ? v.byteStride : size_t(n * size);
+  std::vector<double> out;
+  for (size_t i = 0; i < a.count; ++i)
+    for (int c = 0; c < n; ++c) {
+      const unsigned char* p = base + i * stride + size_t(c * size);
+      switch (a.componentType) {
+        case TINYGLTF_COMPONENT_TYPE_FLOAT: { float f; std::memcpy(&f, p, 4); out.push_back(f); break; }
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT: { uint32_t u; std::memcpy(&u, p, 4); out.push_back(u); break; }
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: {
+          uint16_t u;
+          std::memcpy(&u, p, 2);
+          out.push_back(a.normalized ? u / 65535.0 : u);
+          break;
+        }
+        case TINYGLTF_COMPONENT_TYPE_BYTE: {
+          const int8_t b = int8_t(*p);
+          out.push_back(a.normalized ? std::max(b / 127.0, -1.0) : b);
+          break;
+        }
+        default: ADD_FAILURE() << "component type " << a.componentType;
+      }
+    }
+  return out;
+}
+
+// A node's transform, column vectors stored column by column.
+std::array<double, 16> Local(const tinygltf::Node& n) {
+  std::array<double, 16> m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  if (n.matrix.size() == 16) std::copy(n.matrix.begin(), n.matrix.end(), m.begin());
+  EXPECT_TRUE(n.rotation.empty() && n.translation.empty() && n.scale.empty()) << n.name;
+  return m;
+}
+
+std::array<double, 16> Compose(const std::array<double, 16>& a, const std::array<double, 16>& b) {
+  std::array<double, 16> r{};
+  for (int c = 0; c < 4; ++c)
+    for (int row = 0; row < 4; ++row)
+      for (int k = 0; k < 4; ++k) r[size_t(c * 4 + row)] += a[size_t(k * 4 + row)] * b[size_t(c * 4 + k)];
+  return r;
+}
+
+struct Corner {
+  double p[3];
+};
+using Triangles = std::vector<std::array<Corner, 3>>;
+
+// Every triangle the file shows, below the axes node (model axes, metres).
+Triangles Shown(const tinygltf::Model& m) {
+  Triangles out;
+  std::function<void(int, const std::array<double, 16>&)> visit = [&](int index, const std::array<double, 16>& up) {
+    const tinygltf::Node& node = m.nodes.at(size_t(index));
+    const std::array<double, 16> w = Compose(up, Local(node));
+    if (node.mesh >= 0)
+      for (const tinygltf::Primitive& p : m.meshes.at(size_t(node.mesh)).primitives) {
+        const std::vector<double> pos = Values(m, p.attributes.at("POSITION"));
+        const std::vector<double> idx = Values(m, p.indices);
+        for (size_t t = 0; t + 2 < idx.size(); t += 3) {
+          std::array<Corner, 3> tri;
+          for (int k = 0; k < 3; ++k) {
+            const double* q = &pos[size_t(idx[t + k]) * 3];
+            for (int r = 0; r < 3; ++r)
+              tri[k].p[r] = w[size_t(r)] * q[0] + w[size_t(4 + r)] * q[1] + w[size_t(8 + r)] * q[2] + w[size_t(12 + r)];
+          }
+          out.push_back(tri);
+        }
+      }
+    for (int child : node.children) visit(child, w);
+  };
+  const std::array<double, 16> identity{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  for (int child : m.nodes.at(size_t(m.scenes.at(0).nodes.at(0))).children) visit(child, identity);
+  return out;
+}
+
+// Every triangle of the scene with every occurrence, in metres.
+Triangles Drawn(const C3DMWorld& world, double metres) {
+  Triangles out;
+  world.Walk([&](const C3DMGroup&, const C3DMMesh& mesh, const velaMatrix4x4& m) {
+    for (size_t i = 0; i + 2 < mesh.points.size(); i += 3) {
+      gload::Triangle t;
+      for (int k = 0; k < 3; ++k) t.p[k] = mesh.points[i + k] * m, t.n[k] = mesh.normals[i + k] * m;
+      if (!gload::CleanTriangle(t)) continue;
+      std::array<Corner, 3> tri;
+      for (int k = 0; k < 3; ++k) tri[k] = {{t.p[k].x * metres, t.p[k].y * metres, t.p[k].z * metres}};
+      out.push_back(tri);
+    }
+  });
+  return out;
+}
+
+// Each triangle of a has its own one of b whose corners lie within tolerance
+// of its corners, in any rotation of them. Triangles of b with a side shorter
+// than the tolerance may be missing from a when dropSmall: a grid collapsed them.
+void ExpectSameTriangles(const Triangles& a, const Triangles& b, double tolerance, bool dropSmall = false) {
+  if (dropSmall) ASSERT_LE(a.size(), b.size());
+  else ASSERT_EQ(a.size(), b.size());
+  auto centre = [](const std::array<Corner, 3>& t, int r) {
+    return (t[0].p[r] + t[1].p[r] + t[2].p[r]) / 3;
+  };
+  const double cell = std::max(tolerance * 4, 1e-9);
+  std::map<std::array<long, 3>, std::vector<size_t>> grid;
+  for (size_t i = 0; i < b.size(); ++i)
+    grid[{long(std::floor(centre(b[i], 0) / cell)), long(std::floor(centre(b[i], 1) / cell)),
+          long(std::floor(centre(b[i], 2) / cell))}]
+        .push_back(i);
+  std::vector<bool> used(b.size(), false);
+  size_t missing = 0;
+  for (const auto& t : a) {
+    // The nearest unused one: small triangles may all lie within the
+    // tolerance of each other.
+    size_t best = b.size();
+    double bestDistance = HUGE_VAL;
+    const long c[3] = {long(std::floor(centre(t, 0) / cell)), long(std::floor(centre(t, 1) / cell)),
+                       long(std::floor(centre(t, 2) / cell))};
+    for (long dx = -1; dx <= 1; ++dx)
+      for (long dy = -1; dy <= 1; ++dy)
+        for (long dz = -1; dz <= 1; ++dz) {
+          auto hit = grid.find({c[0] + dx, c[1] + dy, c[2] + dz});
+          if (hit == grid.end()) continue;
+          for (size_t j : hit->second) {
+            if (used[j]) continue;
+            for (int rot = 0; rot < 3; ++rot) {
+              double distance = 0;
+              for (int k = 0; k < 3; ++k)
+                for (int r = 0; r < 3; ++r)
+                  distance = std::max(distance, std::fabs(t[size_t(k)].p[r] - b[j][size_t((k + rot) % 3)].p[r]));
+              if (distance < bestDistance) bestDistance = distance, best = j;
+            }
+          }
+        }
+    const bool found = bestDistance <= tolerance;
+    if (found) used[best] = true;
+    missing += !found;
+  }
+  EXPECT_EQ(missing, 0u) << "of " << a.size() << " triangles";
+  // Dropped: two corners the grid made one, a triangle gone to a line.
+  size_t dropped = 0;
+  for (size_t j = 0; j < b.size(); ++j) {
+    if (used[j]) continue;
+    double shortest = HUGE_VAL;
+    for (int k = 0; k < 3; ++k) {
+      double edge = 0;
+      for (int r = 0; r < 3; ++r) edge = std::max(edge, std::fabs(b[j][size_t(k)].p[r] - b[j][size_t((k + 1) % 3)].p[r]));
+      shortest = std::min(shortest, edge);
+    }
+    dropped += shortest > 2 * tolerance;
+  }
+  EXPECT_EQ(dropped, 0u) << "triangles with sides longer than the tolerance are missing";
+}
+
+velaMatrix4x4 Turn(float degrees, float x, float y, float z) {
+  velaMatrix4x4 m = velaMatrix4x4::Rotation(0, 0, 1, degrees);
+  m.m[12] = x, m.m[13] = y, m.m[14] = z;
+  return m;
+}
+
+C3DMMesh Moved(C3DMMesh mesh, const velaMatrix4x4& m) {
+  for (velaFloatPoint& p : mesh.points) p = p * m;
+  for (velaVector& n : mesh.normals) n = n * m;
+  return mesh;
+}
+
+TEST(Gltf, EveryRepeatedPartIsOneMeshPlacedByItsNodes) {
+  // The two ways a scene repeats a part, under one sub-assembly moved 100 mm
+  // along x: a reused occurrence (the first one's group inserted and moved
+  // from the first placement to its own) and re-tessellated occurrences whose
+  // meshes arrive in model space. And a part of its own with two colours.
   C3DMWorld world;
-  C3DMGroup* assembly = world.CreateGroup();
-  world.AddGroup(assembly, 0);
-  scenes::Place(assembly, 100, 0, 0);
-  C3DMGroup* bolt = world.CreateGroup();
-  bolt->AddMesh(scenes::Cube(10, kRed));
-  C3DMGroup* left = world.CreateGroup();
-  C3DMGroup* right = world.CreateGroup();
-  scenes::Place(right, 50, 0, 0);
-  assembly->AddGroup(left, 0);
-  assembly->AddGroup(right, 0);
-  left->InsertGroup(bolt);
-  right->InsertGroup(bolt);
+  std::map<const C3DMGroup*, gload::GltfLabel> labels;
+  auto label = [&](C3DMGroup* g, const std::string& name, bool assembly, const velaMatrix4x4& placement) {
+    gload::GltfLabel& l = labels[g];
+    l.name = name;
+    l.file = name + (assembly ? ".asm" : ".prt");
+    l.type = assembly ? "assembly" : "part";
+    l.assembly = assembly;
+    l.transform = placement;
+  };
+  auto part = [&](C3DMGroup* g, const velaMatrix4x4& final) {
+    labels[g].hasFinal = true;
+    labels[g].finalTransform = final;
+  };
+  C3DMGroup* top = world.CreateGroup();
+  world.AddGroup(top, 0);
+  label(top, "top", true, velaMatrix4x4());
+  C3DMGroup* sub = world.CreateGroup();
+  top->AddGroup(sub, 1);
+  const velaMatrix4x4 subAt = velaMatrix4x4::Translation(100, 0, 0);
+  label(sub, "sub", true, subAt);
+
+  const velaMatrix4x4 bolt1 = Turn(30, 0, 20, 0) * subAt, bolt2 = Turn(-45, 40, 0, 5) * subAt;
+  C3DMGroup* first = world.CreateGroup();
+  sub->AddGroup(first, 1);
+  label(first, "bolt", false, Turn(30, 0, 20, 0));
+  part(first, bolt1);
+  first->AddMesh(Moved(scenes::Cube(10, kRed), bolt1));
+  C3DMGroup* again = world.CreateGroup();
+  sub->AddGroup(again, 1);
+  label(again, "bolt", false, Turn(-45, 40, 0, 5));
+  again->InsertGroup(first);
+  velaMatrix4x4 back = GetInverseMatrix(bolt1), there = bolt2;
+  again->ApplyMatrix(back, 1);
+  again->ApplyMatrix(there, 1);
+
+  for (int i = 0; i < 3; ++i) {
+    C3DMGroup* nut = world.CreateGroup();
+    sub->AddGroup(nut, 1);
+    const velaMatrix4x4 at = Turn(float(i * 70), float(i * 12), -30, 0);
+    label(nut, "nut", false, at);
+    part(nut, at * subAt);
+    nut->AddMesh(Moved(scenes::Box(velaFloatPoint(-4, -4, 0), velaFloatPoint(4, 4, 3), kBlue), at * subAt));
+  }
   C3DMGroup* plate = world.CreateGroup();
+  top->AddGroup(plate, 1);
+  label(plate, "plate", false, velaMatrix4x4());
+  part(plate, velaMatrix4x4());
   plate->AddMesh(scenes::Box(velaFloatPoint(0, 0, -2), velaFloatPoint(80, 20, 0), kRed));
   plate->AddMesh(scenes::Box(velaFloatPoint(0, 0, -4), velaFloatPoint(80, 20, -2), kBlue));
-  assembly->AddGroup(plate, 0);
 
-  gload::GltfOptions options;
-  options.metresPerUnit = gload::MetresPerUnit(IMAGE_UNITS_MILLIMETER);
-  options.name = [&](const C3DMGroup& g) { return &g == bolt ? std::string("bolt") : std::string(); };
-  const std::string file = TempPath("instances.glb");
-  std::string error;
-  gload::GltfCounts counts;
-  ASSERT_TRUE(gload::WriteGltf(world, file, options, &error, &counts)) << error;
-  EXPECT_EQ(counts.nodes, 7);  // root, assembly, left, right, bolt twice, plate
-  EXPECT_EQ(counts.meshes, 2);
-  EXPECT_EQ(counts.primitives, 3);
-  EXPECT_EQ(counts.materials, 2);
-  EXPECT_EQ(counts.triangles, 36);
-  ExpectValid(file);
+  for (bool compress : {false, true}) {
+    gload::GltfOptions options;
+    options.metresPerUnit = gload::MetresPerUnit(IMAGE_UNITS_MILLIMETER);
+    options.label = [&](const C3DMGroup& g) {
+      auto found = labels.find(&g);
+      return found == labels.end() ? nullptr : &found->second;
+    };
+    options.compress = compress;
+    options.positionTolerance = 0.01;
+    const std::string file = TempPath(compress ? "parts-compressed.glb" : "parts.glb");
+    std::string error;
+    gload::GltfCounts counts;
+    ASSERT_TRUE(gload::WriteGltf(world, file, options, &error, &counts)) << error;
+    EXPECT_EQ(counts.nodes, 9);  // axes, top, sub, two bolts, three nuts, plate
+    EXPECT_EQ(counts.meshes, 3);
+    EXPECT_EQ(counts.primitives, 4);
+    EXPECT_EQ(counts.materials, 2);
+    ExpectValid(file);
 
-  const tinygltf::Model model = Read(file);
-  ASSERT_EQ(model.nodes.size(), 7u);
-  ASSERT_EQ(model.scenes.size(), 1u);
-  const tinygltf::Node& root = model.nodes[model.scenes[0].nodes.at(0)];
-  ASSERT_EQ(root.rotation.size(), 4u);
-  EXPECT_NEAR(root.rotation[0], -std::sqrt(0.5), 1e-9);  // Z up becomes Y up
-  EXPECT_NEAR(root.rotation[3], std::sqrt(0.5), 1e-9);
-  ASSERT_EQ(root.children.size(), 1u);
-  const tinygltf::Node& top = model.nodes[root.children[0]];
-  ASSERT_EQ(top.matrix.size(), 16u);
-  EXPECT_NEAR(top.matrix[12], 0.1, 1e-7);  // 100 mm
-  ASSERT_EQ(top.children.size(), 3u);
-  const tinygltf::Node& l = model.nodes[top.children[0]];
-  const tinygltf::Node& r = model.nodes[top.children[1]];
-  EXPECT_TRUE(l.matrix.empty());  // the identity is left out
-  ASSERT_EQ(r.matrix.size(), 16u);
-  EXPECT_NEAR(r.matrix[12], 0.05, 1e-7);
-  ASSERT_EQ(l.children.size(), 1u);
-  ASSERT_EQ(r.children.size(), 1u);
-  const tinygltf::Node& b1 = model.nodes[l.children[0]];
-  const tinygltf::Node& b2 = model.nodes[r.children[0]];
-  EXPECT_NE(l.children[0], r.children[0]);
-  EXPECT_EQ(b1.mesh, b2.mesh);
-  EXPECT_EQ(b1.name, "bolt");
-  EXPECT_GE(b1.mesh, 0);
+    const tinygltf::Model model = Read(file);
+    ASSERT_EQ(model.nodes.size(), 9u);
+    ASSERT_EQ(model.meshes.size(), 3u);
+    const tinygltf::Node& root = model.nodes[size_t(model.scenes.at(0).nodes.at(0))];
+    ASSERT_EQ(root.rotation.size(), 4u);
+    EXPECT_NEAR(root.rotation[0], -std::sqrt(0.5), 1e-9);  // Z up becomes Y up
+    const tinygltf::Node& t = model.nodes[size_t(root.children.at(0))];
+    EXPECT_EQ(t.name, "top");
+    EXPECT_EQ(t.extras.Get("file").Get<std::string>(), "top.asm");
+    EXPECT_EQ(t.extras.Get("type").Get<std::string>(), "assembly");
+    ASSERT_EQ(t.children.size(), 2u);
+    const tinygltf::Node& s = model.nodes[size_t(t.children[0])];
+    EXPECT_EQ(s.name, "sub");
+    EXPECT_NEAR(s.matrix.at(12), 0.1, 1e-9);  // the sub-assembly's own placement, in metres
+    ASSERT_EQ(s.children.size(), 5u);
+    const tinygltf::Node& b1 = model.nodes[size_t(s.children[0])];
+    const tinygltf::Node& b2 = model.nodes[size_t(s.children[1])];
+    EXPECT_EQ(b1.name, "bolt");
+    EXPECT_TRUE(b2.children.empty());  // the inserted group is not a node of its own
+    EXPECT_EQ(b1.mesh, b2.mesh);
+    EXPECT_EQ(model.meshes.at(size_t(b1.mesh)).name, "bolt");
+    for (int k = 3; k < 5; ++k) EXPECT_EQ(model.nodes[size_t(s.children[k])].mesh, model.nodes[size_t(s.children[2])].mesh);
+    EXPECT_EQ(model.meshes.at(size_t(model.nodes[size_t(t.children[1])].mesh)).primitives.size(), 2u);
+    ExpectSameTriangles(Shown(model), Drawn(world, 0.001), compress ? 0.011 * 0.001 : 1e-7);
+  }
+}
 
-  // Positions in metres; one material for the two red meshes.
-  const tinygltf::Mesh& boltMesh = model.meshes[b1.mesh];
-  ASSERT_EQ(boltMesh.primitives.size(), 1u);
-  const tinygltf::Accessor& position = model.accessors[boltMesh.primitives[0].attributes.at("POSITION")];
-  ASSERT_EQ(position.maxValues.size(), 3u);
-  EXPECT_NEAR(position.maxValues[0], 0.01, 1e-7);
-  EXPECT_NEAR(position.minValues[2], 0.0, 1e-9);
-  EXPECT_EQ(position.count, 24u);  // four corners per face: the normals differ
-  const tinygltf::Mesh& plateMesh = model.meshes[model.nodes[top.children[2]].mesh];
-  ASSERT_EQ(plateMesh.primitives.size(), 2u);
-  EXPECT_EQ(plateMesh.primitives[0].material, boltMesh.primitives[0].material);
-  EXPECT_NE(plateMesh.primitives[1].material, boltMesh.primitives[0].material);
-  const auto& red = model.materials[boltMesh.primitives[0].material].pbrMetallicRoughness.baseColorFactor;
-  EXPECT_NEAR(red[0], std::pow((0.8 + 0.055) / 1.055, 2.4), 1e-6);  // linear, not display values
-  EXPECT_EQ(red[3], 1.0);
+// A file loaded as granite-load loads it, with the labels of its elements.
+struct Loaded {
+  C3DMWorld world;
+  gload::SceneLabels labels;
+  double chord = 0, metres = 0.001;
+};
+
+void Load(const std::string& path, Loaded& out) {
+  CGraniteParser parser;
+  parser.SetFilename(CBasicString(path.c_str()));
+  parser.SetWorld(&out.world);
+  C3DMGroup* top = nullptr;
+  if (path.size() > 4 && path.compare(path.size() - 4, 4, ".asm") == 0) {
+    ASSERT_EQ(BuildElementList(&parser), GRANITE_LOAD_SUCCESS);
+    ASSERT_EQ(LoadAllParts(&parser), GRANITE_LOAD_SUCCESS);
+  } else {
+    top = out.world.CreateGroup();
+    out.world.AddGroup(top, 0);
+    parser.SetCurrentGroup(top);
+    ASSERT_EQ(ParsePart(&parser, CBasicString(path.c_str()), nullptr), GRANITE_LOAD_SUCCESS);
+  }
+  std::vector<CGraniteElement*> roots;
+  C3DMList* list = parser.GetElementList();
+  for (int i = 0; i < list->GetCount(); ++i) roots.push_back(static_cast<CGraniteElement*>(list->GetAt(i)));
+  out.labels.Add(roots, top, path, "part");
+  out.chord = parser.GetChordalTolerance();
+  out.metres = gload::MetresPerUnit(parser.GetModelUnits());
+}
+
+std::string Bytes(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(Gltf, LoadedModelsNamedSharedAndInPlace) {
+  // A native assembly whose parts the loader reuses, STEP assemblies whose
+  // repeated parts it tessellates again, a STEP part on its own.
+  const std::string real = std::string(GRANITE_DATA_DIR) + "/real/";
+  const struct {
+    std::string file, root;
+    int nodes, meshes;
+  } cases[] = {
+      {std::string(GRANITE_SOURCE_DIR) + "/examples/gearbox/gearbox.asm", "gearbox.asm", 77, 14},
+      {real + "as1-oc-214.stp", "as1-oc-214.stp", 29, 5},
+      {real + "trj4_pm2-ec-214.stp", "trj4_pm2-ec-214.stp", 41, 13},
+      {real + "io1-cm-214.stp", "io1-cm-214.stp", 2, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.root);
+    if (std::ifstream(c.file).fail()) {
+      std::printf("skipped %s: not found\n", c.file.c_str());
+      continue;
+    }
+    Loaded loaded;
+    Load(c.file, loaded);
+    ASSERT_GT(loaded.chord, 0);
+    const Triangles drawn = Drawn(loaded.world, loaded.metres);
+    for (bool compress : {false, true}) {
+      SCOPED_TRACE(compress ? "compressed" : "not compressed");
+      gload::GltfOptions options;
+      options.metresPerUnit = loaded.metres;
+      options.label = [&](const C3DMGroup& g) { return loaded.labels.Find(g); };
+      options.shareTolerance = loaded.chord * 1e-3;
+      options.positionTolerance = loaded.chord * 0.09;
+      options.compress = compress;
+      const std::string file = TempPath("loaded.glb"), again = TempPath("loaded-again.glb");
+      std::string error;
+      gload::GltfCounts counts;
+      ASSERT_TRUE(gload::WriteGltf(loaded.world, file, options, &error, &counts)) << error;
+      ASSERT_TRUE(gload::WriteGltf(loaded.world, again, options, &error)) << error;
+      EXPECT_EQ(Bytes(file), Bytes(again)) << "the same scene gave other bytes";
+      ExpectValid(file);
+
+      const tinygltf::Model model = Read(file);
+      EXPECT_EQ(int(model.nodes.size()), c.nodes);
+      EXPECT_EQ(int(model.meshes.size()), c.meshes);
+      EXPECT_EQ(counts.meshes, c.meshes);
+      const tinygltf::Node& root = model.nodes.at(size_t(model.nodes.at(0).children.at(0)));
+      EXPECT_EQ(root.name, c.root);
+      for (const tinygltf::Node& n : model.nodes) EXPECT_NE(n.name.rfind("group ", 0), 0u) << n.name;
+      for (const tinygltf::Mesh& m : model.meshes) EXPECT_FALSE(m.name.empty());
+      // Shared meshes stand in for their occurrences to a thousandth of the
+      // chord; compressed positions lie within a tenth of it.
+      const double tolerance = loaded.chord * loaded.metres * (compress ? 0.1 : 1e-3) + 1e-6 * loaded.metres;
+      ExpectSameTriangles(Shown(model), drawn, tolerance, compress);
+    }
+  }
 }
 
 TEST(Gltf, TrianglesAreWoundToTheirNormalsAndDegenerateOnesDropped) {

@@ -156,11 +156,16 @@ TEST(Program, AMissingComponentLoadsThePartThatIsThere) {
 }
 
 TEST(Program, SinglePartThroughParsePart) {
-  const Outcome o = Program("--json '" + kExamples + "gearbox/Wheel.prt'");
+  const std::string glb = kOut + "wheel.glb";
+  const Outcome o = Program("--json --compress --gltf '" + glb + "' '" + kExamples + "gearbox/Wheel.prt'");
   ASSERT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.json["format"], "part");
   EXPECT_GT(o.json["counts"]["meshes"], 0);
   EXPECT_TRUE(o.json["phases"].contains("parse_part_ms"));
+  EXPECT_EQ(o.json["outputs"]["gltf"]["meshes"], 1);
+  std::string report;
+  EXPECT_EQ(Validate(glb, &report), 0) << report;
+  EXPECT_NE(report.find(" 0 errors, 0 warnings"), std::string::npos) << report;
 }
 
 TEST(Program, UsageAndFileErrorsWithTheirStatus) {
@@ -181,6 +186,10 @@ TEST(Program, UsageAndFileErrorsWithTheirStatus) {
     EXPECT_EQ(o.status, 2) << usage;
     EXPECT_NE(o.err.find("granite-load: "), std::string::npos) << usage;
   }
+  // A picture beyond the renderer's limit is refused before anything loads.
+  o = Program("--size 8192x8192 '" + kExamples + "gearbox/gearbox.asm'");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.err.find("--size 8192x8192 is too large"), std::string::npos) << o.err;
   o = Program("--help");
   EXPECT_EQ(o.status, 0);
   EXPECT_NE(o.out.find("--gltf OUT.glb"), std::string::npos);
@@ -219,6 +228,30 @@ TEST(Program, SearchFoldersFindReferencedFiles) {
   EXPECT_EQ(o.json["counts"]["part_occurrences"], 2);
   EXPECT_EQ(o.json["counts"]["parts_tessellated"], 1);
   EXPECT_EQ(o.json["counts"]["reused_occurrences"], 1);
+}
+
+TEST(Program, GltfNodesCarryTheNamesInUtf8) {
+  ::mkdir((kOut + "näme").c_str(), 0777);
+  const std::string top = Write("näme/Getriebe-ä.asm", "granite-native 1\nassembly\ncomponent \"Zahnrad-Ø12.prt\" end\n"
+                                                      "component \"Zahnrad-Ø12.prt\" translate 0 0 10 end\n");
+  Write("näme/Zahnrad-Ø12.prt", "granite-native 1\npart\nprimary solid tube radius 10 6 height 0 4 end end\n");
+  const std::string glb = kOut + "names.glb";
+  const Outcome o = Program("--gltf '" + glb + "' '" + top + "'");
+  ASSERT_EQ(o.status, 0) << o.err;
+  std::ifstream in(glb, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_GT(bytes.size(), 20u);
+  const Json doc = Json::parse(bytes.substr(20, *reinterpret_cast<const uint32_t*>(bytes.data() + 12)));
+  const Json& nodes = doc["nodes"];
+  ASSERT_EQ(nodes.size(), 4u);  // the axes, the assembly, the part twice
+  EXPECT_EQ(nodes[1]["name"], "Getriebe-ä.asm");
+  EXPECT_EQ(nodes[1]["extras"]["type"], "assembly");
+  EXPECT_EQ(nodes[1]["extras"]["file"], top);
+  for (int i : {2, 3}) {
+    EXPECT_EQ(nodes[i]["name"], "Zahnrad-Ø12.prt");
+    EXPECT_EQ(nodes[i]["mesh"], 0);
+  }
+  EXPECT_EQ(doc["meshes"][0]["name"], "Zahnrad-Ø12.prt");
 }
 
 TEST(Program, ProgressBarOnATerminalOnly) {

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <functional>
 #include <iostream>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "export/Gltf.h"
+#include "export/Labels.h"
 #include "export/Raster.h"
 #include "gBase90/kservices.h"
 #include "gBase90/xthrowable.h"
@@ -49,8 +51,10 @@ const char kUsage[] =
     "\n"
     "options:\n"
     "  --gltf OUT.glb        write the scene as binary glTF 2.0 (metres, Y up)\n"
+    "  --compress            compress the glTF file's meshes (meshopt, quantized)\n"
     "  --png OUT.png         write an isometric shaded picture of the model\n"
-    "  --size WxH            size of the picture in pixels (default 1200x900)\n"
+    "  --size WxH            size of the picture in pixels (default 1200x900, at most\n"
+    "                        8192 a side and 4096x4096 in all)\n"
     "  --json                print the summary as JSON on standard output\n"
     "  --resolution LEVEL    low, medium (default) or high\n"
     "  --search DIR          a folder to look in for referenced files (repeatable)\n"
@@ -67,7 +71,7 @@ struct Options {
   std::string file;
   std::string gltf, png;
   int width = 1200, height = 900;
-  bool json = false, quiet = false;
+  bool json = false, quiet = false, compress = false;
   GraniteResolutionTypes resolution = GRANITE_RESOLUTION_MEDIUM;
   std::vector<std::string> search;
 };
@@ -196,6 +200,8 @@ Options Parse(const std::vector<std::string>& args, bool* help, bool* version) {
       o.gltf = value(i);
     } else if (a == "--png") {
       o.png = value(i);
+    } else if (a == "--compress") {
+      o.compress = true;
     } else if (a == "--json") {
       o.json = true;
     } else if (a == "--quiet" || a == "-q") {
@@ -213,8 +219,11 @@ Options Parse(const std::vector<std::string>& args, bool* help, bool* version) {
       int w = 0, h = 0;
       char x = 0, rest = 0;
       if (std::sscanf(size.c_str(), "%d%c%d%c", &w, &x, &h, &rest) != 3 || (x != 'x' && x != 'X') ||
-          w < 16 || h < 16 || w > 8192 || h > 8192)
-        throw UsageError{"--size takes WIDTHxHEIGHT, each 16 to 8192, not '" + size + "'"};
+          w < 16 || h < 16 || w > kMaxSide || h > kMaxSide)
+        throw UsageError{"--size takes WIDTHxHEIGHT, each 16 to " + std::to_string(kMaxSide) + ", not '" + size + "'"};
+      if (!SizeAllowed(w, h))
+        throw UsageError{"--size " + size + " is too large: a picture has at most " + std::to_string(kMaxPixels) +
+                         " pixels (4096x4096)"};
       o.width = w;
       o.height = h;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -328,6 +337,13 @@ double Ms(Clock::time_point a, Clock::time_point b) {
   return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
+// CPU time of the process so far.
+double CpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
 bool IsRegularFile(const std::string& path, std::string* why) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
@@ -436,6 +452,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   Counts counts;
   int totalParts = 0, loadedParts = 0;
   ImageUnitsTypes units = IMAGE_UNITS_UNKNOWN;
+  SceneLabels labels;  // the elements' names and placements, for the glTF file
+  C3DMGroup* top = nullptr;
+  double chord = 0.0;
   {
     CGraniteParser parser;
     parser.SetFilename(CBasicString(o.file.c_str()));
@@ -455,7 +474,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
           if (loaded != GRANITE_LOAD_SUCCESS) result = GRANITE_LOAD_INCOMPLETE;
         }
       } else {
-        C3DMGroup* top = world.CreateGroup();
+        top = world.CreateGroup();
         world.AddGroup(top, 0);
         parser.SetCurrentGroup(top);
         const Clock::time_point t0 = Clock::now();
@@ -480,6 +499,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     for (CGraniteElement* e : Elements(parser.GetElementList())) CountElements(e, counts);
     CountScene(world, counts);
+    labels.Add(Elements(parser.GetElementList()), top, o.file, "part");
+    chord = parser.GetChordalTolerance();
     totalParts = parser.GetTotalParts();
     loadedParts = parser.GetCurrentPart();
 
@@ -555,15 +576,33 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       const Clock::time_point t0 = Clock::now();
       GltfOptions options;
       options.metresPerUnit = MetresPerUnit(units);
+      options.label = [&labels](const C3DMGroup& g) { return labels.Find(g); };
+      options.compress = o.compress;
+      if (chord > 0) {
+        // Repeated parts agree far below the chord; compressed positions stay
+        // within a tenth of it (less a margin for the float conversions).
+        options.shareTolerance = chord * 1e-3;
+        options.positionTolerance = chord * 0.09;
+      }
       GltfCounts written;
       std::string error;
-      if (WriteGltf(world, o.gltf, options, &error, &written)) {
+      bool ok = false;
+      const double cpu0 = CpuMs();
+      try {
+        ok = WriteGltf(world, o.gltf, options, &error, &written);
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+      const double cpu = CpuMs() - cpu0;
+      if (ok) {
         phases["gltf_ms"] = Ms(t0, Clock::now());
         outputs["gltf"] = {{"path", o.gltf}, {"nodes", written.nodes}, {"meshes", written.meshes},
-                           {"materials", written.materials}};
+                           {"materials", written.materials}, {"bytes", written.bytes}};
+        outputs["gltf"]["cpu_ms"] = cpu;
+        if (o.compress) outputs["gltf"]["position_error"] = written.positionError;
         if (!o.json)
           out << "wrote               " << o.gltf << " (" << written.nodes << " nodes, " << written.meshes
-              << " meshes, " << written.materials << " materials)\n";
+              << " meshes, " << written.materials << " materials, " << written.bytes << " bytes)\n";
       } else {
         err << "granite-load: cannot write the glTF file: " << error << "\n";
         summary["error"] = "cannot write the glTF file: " + error;
@@ -576,7 +615,13 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       options.width = o.width;
       options.height = o.height;
       std::string error;
-      if (WritePng(Render(world, options), o.png, &error)) {
+      bool ok = false;
+      try {
+        ok = WritePng(Render(world, options), o.png, &error);
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+      if (ok) {
         phases["png_ms"] = Ms(t0, Clock::now());
         outputs["png"] = {{"path", o.png}, {"width", o.width}, {"height", o.height}};
         if (!o.json) out << "wrote               " << o.png << " (" << o.width << "x" << o.height << ")\n";

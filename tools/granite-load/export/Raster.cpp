@@ -6,6 +6,10 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <cmath>
 #include <limits>
 
@@ -34,13 +38,14 @@ const velaVector kLight = Unit(-0.3f * kRight.x + 0.45f * kUp.x + 0.85f * kEye.x
                                -0.3f * kRight.z + 0.45f * kUp.z + 0.85f * kEye.z);
 const velaVector kHalf = Unit(kLight.x + kEye.x, kLight.y + kEye.y, kLight.z + kEye.z);
 
+// A triangle in the picture's axes: x right, y down, depth toward the eye.
 struct Shaded {
   float x[3], y[3], depth[3];
   velaVector n[3];
   float color[3];
 };
 
-uint8_t Byte(double v) { return uint8_t(std::clamp(std::lround(v), 0L, 255L)); }
+uint8_t Byte(double v) { return uint8_t(std::clamp(v + 0.5, 0.0, 255.0)); }
 
 float Channel(float c) { return std::isfinite(c) ? std::clamp(c, 0.0f, 1.0f) : 1.0f; }
 
@@ -51,11 +56,42 @@ void Background(int height, int y, float rgb[3]) {
   rgb[2] = 252 - 20 * t;
 }
 
+double Area(const Shaded& s) {
+  return double(s.x[1] - s.x[0]) * (s.y[2] - s.y[0]) - double(s.x[2] - s.x[0]) * (s.y[1] - s.y[0]);
+}
+
+// The samples of row py that may lie inside: where each edge's weight, a
+// linear function of x, is not negative; one sample of slack each side.
+void Span(const Shaded& s, double area, double py, int* x0, int* x1) {
+  double lo = -HUGE_VAL, hi = HUGE_VAL;
+  for (int k = 0; k < 3; ++k) {
+    const int a = (k + 1) % 3, b = (k + 2) % 3;
+    const double slope = -(s.y[b] - s.y[a]) / area;
+    const double at0 = ((s.x[b] - s.x[a]) * (py - s.y[a]) + (s.y[b] - s.y[a]) * s.x[a]) / area;
+    if (slope > 0) lo = std::max(lo, -at0 / slope);
+    else if (slope < 0) hi = std::min(hi, -at0 / slope);
+    else if (at0 < 0) lo = HUGE_VAL;
+  }
+  if (!(lo <= hi)) {
+    *x0 = 1, *x1 = 0;
+    return;
+  }
+  *x0 = std::max(*x0, int(std::clamp(std::floor(lo - 0.5), -1e9, 1e9)) - 1);
+  *x1 = std::min(*x1, int(std::clamp(std::ceil(hi - 0.5), -1e9, 1e9)) + 1);
+}
+
 }  // namespace
 
+bool SizeAllowed(int width, int height) {
+  return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide &&
+         long(width) * long(height) <= kMaxPixels;
+}
+
 Image Render(const C3DMWorld& world, const RasterOptions& options) {
-  const int ss = std::max(1, options.supersample);
-  const int W = std::max(1, options.width) * ss, H = std::max(1, options.height) * ss;
+  Image image;
+  if (!SizeAllowed(options.width, options.height)) return image;
+  const int ss = std::clamp(options.supersample, 1, 4);
+  const int W = options.width * ss, H = options.height * ss;
 
   // Every triangle in model space, then in the picture's axes.
   std::vector<Shaded> triangles;
@@ -63,6 +99,7 @@ Image Render(const C3DMWorld& world, const RasterOptions& options) {
   float nearest = -HUGE_VALF, farthest = HUGE_VALF;
   world.Walk([&](const C3DMGroup&, const C3DMMesh& mesh, const velaMatrix4x4& m) {
     const size_t n = std::min(mesh.points.size(), mesh.normals.size()) / 3 * 3;
+    const float color[3] = {Channel(mesh.color.r) * 255, Channel(mesh.color.g) * 255, Channel(mesh.color.b) * 255};
     for (size_t i = 0; i < n; i += 3) {
       Triangle t;
       for (int k = 0; k < 3; ++k) {
@@ -83,107 +120,173 @@ Image Render(const C3DMWorld& world, const RasterOptions& options) {
         nearest = std::max(nearest, s.depth[k]);
         farthest = std::min(farthest, s.depth[k]);
       }
-      s.color[0] = Channel(mesh.color.r) * 255;
-      s.color[1] = Channel(mesh.color.g) * 255;
-      s.color[2] = Channel(mesh.color.b) * 255;
+      std::copy(color, color + 3, s.color);
       triangles.push_back(s);
     }
   });
 
-  std::vector<float> depth(size_t(W) * H, -HUGE_VALF);
-  std::vector<float> color(size_t(W) * H * 3, 0.0f);
-  if (!triangles.empty()) {
-    // Fit the model's extent in the picture into the image, less the margin.
-    const double margin = std::clamp(options.margin, 0.0, 0.45);
-    const double dx = hi[0] - lo[0], dy = hi[1] - lo[1];
-    const double sx = dx > 0 ? W * (1 - 2 * margin) / dx : HUGE_VAL;
-    const double sy = dy > 0 ? H * (1 - 2 * margin) / dy : HUGE_VAL;
-    double scale = std::min(sx, sy);
-    if (!std::isfinite(scale)) scale = 1.0;
-    const double cx = (lo[0] + hi[0]) / 2, cy = (lo[1] + hi[1]) / 2;
-    for (Shaded& s : triangles) {
-      for (int k = 0; k < 3; ++k) {
-        s.x[k] = float(W / 2.0 + (s.x[k] - cx) * scale);
-        s.y[k] = float(H / 2.0 - (s.y[k] - cy) * scale);
-      }
+  // Fit the model's extent in the picture into the image, less the margin.
+  const double margin = std::clamp(options.margin, 0.0, 0.45);
+  const double dx = hi[0] - lo[0], dy = hi[1] - lo[1];
+  const double sx = dx > 0 ? W * (1 - 2 * margin) / dx : HUGE_VAL;
+  const double sy = dy > 0 ? H * (1 - 2 * margin) / dy : HUGE_VAL;
+  double scale = std::min(sx, sy);
+  if (!std::isfinite(scale)) scale = 1.0;
+  const double cx = (lo[0] + hi[0]) / 2, cy = (lo[1] + hi[1]) / 2;
+  for (Shaded& s : triangles) {
+    for (int k = 0; k < 3; ++k) {
+      s.x[k] = float(W / 2.0 + (s.x[k] - cx) * scale);
+      s.y[k] = float(H / 2.0 - (s.y[k] - cy) * scale);
     }
-
-    for (const Shaded& s : triangles) {
-      const double area = double(s.x[1] - s.x[0]) * (s.y[2] - s.y[0]) - double(s.x[2] - s.x[0]) * (s.y[1] - s.y[0]);
-      if (area == 0.0) continue;  // seen edge on
-      const int x0 = std::max(0, int(std::floor(std::min({s.x[0], s.x[1], s.x[2]}))));
-      const int x1 = std::min(W - 1, int(std::ceil(std::max({s.x[0], s.x[1], s.x[2]}))));
-      const int y0 = std::max(0, int(std::floor(std::min({s.y[0], s.y[1], s.y[2]}))));
-      const int y1 = std::min(H - 1, int(std::ceil(std::max({s.y[0], s.y[1], s.y[2]}))));
-      for (int y = y0; y <= y1; ++y) {
-        const double py = y + 0.5;
-        for (int x = x0; x <= x1; ++x) {
-          const double px = x + 0.5;
-          double w[3];
-          for (int k = 0; k < 3; ++k) {
-            const int a = (k + 1) % 3, b = (k + 2) % 3;
-            w[k] = ((s.x[b] - s.x[a]) * (py - s.y[a]) - (s.y[b] - s.y[a]) * (px - s.x[a])) / area;
-          }
-          if (w[0] < 0 || w[1] < 0 || w[2] < 0) continue;
-          const float z = float(w[0] * s.depth[0] + w[1] * s.depth[1] + w[2] * s.depth[2]);
-          const size_t at = size_t(y) * W + x;
-          if (!(z > depth[at])) continue;
-          depth[at] = z;
-          velaVector n(float(w[0] * s.n[0].x + w[1] * s.n[1].x + w[2] * s.n[2].x),
-                       float(w[0] * s.n[0].y + w[1] * s.n[1].y + w[2] * s.n[2].y),
-                       float(w[0] * s.n[0].z + w[1] * s.n[1].z + w[2] * s.n[2].z));
-          n.Normalize();
-          if (n.Dot(kEye) < 0) n = velaVector(-n.x, -n.y, -n.z);  // the inside of a cut
-          const float diffuse = std::max(0.0f, n.Dot(kLight));
-          float h = std::max(0.0f, n.Dot(kHalf));  // h to the 48th: a small highlight
-          h *= h, h *= h, h *= h, h *= h;
-          const float specular = 40.0f * h * h * h;
-          for (int c = 0; c < 3; ++c) color[at * 3 + c] = s.color[c] * (0.32f + 0.68f * diffuse) + specular;
-        }
-      }
-    }
-
-    // Outlines: darken samples next to the background or to a jump in depth.
-    const float jump = std::max(1e-6f, 0.02f * (nearest - farthest));
-    std::vector<uint8_t> edge(size_t(W) * H, 0);
-    for (int y = 0; y < H; ++y) {
-      for (int x = 0; x < W; ++x) {
-        const float z = depth[size_t(y) * W + x];
-        if (z == -HUGE_VALF) continue;
-        for (int r = 1; r <= ss && !edge[size_t(y) * W + x]; ++r) {
-          const int nx[4] = {x + r, x - r, x, x}, ny[4] = {y, y, y + r, y - r};
-          for (int k = 0; k < 4; ++k) {
-            if (nx[k] < 0 || ny[k] < 0 || nx[k] >= W || ny[k] >= H) continue;
-            const float o = depth[size_t(ny[k]) * W + nx[k]];
-            if (o == -HUGE_VALF || z - o > jump) edge[size_t(y) * W + x] = 1;
-          }
-        }
-      }
-    }
-    for (size_t at = 0; at < edge.size(); ++at)
-      if (edge[at])
-        for (int c = 0; c < 3; ++c) color[at * 3 + c] *= 0.35f;
   }
 
-  // Fill the background and average the samples down to pixels.
-  Image image;
-  image.width = W / ss;
-  image.height = H / ss;
+  // The picture is drawn in bands of pixel rows, each with ss sample rows of
+  // the neighbours above and below for the outlines: memory stays small
+  // whatever the size. Each band lists the triangles that reach it.
+  const int bandRows = 32 * ss;  // sample rows a band, whole pixels
+  const int bands = (H + bandRows - 1) / bandRows;
+  std::vector<std::vector<uint32_t>> bins(static_cast<size_t>(bands));
+  for (size_t i = 0; i < triangles.size(); ++i) {
+    const Shaded& s = triangles[i];
+    if (Area(s) == 0.0) continue;  // seen edge on
+    const float top = std::min({s.y[0], s.y[1], s.y[2]}), bottom = std::max({s.y[0], s.y[1], s.y[2]});
+    const int b0 = std::max(0, (int(std::floor(top)) - ss) / bandRows);
+    const int b1 = std::min(bands - 1, std::max(0, int(std::ceil(bottom)) + ss) / bandRows);
+    for (int b = b0; b <= b1; ++b) bins[size_t(b)].push_back(uint32_t(i));
+  }
+
+  image.width = options.width;
+  image.height = options.height;
   image.rgb.resize(size_t(image.width) * image.height * 3);
-  for (int y = 0; y < image.height; ++y) {
-    for (int x = 0; x < image.width; ++x) {
-      double sum[3] = {0, 0, 0};
-      for (int j = 0; j < ss; ++j) {
-        float back[3];
-        Background(H, y * ss + j, back);
-        for (int i = 0; i < ss; ++i) {
-          const size_t at = size_t(y * ss + j) * W + (x * ss + i);
-          const bool covered = depth[at] != -HUGE_VALF;
-          for (int c = 0; c < 3; ++c) sum[c] += covered ? color[at * 3 + c] : back[c];
+  const float jump = std::max(1e-6f, 0.02f * (nearest - farthest));
+  const int rows = bandRows + 2 * ss;
+  std::vector<float> depth(size_t(W) * rows);
+  std::vector<int32_t> owner(size_t(W) * rows);
+  std::vector<float> least(static_cast<size_t>(W));
+  std::vector<uint8_t> edge(size_t(W) * bandRows);
+  for (int band = 0; band < bands; ++band) {
+    const int first = band * bandRows - ss;  // sample row of the buffers' row 0
+    const int count = std::min(rows, H - first);
+    std::fill(depth.begin(), depth.end(), -HUGE_VALF);
+    std::fill(owner.begin(), owner.end(), -1);
+
+    // Hidden surfaces: the nearest triangle of every sample, the first drawn
+    // on a tie.
+    for (uint32_t i : bins[size_t(band)]) {
+      const Shaded& s = triangles[i];
+      const double area = Area(s);
+      const int y0 = std::max(std::max(0, first), int(std::floor(std::min({s.y[0], s.y[1], s.y[2]}))));
+      const int y1 = std::min(first + count - 1, int(std::ceil(std::max({s.y[0], s.y[1], s.y[2]}))));
+      const int bx0 = std::max(0, int(std::floor(std::min({s.x[0], s.x[1], s.x[2]}))));
+      const int bx1 = std::min(W - 1, int(std::ceil(std::max({s.x[0], s.x[1], s.x[2]}))));
+      for (int y = y0; y <= y1; ++y) {
+        const double py = y + 0.5;
+        int x0 = bx0, x1 = bx1;
+        Span(s, area, py, &x0, &x1);
+        // Along the row each weight, and so the depth, is a + b * px.
+        double a[3], b[3];
+        for (int k = 0; k < 3; ++k) {
+          const int i0 = (k + 1) % 3, i1 = (k + 2) % 3;
+          b[k] = -(s.y[i1] - s.y[i0]) / area;
+          a[k] = ((s.x[i1] - s.x[i0]) * (py - s.y[i0]) + (s.y[i1] - s.y[i0]) * s.x[i0]) / area;
+        }
+        const double az = a[0] * s.depth[0] + a[1] * s.depth[1] + a[2] * s.depth[2];
+        const double bz = b[0] * s.depth[0] + b[1] * s.depth[1] + b[2] * s.depth[2];
+        float* d = &depth[size_t(y - first) * W];
+        int32_t* o = &owner[size_t(y - first) * W];
+        for (int x = x0; x <= x1; ++x) {
+          const double px = x + 0.5;
+          if (a[0] + b[0] * px < 0 || a[1] + b[1] * px < 0 || a[2] + b[2] * px < 0) continue;
+          const float z = float(az + bz * px);
+          if (!(z > d[x])) continue;
+          d[x] = z;
+          o[x] = int32_t(i);
         }
       }
-      uint8_t* out = image.At(x, y);
-      for (int c = 0; c < 3; ++c) out[c] = Byte(sum[c] / (ss * ss));
+    }
+
+    // Outlines: a covered sample lies next to the background or to a jump in
+    // depth when a sample up to ss away along a row or a column is empty or
+    // farther by more than the jump: z - (the least depth of that cross) > jump.
+    const int own = std::min(bandRows, H - band * bandRows);
+    for (int r = 0; r < own; ++r) {
+      const int row = r + ss;
+      const float* d = &depth[size_t(row) * W];
+      std::fill(least.begin(), least.end(), HUGE_VALF);
+      for (int k = std::max(row - ss, -first); k <= std::min(row + ss, H - 1 - first); ++k) {
+        const float* o = &depth[size_t(k) * W];
+        for (int x = 0; x < W; ++x) least[size_t(x)] = std::min(least[size_t(x)], o[x]);
+      }
+      float* m = least.data();
+      for (int k = 1; k <= ss; ++k) {
+        for (int x = 0; x + k < W; ++x) m[x] = std::min(m[x], d[x + k]);
+        for (int x = k; x < W; ++x) m[x] = std::min(m[x], d[x - k]);
+      }
+      uint8_t* e = &edge[size_t(r) * W];
+      for (int x = 0; x < W; ++x) e[x] = d[x] != -HUGE_VALF && d[x] - m[x] > jump;
+    }
+
+    // Pixels: the samples averaged down, each covered one lit by one light
+    // (once per triangle a pixel holds) and darkened on an outline.
+    for (int py = band * bandRows / ss; py < (band * bandRows + own) / ss; ++py) {
+      float back[4][3];
+      for (int j = 0; j < ss; ++j) Background(H, py * ss + j, back[j]);
+      uint8_t empty[3];  // a pixel of background alone
+      for (int k = 0; k < 3; ++k) {
+        float b = 0;
+        for (int j = 0; j < ss; ++j) b += back[j][k] * ss;
+        empty[k] = Byte(b / (ss * ss));
+      }
+      for (int px = 0; px < image.width; ++px) {
+        bool any = false;
+        for (int j = 0; j < ss && !any; ++j) {
+          const int32_t* o = &owner[size_t(py * ss + j - first) * W + size_t(px * ss)];
+          for (int i = 0; i < ss; ++i) any |= o[i] >= 0;
+        }
+        if (!any) {
+          std::copy(empty, empty + 3, image.At(px, py));
+          continue;
+        }
+        float sum[3] = {0, 0, 0};
+        int32_t lit = -1;
+        float shade[3] = {0, 0, 0};
+        for (int j = 0; j < ss; ++j) {
+          const int y = py * ss + j;
+          for (int i = 0; i < ss; ++i) {
+            const int x = px * ss + i;
+            const size_t at = size_t(y - first) * W + x;
+            const int32_t id = owner[at];
+            if (id < 0) {
+              for (int k = 0; k < 3; ++k) sum[k] += back[j][k];
+              continue;
+            }
+            if (id != lit) {
+              lit = id;
+              const Shaded& s = triangles[size_t(id)];
+              const double inv = 1.0 / Area(s), sx = x + 0.5, sy = y + 0.5;
+              double w[3];
+              for (int k = 0; k < 3; ++k) {
+                const int a = (k + 1) % 3, b = (k + 2) % 3;
+                w[k] = ((s.x[b] - s.x[a]) * (sy - s.y[a]) - (s.y[b] - s.y[a]) * (sx - s.x[a])) * inv;
+              }
+              velaVector n(float(w[0] * s.n[0].x + w[1] * s.n[1].x + w[2] * s.n[2].x),
+                           float(w[0] * s.n[0].y + w[1] * s.n[1].y + w[2] * s.n[2].y),
+                           float(w[0] * s.n[0].z + w[1] * s.n[1].z + w[2] * s.n[2].z));
+              n.Normalize();
+              if (n.Dot(kEye) < 0) n = velaVector(-n.x, -n.y, -n.z);  // the inside of a cut
+              const float diffuse = std::max(0.0f, n.Dot(kLight));
+              float h = std::max(0.0f, n.Dot(kHalf));  // h to the 48th: a small highlight
+              h *= h, h *= h, h *= h, h *= h;
+              const float specular = 40.0f * h * h * h;
+              for (int k = 0; k < 3; ++k) shade[k] = s.color[k] * (0.32f + 0.68f * diffuse) + specular;
+            }
+            const float f = edge[size_t(y - band * bandRows) * W + x] ? 0.35f : 1.0f;
+            for (int k = 0; k < 3; ++k) sum[k] += shade[k] * f;
+          }
+        }
+        uint8_t* out = image.At(px, py);
+        for (int k = 0; k < 3; ++k) out[k] = Byte(sum[k] / (ss * ss));
+      }
     }
   }
   return image;
@@ -191,20 +294,56 @@ Image Render(const C3DMWorld& world, const RasterOptions& options) {
 
 #if GRANITE_HAVE_LIBPNG
 
+namespace {
+
+void PngError(png_structp png, png_const_charp message) {
+  std::string* text = static_cast<std::string*>(png_get_error_ptr(png));
+  if (text) *text = message ? message : "libpng failed";
+  png_longjmp(png, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+// The rows to libpng; false with its message after a failure.
+bool WriteRows(png_structp png, png_infop info, const Image& image) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_IHDR(png, info, png_uint_32(image.width), png_uint_32(image.height), 8, PNG_COLOR_TYPE_RGB,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  // Fast deflate with the Sub filter: for these pictures (flat colours over
+  // a vertical gradient) smaller files than libpng's defaults, in less time.
+  png_set_compression_level(png, 2);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+  png_write_info(png, info);
+  for (int y = 0; y < image.height; ++y) png_write_row(png, image.rgb.data() + size_t(y) * image.width * 3);
+  png_write_end(png, info);
+  return true;
+}
+
+}  // namespace
+
 bool WritePng(const Image& image, const std::string& path, std::string* error) {
-  png_image png;
-  std::fill_n(reinterpret_cast<unsigned char*>(&png), sizeof png, 0);
-  png.version = PNG_IMAGE_VERSION;
-  png.width = png_uint_32(image.width);
-  png.height = png_uint_32(image.height);
-  png.format = PNG_FORMAT_RGB;
   if (image.width <= 0 || image.height <= 0 || image.rgb.size() != size_t(image.width) * image.height * 3) {
     if (error) *error = "no picture to write";
     return false;
   }
-  if (!png_image_write_to_file(&png, path.c_str(), 0, image.rgb.data(), image.width * 3, nullptr)) {
-    if (error) *error = path + ": " + png.message;
-    png_image_free(&png);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) {
+    if (error) *error = path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::string message;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &message, &PngError, &PngWarning);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  bool written = false;
+  if (png && info) {
+    png_init_io(png, file);
+    written = WriteRows(png, info, image);
+  }
+  png_destroy_write_struct(&png, &info);
+  const int saved = errno;
+  if (std::fclose(file) != 0 || !written) {
+    if (error) *error = path + ": " + (!message.empty() ? message : std::strerror(written ? errno : saved));
+    std::remove(path.c_str());
     return false;
   }
   return true;

@@ -13,7 +13,7 @@ namespace gload {
 struct RasterOptions {
   int width = 1200;
   int height = 900;
-  // Samples per pixel along each axis, averaged down (anti-aliasing).
+  // Samples per pixel along each axis (1 to 4), averaged down (anti-aliasing).
   int supersample = 3;
   // Share of each image side left free around the model.
   double margin = 0.04;
@@ -27,10 +27,18 @@ struct Image {
   const uint8_t* At(int x, int y) const { return &rgb[(size_t(y) * width + x) * 3]; }
 };
 
+// The largest picture: each side at most kMaxSide pixels, and at most
+// kMaxPixels in all (4096x4096, 48 MiB of pixels).
+constexpr int kMaxSide = 8192;
+constexpr long kMaxPixels = 4096L * 4096L;
+bool SizeAllowed(int width, int height);
+
 // Draws the world seen along the isometric direction (1, -1, 1) with Z up:
 // orthographic, fitted to the extent of the model in the picture, z-buffered,
 // every mesh in its colour lit by one light from the upper left, outlines
-// where the depth jumps. An empty world gives the background alone.
+// where the depth jumps. An empty world gives the background alone; a size
+// that SizeAllowed refuses, an empty image. Drawn in bands: the memory it
+// takes beyond the picture and the triangles is a few megabytes.
 Image Render(const C3DMWorld& world, const RasterOptions& options);
 
 // False with a reason in error when the file cannot be written.
