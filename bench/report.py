@@ -380,6 +380,45 @@ def rows_glb_size(table, load, path, short, chord, r, glb_ours, glb_small, glb_r
                   r["ours"]["cpu"], at_most(0.1), "%.3f s vs %.2f s CPU" % (out["cpu_ms"] / 1000.0, r["ours"]["cpu"]))
 
 
+def rows_stop(table, build, runs):
+    """Row 6: from a stop request (a real SIGINT at a random moment) to the end
+    of granite-load's run, in process time; the bar's longest stand-still."""
+    exe = os.path.join(build, "bench", "stop", "stop_bench")
+    if not os.path.exists(exe):
+        table.missing("6", "stop latency", "median <= 20 ms, max <= 100 ms", "stop_bench not built")
+        return
+    args = [exe, "--runs", str(runs)]
+    for name in ("trj4_pm2-ec-214.stp", "nist_ctc_02_asme1_ap203.stp"):
+        path = os.path.join(REAL, name)
+        if os.path.exists(path):
+            args.append(path)
+        else:
+            table.missing("6", name, "", "file not found")
+    args += ["--native-model", os.path.join(ROOT, "examples", "gearbox", "gearbox.asm")]
+    out = subprocess.run(args, check=True, capture_output=True, text=True).stdout
+    pooled = []
+    for line in out.splitlines():
+        r = json.loads(line)
+        name = os.path.basename(r["file"]).split(".")[0][:24]
+        pooled += r["latencies_ms"]
+        detail = "%d stops in a %.2f s load, %d kernel objects left after them" % (
+            r["stops"], r["load_s"], r["live_after"])
+        text, test = at_most(20)
+        table.add("6", "%s: stop to end, median ms" % name, r["median_ms"], text,
+                  test(r["median_ms"]) and r["live_after"] == 0, detail)
+        text, test = at_most(100)
+        table.add("6", "%s: stop to end, max ms" % name, r["max_ms"], text, test(r["max_ms"]))
+        if name.startswith("trj4"):
+            text, test = at_most(0.25)
+            table.add("6", "%s: longest stand-still of the bar, s" % name, r["bar_still_max_s"],
+                      text, test(r["bar_still_max_s"]))
+    if pooled:
+        text, test = at_most(20)
+        median = statistics.median(pooled)
+        table.add("6", "all four loads: stop to end, median ms", median, text, test(median),
+                  "%d stops; max %.1f ms" % (len(pooled), max(pooled)))
+
+
 def machine():
     model = "unknown"
     try:
@@ -397,7 +436,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("build")
     ap.add_argument("--repetitions", type=int, default=5)
-    ap.add_argument("--rows", default="1,2,3,4,5")
+    ap.add_argument("--rows", default="1,2,3,4,5,6")
     ap.add_argument("--markdown", help="also write the table to this file")
     args = ap.parse_args()
     rows = set(args.rows.split(","))
@@ -417,6 +456,8 @@ def main():
     if "5" in rows:
         rows_basic(table, run_gbench(os.path.join(build, "bench", "basic", "basic_bench"),
                                      args.repetitions, out_dir))
+    if "6" in rows:
+        rows_stop(table, build, 50)
     table.rows.sort(key=lambda r: r[0])
 
     text = "%s\n\nMachine: %s; %s UTC\n" % (table.markdown(), machine(),

@@ -9,6 +9,7 @@
 #include "granite/GraniteLoader.h"
 #include "interface/CurrentParser.h"
 #include "kernel/Guards.h"
+#include "model/ElementBudget.h"
 #include "parts/Parts.h"
 #include "qorvelaex/C3DMScene.h"
 
@@ -18,6 +19,7 @@ GraniteLoadResultTypes BuildElementList(CGraniteParser* parser) {
     return GRANITE_LOAD_FAILURE;
   // Part files are loaded with ParsePart.
   if (parser->GetFileIsPart(parser->GetFilename())) return GRANITE_LOAD_FAILURE;
+  granite::ElementCountScope elements;
   CGraniteElement* root = CreateRootElement(parser->GetFilename(), parser->GetFilename());
   if (!root) return GRANITE_LOAD_FAILURE;
   GraniteLoadResultTypes result = ParseAssembly(root, nullptr);
@@ -29,7 +31,7 @@ GraniteLoadResultTypes BuildElementList(CGraniteParser* parser) {
 
 CGraniteElement* CreateRootElement(CBasicString fileName, CBasicString displayName) {
   CGraniteParser* parser = g_CurrentParser;
-  if (!parser) return nullptr;
+  if (!parser || !granite::TakeElement()) return nullptr;
   // Owned here until the element list takes it.
   std::unique_ptr<CGraniteElement> element(parser->CreateElement(fileName, displayName));
   if (!element) return nullptr;

@@ -2,6 +2,7 @@
 // recursively for sub-assemblies; component placements and model units.
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "assembly/Assembly.h"
@@ -12,36 +13,56 @@
 #include "granite/GraniteLoader.h"
 #include "interface/CurrentParser.h"
 #include "kernel/Guards.h"
+#include "model/ElementBudget.h"
 #include "qorvelaex/C3DMScene.h"
+#include "win32/wfsopen.h"
 
 namespace {
 
 // Nesting beyond this many assemblies is refused like a cycle; no real
-// assembly comes near it, and it bounds the recursion when resolution keeps
-// producing new spellings of the same file.
+// assembly comes near it.
 constexpr size_t kMaxAssemblyDepth = 256;
 
-// The lower-cased paths of the assemblies being parsed now, outermost first.
-std::vector<std::basic_string<WCHAR>>& OpenAssemblyPaths() {
-  static std::vector<std::basic_string<WCHAR>> paths;
-  return paths;
-}
+// An assembly being parsed: the file's identity when it could be had (the
+// same file under any spelling: a link, "x/./", another letter case),
+// otherwise the lower-cased path handed to the kernel.
+struct OpenAssembly {
+  bool identified;
+  win32::FileIdentity identity;
+  std::basic_string<WCHAR> path;
 
-// Holds a path on the open-assembly stack for the scope of one parse.
-class OpenAssemblyEntry {
- public:
-  explicit OpenAssemblyEntry(const WCHAR* path) { OpenAssemblyPaths().emplace_back(path); }
-  OpenAssemblyEntry(const OpenAssemblyEntry&) = delete;
-  OpenAssemblyEntry& operator=(const OpenAssemblyEntry&) = delete;
-  ~OpenAssemblyEntry() { OpenAssemblyPaths().pop_back(); }
+  bool Same(const OpenAssembly& other) const {
+    return identified && other.identified ? identity == other.identity : path == other.path;
+  }
 };
 
-// True when the path is already being parsed further up, or the nesting is full.
-bool RefusedAsCycle(const WCHAR* path) {
-  const auto& paths = OpenAssemblyPaths();
-  if (paths.size() >= kMaxAssemblyDepth) return true;
-  for (const auto& open : paths) {
-    if (open == path) return true;
+OpenAssembly Identify(const WCHAR* path) {
+  OpenAssembly open{false, {}, path};
+  open.identified = win32::GetFileIdentity(path, open.identity);
+  return open;
+}
+
+// The assemblies being parsed now, outermost first.
+std::vector<OpenAssembly>& OpenAssemblies() {
+  static std::vector<OpenAssembly> open;
+  return open;
+}
+
+// Holds an assembly on the open-assembly stack for the scope of one parse.
+class OpenAssemblyEntry {
+ public:
+  explicit OpenAssemblyEntry(OpenAssembly open) { OpenAssemblies().push_back(std::move(open)); }
+  OpenAssemblyEntry(const OpenAssemblyEntry&) = delete;
+  OpenAssemblyEntry& operator=(const OpenAssemblyEntry&) = delete;
+  ~OpenAssemblyEntry() { OpenAssemblies().pop_back(); }
+};
+
+// True when the file is already being parsed further up, or the nesting is full.
+bool RefusedAsCycle(const OpenAssembly& file) {
+  const auto& open = OpenAssemblies();
+  if (open.size() >= kMaxAssemblyDepth) return true;
+  for (const OpenAssembly& entry : open) {
+    if (entry.Same(file)) return true;
   }
   return false;
 }
@@ -110,6 +131,7 @@ void RetrieveModelUnits(KModel* model) {
 
 GraniteLoadResultTypes ParseAssembly(CGraniteElement* element, void* /*component*/) {
   if (!element || !g_CurrentParser) return GRANITE_LOAD_FAILURE;
+  granite::ElementCountScope elements;
   CBasicString fileName = element->GetFilename();
   if (fileName.GetLength() == 0) return GRANITE_LOAD_FAILURE;
   xstring path(fileName.GetWideString());
@@ -121,8 +143,9 @@ GraniteLoadResultTypes ParseAssembly(CGraniteElement* element, void* /*component
 
   // An assembly that is already open on the current path (it contains itself)
   // stays a childless element; the 3 tells the caller the tree is cut there.
-  if (RefusedAsCycle(path.GetWide())) return GRANITE_LOAD_INCOMPLETE;
-  OpenAssemblyEntry openEntry(path.GetWide());
+  OpenAssembly file = Identify(path.GetWide());
+  if (RefusedAsCycle(file)) return GRANITE_LOAD_INCOMPLETE;
+  OpenAssemblyEntry openEntry(std::move(file));
 
   xrchandle<KAssembly> assembly;
   {
@@ -144,12 +167,18 @@ GraniteLoadResultTypes ParseAssembly(CGraniteElement* element, void* /*component
   if (components->GetCount() <= 0) return GRANITE_LOAD_INCOMPLETE;
 
   GraniteLoadResultTypes result = GRANITE_LOAD_SUCCESS;
+  ReferencingFileScope referencing(fileName);  // components are looked for beside it first
   for (int i = 0; i < components->GetCount(); ++i) {
     xrchandle<KComponent> component;
     components->GetAt(i, component);
     if (!component) continue;
     CBasicString kernelName = ReferencedFileName(component.get());
 
+    // The load has made all the elements it may: the rest of this assembly is left out.
+    if (!granite::TakeElement()) {
+      result = GRANITE_LOAD_INCOMPLETE;
+      break;
+    }
     // Owned here until the parent takes it.
     std::unique_ptr<CGraniteElement> child(
         g_CurrentParser->CreateElement(CBasicString(), CBasicString()));

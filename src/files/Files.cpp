@@ -32,6 +32,66 @@ CBasicString FromKernel(const xstring& text) {
   return CBasicString(text.GetWide());
 }
 
+// The file of the assembly whose components are being resolved, or null.
+const CBasicString* g_referencingFile = nullptr;
+
+bool IsSeparator(WCHAR c) {
+  return c == WCHAR('/') || c == WCHAR('\\');
+}
+
+// Rooted ("/x", "\\x") or with a drive letter ("C:").
+bool IsAbsolute(const CBasicString& name) {
+  const WCHAR* text = name.GetWideString();
+  if (name.GetLength() >= 1 && IsSeparator(text[0])) return true;
+  return name.GetLength() >= 2 && text[1] == WCHAR(':') &&
+         ((text[0] >= WCHAR('A') && text[0] <= WCHAR('Z')) ||
+          (text[0] >= WCHAR('a') && text[0] <= WCHAR('z')));
+}
+
+// Position of the last separator, -1 when there is none.
+int LastSeparator(const CBasicString& path) {
+  const WCHAR* text = path.GetWideString();
+  for (int i = path.GetLength() - 1; i >= 0; --i) {
+    if (IsSeparator(text[i])) return i;
+  }
+  return -1;
+}
+
+// The name beside the referencing assembly, as it stands when it is relative,
+// then by its last component; empty when neither is there. Only an assembly
+// with an absolute path of its own counts (its components resolved before it),
+// and not the model file, beside which the parser searches anyway.
+CBasicString BesideReferencingFile(const CBasicString& name) {
+  const CBasicString* referencing = g_referencingFile;
+  if (!referencing || !IsAbsolute(*referencing) || !g_CurrentParser ||
+      *referencing == g_CurrentParser->GetFilename())
+    return CBasicString();
+  const int folderEnd = LastSeparator(*referencing);
+  if (folderEnd < 0) return CBasicString();
+  const CBasicString folder = referencing->Mid(0, folderEnd);  // with its separator
+  if (!IsAbsolute(name)) {
+    CBasicString candidate = folder + name;
+    if (FileExists(candidate)) return candidate;
+  }
+  const int nameEnd = LastSeparator(name);
+  if (nameEnd >= 0 && nameEnd + 1 < name.GetLength()) {
+    CBasicString candidate = folder + name.Mid(nameEnd + 1, -1);
+    if (FileExists(candidate)) return candidate;
+  }
+  return CBasicString();
+}
+
+// The path to test for a name: an absolute name that exists as it stands;
+// else the name beside the referencing assembly; else what the parser finds
+// (beside the model file, in the installation directory, through the host).
+CBasicString ResolveName(const CBasicString& name) {
+  if (!IsAbsolute(name) || !FileExists(name)) {
+    const CBasicString beside = BesideReferencingFile(name);
+    if (beside.GetLength() != 0) return g_CurrentParser->GetResolvedFilename(beside);
+  }
+  return g_CurrentParser->GetResolvedFilename(name);
+}
+
 }  // namespace
 
 GraniteFormatTypes GetFormatFromExtension(const CBasicString& fileName) {
@@ -79,15 +139,15 @@ bool FileExists(CBasicString path) {
 
 bool ResolveReferencedFile(CBasicString base, CBasicString* candidate) {
   if (base.GetLength() == 0 || !candidate || !g_CurrentParser) return false;
-  *candidate = g_CurrentParser->GetResolvedFilename(base);
+  *candidate = ResolveName(base);
   if (FileExists(*candidate)) return true;
   // The instance suffix goes on the resolved first candidate...
   *candidate += WSTR(".XPR");
-  *candidate = g_CurrentParser->GetResolvedFilename(*candidate);
+  *candidate = ResolveName(*candidate);
   if (FileExists(*candidate)) return true;
   // ... and the assembly instance suffix on the base itself.
   *candidate = base + WSTR(".XAS");
-  *candidate = g_CurrentParser->GetResolvedFilename(*candidate);
+  *candidate = ResolveName(*candidate);
   return FileExists(*candidate);
 }
 
@@ -102,11 +162,20 @@ bool ResolveComponentFile(xrchandle<KComponent> component, CGraniteElement* elem
     configName = FromKernel(kernelConfig);
   }
   if (fileName.GetLength() == 0) return false;
-  CBasicString resolved = g_CurrentParser->GetResolvedFilename(fileName);
+  CBasicString resolved = ResolveName(fileName);
   if (configName.GetLength() != 0) {
     if (!ResolveReferencedFile(configName, &resolved)) ResolveReferencedFile(fileName, &resolved);
   }
   element->SetFilename(resolved);
   element->SetConfigurationName(configName);
   return true;
+}
+
+ReferencingFileScope::ReferencingFileScope(const CBasicString& file)
+    : m_outer(g_referencingFile), m_file(file) {
+  g_referencingFile = &m_file;
+}
+
+ReferencingFileScope::~ReferencingFileScope() {
+  g_referencingFile = m_outer;
 }

@@ -17,3 +17,18 @@ bool FileExists(CBasicString path);
 bool ResolveComponentFile(xrchandle<KComponent> component, CGraniteElement* element);
 // Tries the three candidate names of base; candidate holds the last one tried.
 bool ResolveReferencedFile(CBasicString base, CBasicString* candidate);
+
+// While one lives, the names ResolveComponentFile resolves are looked for
+// beside this file first: the assembly whose components they are. Scopes nest
+// as assemblies are parsed inside one another.
+class ReferencingFileScope {
+ public:
+  explicit ReferencingFileScope(const CBasicString& file);
+  ReferencingFileScope(const ReferencingFileScope&) = delete;
+  ReferencingFileScope& operator=(const ReferencingFileScope&) = delete;
+  ~ReferencingFileScope();
+
+ private:
+  const CBasicString* m_outer;
+  CBasicString m_file;
+};

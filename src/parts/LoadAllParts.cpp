@@ -6,11 +6,13 @@
 #include "granite/GraniteLoader.h"
 #include "interface/CurrentParser.h"
 #include "kernel/Guards.h"
+#include "model/ElementBudget.h"
 #include "parts/Parts.h"
 
 GraniteLoadResultTypes LoadAllParts(CGraniteParser* parser) {
   g_CurrentParser = parser;
   if (!parser) return GRANITE_LOAD_FAILURE;
+  granite::ElementCountScope elements;
   parser->ComputeTotalParts();
   C3DMList* roots = parser->GetElementList();
   // Only the roots there now: loading a translated file appends a root of its
@@ -32,6 +34,7 @@ GraniteLoadResultTypes LoadAllParts(CGraniteParser* parser) {
 GraniteLoadResultTypes LoadAllPartsForElement(CGraniteElement* element) {
   CGraniteParser* parser = g_CurrentParser;
   if (!element || !parser) return GRANITE_LOAD_FAILURE;
+  granite::ElementCountScope elements;
   switch (element->GetFileType()) {
     case GRANITE_FILE_PART:
       return static_cast<GraniteLoadResultTypes>(LoadPartElement(element));

@@ -1,6 +1,8 @@
 // One part or exchange file into the current group: an earlier occurrence
 // reused, a native part through the session, an exchange file through the
 // translator (one part, or an assembly walked into elements).
+#include <algorithm>
+
 #include "assembly/Assembly.h"
 #include "files/Files.h"
 #include "gTranslator90/granite.h"
@@ -9,6 +11,7 @@
 #include "granite/GraniteLoader.h"
 #include "interface/CurrentParser.h"
 #include "kernel/Guards.h"
+#include "model/ElementBudget.h"
 #include "parts/Parts.h"
 #include "parts/SubAssemblyPath.h"
 #include "qorvelaex/C3DMScene.h"
@@ -36,6 +39,40 @@ GraniteLoadResultTypes PlaceResolvedPart(CGraniteParser* parser, CGraniteElement
   return GRANITE_LOAD_SUCCESS;
 }
 
+// A translated model of several parts is measured as a whole: while the load
+// has no tolerances yet, its own box through the current matrix (all eight
+// corners) becomes the model box and the tolerances follow from it, before
+// any body is tessellated. The first body alone may be one nut of the model.
+void ComputeTolerancesFromModel(CGraniteParser* parser, KModel* model) {
+  if (parser->GetChordalTolerance() != 0.0) return;
+  xrchandle<KBox3D> box;
+  model->GetModelBox(box);
+  if (!box) return;
+  xrchandle<KPoint3D> minimum, maximum;
+  box->GetMinPoint(minimum);
+  box->GetMaxPoint(maximum);
+  if (!minimum || !maximum) return;
+  const double x[2] = {minimum->GetX(), maximum->GetX()};
+  const double y[2] = {minimum->GetY(), maximum->GetY()};
+  const double z[2] = {minimum->GetZ(), maximum->GetZ()};
+  const velaMatrix4x4 placement = parser->GetCurrentMatrix();
+  velaFloatPoint corner[8];
+  for (int i = 0; i < 8; ++i)
+    corner[i] = velaFloatPoint(static_cast<float>(x[i & 1]), static_cast<float>(y[(i >> 1) & 1]),
+                               static_cast<float>(z[i >> 2])) *
+                placement;
+  velaFloatPoint lo = corner[0], hi = corner[0];
+  for (const velaFloatPoint& p : corner) {
+    lo = velaFloatPoint(std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z));
+    hi = velaFloatPoint(std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z));
+  }
+  velaBBox modelBox;
+  modelBox.Reset();
+  modelBox.SetMinMax(lo, hi);
+  parser->SetModelBoundingBox(modelBox);
+  parser->ComputeEvaluationTolerances();
+}
+
 // The model a translator built: a root element for the file, then the part
 // tessellated, or the assembly's components walked below the root.
 int LoadTranslatedModel(CGraniteParser* parser, const xrchandle<KModel>& model) {
@@ -43,6 +80,7 @@ int LoadTranslatedModel(CGraniteParser* parser, const xrchandle<KModel>& model) 
   const bool assembly = IsAssemblyObject(model.get());
   CGraniteElement* root = CreateRootElement(parser->GetFilename(), parser->GetFilename());
   if (!root) return GRANITE_LOAD_INCOMPLETE;
+  ComputeTolerancesFromModel(parser, model.get());
   if (assembly) {
     root->SetFileType(GRANITE_FILE_ASSEMBLY);
     xrchandle<KComponentSequence> components;
@@ -93,6 +131,7 @@ GraniteLoadResultTypes ParsePart(CGraniteParser* parser, CBasicString fileName,
   g_CurrentParser = parser;
   if (!parser) return GRANITE_LOAD_FAILURE;
   if (fileName.GetLength() == 0) return GRANITE_LOAD_FAILURE;
+  granite::ElementCountScope elements;
 
   CBasicString configuration;
   if (element) configuration = element->GetConfigurationName();

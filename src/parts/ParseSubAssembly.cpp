@@ -8,6 +8,7 @@
 #include "granite/CGraniteParser.h"
 #include "interface/CurrentParser.h"
 #include "kernel/Guards.h"
+#include "model/ElementBudget.h"
 #include "parts/Parts.h"
 #include "parts/SubAssemblyPath.h"
 #include "qorvelaex/C3DMScene.h"
@@ -19,6 +20,32 @@ std::vector<const xobject*>& Path() {
   static std::vector<const xobject*> path;
   return path;
 }
+
+// The colour current when the outermost walk began (the colour generated for
+// the file): every part component starts from it, so that a part without a
+// colour of its own does not take the colour of the part before it.
+struct {
+  bool set = false;
+  velaChroma colour;
+} g_walkColour;
+
+class WalkColour {
+ public:
+  explicit WalkColour(const velaChroma& current) : m_outermost(!g_walkColour.set) {
+    if (!m_outermost) return;
+    g_walkColour.set = true;
+    g_walkColour.colour = current;
+  }
+  ~WalkColour() {
+    if (m_outermost) g_walkColour.set = false;
+  }
+  WalkColour(const WalkColour&) = delete;
+  WalkColour& operator=(const WalkColour&) = delete;
+  const velaChroma& Colour() const { return g_walkColour.colour; }
+
+ private:
+  bool m_outermost;
+};
 
 }  // namespace
 
@@ -45,13 +72,21 @@ int ParseSubAssembly(xrchandle<KComponentSequence> components, CGraniteElement* 
   const int count = components->GetCount();
   if (count <= 0) return 1;
 
-  int result = 1;
+  // 0 when every component with a definition loaded, 3 when one failed, 1
+  // when none had a definition.
+  bool anyLoaded = false, anyFailed = false;
+  const WalkColour walkColour(parser->GetCurrentColor());
   for (int i = 0; i < count; ++i) {
     xrchandle<KComponent> component;
     components->GetAt(i, component);
     if (!component) continue;
     xrchandle<KModel> definition;
     component->GetDefinition(definition);
+    // The load has made all the elements it may: the rest of this assembly is left out.
+    if (!granite::TakeElement()) {
+      anyFailed = true;
+      break;
+    }
     // Owned here until its parent takes it.
     std::unique_ptr<CGraniteElement> made(parser->CreateElement(CBasicString(), CBasicString()));
     if (!made) continue;
@@ -87,10 +122,11 @@ int ParseSubAssembly(xrchandle<KComponentSequence> components, CGraniteElement* 
       }
     } else {
       child->SetFileType(GRANITE_FILE_PART);
+      parser->SetCurrentColor(walkColour.Colour());
       loaded = TessellateComponent(component.get(), child);
     }
-    result = loaded == 0 ? 0 : 3;
+    (loaded == 0 ? anyLoaded : anyFailed) = true;
   }
   components.reset();
-  return result;
+  return anyFailed ? 3 : anyLoaded ? 0 : 1;
 }

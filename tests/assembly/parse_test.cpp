@@ -1,4 +1,9 @@
 // The assembly parse: children, names, placements, results and cycles.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <utility>
+
 #include "load.h"
 
 namespace asmtest {
@@ -108,6 +113,45 @@ TEST_F(Parse, MissingFilesLeaveNoElementAndOverrideSubAssemblyResults) {
   EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_INCOMPLETE);
   EXPECT_EQ(Tree(root), "top.asm{a.prt b.prt}");
   EXPECT_EQ(Narrow(Child(root, 1)->GetDisplayName()), "b_cfg");
+}
+
+// A model laid out in folders: top.asm names sub/sub.asm, whose components lie
+// beside it. Same-named files beside top.asm and in the working directory are
+// not models; the working directory changes before the parts are loaded.
+TEST_F(Parse, ReferencesAreFoundBesideTheAssemblyThatNamesThem) {
+  const std::string part = "granite-native 1\npart\nprimary solid box from 0 0 0 to 1 1 1 end end\n";
+  m_kit.WriteFile("top.asm", "granite-native 1\nassembly\ncomponent \"sub/sub.asm\" end\n");
+  m_kit.WriteFile("sub/sub.asm",
+                  "granite-native 1\nassembly\ncomponent \"part.prt\" end\n"
+                  "component \"gear.prt\" end\ncomponent \"nut.prt\"\nconfig \"nut_m6\"\nend\n");
+  m_kit.WriteFile("sub/part.prt", part);
+  m_kit.WriteFile("sub/NUT_M6.xpr", part);
+  m_kit.WriteFile("gear.prt", part);  // beside the model file only
+  for (const char* decoy : {"part.prt", "cwd/part.prt", "cwd/gear.prt", "cwd/nut_m6.xpr"})
+    m_kit.WriteFile(decoy, "not a model");
+  char* before = getcwd(nullptr, 0);
+  // The model file by its full path, and by a name relative to the working directory.
+  const std::pair<std::string, std::string> rows[] = {{m_kit.Path("top.asm"), m_kit.Path("cwd")},
+                                                      {"top.asm", m_kit.Directory()}};
+  for (const auto& row : rows) {
+    C3DMWorld world;
+    CGraniteParser parser;
+    parser.SetWorld(&world);
+    parser.SetFilename(CBasicString(row.first.c_str()));
+    ASSERT_EQ(chdir(row.second.c_str()), 0);
+    ASSERT_EQ(BuildElementList(&parser), GRANITE_LOAD_SUCCESS) << row.first;
+    CGraniteElement* sub = Child(static_cast<CGraniteElement*>(parser.GetElementList()->GetHead()), 0);
+    EXPECT_EQ(Tree(sub), "sub.asm{part.prt gear.prt nut_m6.XPR}");
+    // Absolute paths (the parser keeps its file name lower-cased).
+    EXPECT_EQ(Lower(Narrow(sub->GetFilename())), Opened("sub/sub.asm"));
+    EXPECT_EQ(Lower(Narrow(Child(sub, 0)->GetFilename())), Opened("sub/part.prt"));
+    EXPECT_EQ(Lower(Narrow(Child(sub, 1)->GetFilename())), Opened("gear.prt"));
+    EXPECT_EQ(Lower(Narrow(Child(sub, 2)->GetFilename())), Opened("sub/nut_m6.xpr"));
+    ASSERT_EQ(chdir("/"), 0);
+    EXPECT_EQ(LoadAllParts(&parser), GRANITE_LOAD_SUCCESS) << row.first;
+  }
+  ASSERT_EQ(chdir(before), 0);
+  free(before);
 }
 
 // Results of top.asm whose components are the given sub-assemblies and

@@ -1,7 +1,11 @@
 // BuildElementList, the root element, the walk and the extent pass.
 #include <cmath>
 
+#include <unistd.h>
+
+#include "gBase90/kservices.h"
 #include "load.h"
+#include "model/ElementBudget.h"
 #include "parts/Parts.h"
 
 namespace asmtest {
@@ -32,6 +36,11 @@ class Build : public Load {
   long Opens(const std::string& name) {
     long n = 0;
     for (const std::string& path : m_kit.OpenedPaths()) n += path == Opened(name);
+    return n;
+  }
+  static int CountElements(CGraniteElement* element) {
+    int n = 1;
+    for (int i = 0; i < element->GetNumberChildren(); ++i) n += CountElements(Child(element, i));
     return n;
   }
   CGraniteElement* RootAt(int i) {
@@ -117,6 +126,73 @@ TEST_F(Build, CyclicModelEndsWithThreeAndLoadsTheRest) {
   EXPECT_EQ(Tree(RootAt(0)), "top.asm{sub.asm{top.asm{} p.prt}}");
   EXPECT_EQ(Opens("p.prt"), 1);
   EXPECT_EQ(m_parser.GetNumberMatricesOnStack(), 0);
+}
+
+// A support-file callback that answers a new name of g_answer every time,
+// through the link x -> . beside it: x/top.asm, x/x/top.asm, ...
+std::string g_answer;
+int g_answers = 0;
+int NewNameEveryTime(CBasicString, CBasicString, CBasicString& found) {
+  std::string links;
+  for (int i = 0; i <= g_answers; ++i) links += "x/";
+  ++g_answers;
+  const size_t slash = g_answer.rfind('/') + 1;
+  found = CBasicString((g_answer.substr(0, slash) + links + g_answer.substr(slash)).c_str());
+  return 1;
+}
+
+// The same file under ever new names is still a cycle: the load ends at once.
+TEST_F(Build, AFileUnderNewNamesIsTheSameFile) {
+  const struct {
+    const char* name;
+    const char* component;
+    bool callback;
+  } cases[] = {
+      {"link", "x/top.asm", false},  // beside each x/.../top.asm, one x more
+      {"callback", "elsewhere.asm", true},
+  };
+  for (const auto& c : cases) {
+    const std::string top = m_kit.WriteFile(
+        std::string(c.name) + "/top.asm", std::string("granite-native 1\nassembly\n") +
+                                              "component \"" + c.component + "\" end\n" +
+                                              "component \"" + c.component + "\" end\n");
+    ASSERT_EQ(::symlink(".", m_kit.Path(std::string(c.name) + "/x").c_str()), 0);
+    g_answer = top;
+    g_answers = 0;
+    C3DMWorld world;
+    CGraniteParser parser;
+    parser.SetWorld(&world);
+    parser.SetFilename(CBasicString(top.c_str()));
+    if (c.callback) parser.SetGetSupportFilePtr(&NewNameEveryTime);
+    const long opened = m_kit.Calls(KCall::OpenFile);
+    EXPECT_EQ(BuildElementList(&parser), GRANITE_LOAD_INCOMPLETE) << c.name;
+    EXPECT_EQ(Tree(static_cast<CGraniteElement*>(parser.GetElementList()->GetAt(0))),
+              "top.asm{top.asm{} top.asm{}}")
+        << c.name;
+    EXPECT_EQ(m_kit.Calls(KCall::OpenFile) - opened, 1) << c.name;
+  }
+}
+
+// Each of twenty assemblies names the next twice: 2^20 occurrences, cut at the
+// limit of elements one load may create; the next load counts afresh.
+TEST_F(Build, ALoadCreatesNoMoreElementsThanTheLimit) {
+  for (int i = 0; i < 20; ++i) {
+    xrchandle<KAssembly> level = Assembly(i ? "l" + std::to_string(i) + ".asm" : "top.asm");
+    Add(level, "l" + std::to_string(i + 1) + ".asm");
+    Add(level, "l" + std::to_string(i + 1) + ".asm");
+  }
+  Assembly("l20.asm");
+  granite::ElementLimitOverride limit(1000);
+  for (int load = 0; load < 2; ++load) {
+    KClearLastError();
+    const long opened = m_kit.Calls(KCall::OpenFile);
+    EXPECT_EQ(BuildElementList(&m_parser), GRANITE_LOAD_INCOMPLETE);
+    EXPECT_EQ(std::string(KGetLastError()),
+              "more than 1000 elements in one load: the model is cut there");
+    EXPECT_EQ(CountElements(RootAt(load)), 1000);
+    EXPECT_LE(m_kit.Calls(KCall::OpenFile) - opened, 1000);
+    EXPECT_EQ(m_parser.GetNumberMatricesOnStack(), 0);
+  }
 }
 
 TEST_F(Build, KernelExceptionInTheWalkLeavesTheStackAsItWas) {

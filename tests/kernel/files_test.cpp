@@ -70,7 +70,7 @@ TEST(Files, NamesIgnoreLetterCaseAndWindowsSyntax) {
   EXPECT_EQ(gkit::LiveObjects(), 0);
 }
 
-TEST(Files, AnExactNameWinsAndCaseTwinsResolveTheSameWayEveryTime) {
+TEST(Files, AnExactNameWinsAndCaseTwinsAreRefusedByTheKernel) {
   gkit::Kit kit;
   std::string lower = kit.WriteFile("part.prt", "1");
   std::string upper = kit.WriteFile("PART.prt", "2");
@@ -85,7 +85,17 @@ TEST(Files, AnExactNameWinsAndCaseTwinsResolveTheSameWayEveryTime) {
   EXPECT_FALSE(win32::ResolvePathCase(kit.Path("bad-\xC3\xBF.prt"), found));
   EXPECT_TRUE(win32::SameNameIgnoringCase("GEAR\xC3\x89.PRT", "gear\xC3\xA9.prt"));
   EXPECT_FALSE(win32::SameNameIgnoringCase("gear.prt", "gear.prt\xFF"));
-  (void)lower;
+  // The kernel, given a lower-cased name, refuses twins and names them.
+  xrchandle<KSession> session;
+  KGetSession(session);
+  xrchandle<KFile> file;
+  session->OpenFile(lower.c_str(), file);
+  EXPECT_FALSE(file);
+  EXPECT_NE(std::string(KGetLastError()).find("'" + upper + "' and '" + mixed + "' differ only"),
+            std::string::npos)
+      << KGetLastError();
+  session->OpenFile(kit.WriteFile("single.prt", "granite-native 1\npart\n").c_str(), file);
+  EXPECT_TRUE(file) << KGetLastError();
 }
 
 #if !defined(_WIN32)  // FIFOs, /dev/null and alarm() are Linux's

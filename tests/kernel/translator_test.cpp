@@ -30,7 +30,7 @@ TEST(Translator, ExchangeFilesOpenAndOnlyStepAndIgesHaveReaders) {
       int code;
       const char* reason;
     } formats[] = {{KFORMAT_STEP, "STEP file"},
-                   {KFORMAT_IGES, "IGES file"},
+                   {KFORMAT_IGES, "holds STEP, not IGES"},  // a STEP text read as IGES
                    {KFORMAT_NEUTRAL, "the neutral format"},
                    {KFORMAT_SAT, "the SAT format"},
                    {KFORMAT_VDA, "the VDA format"},

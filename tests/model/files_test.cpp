@@ -9,6 +9,7 @@
 
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
+#include "qorvelaex/C3DMScene.h"
 
 namespace {
 
@@ -71,23 +72,46 @@ TEST_F(ResolvedFiles, SearchesBesideTheModelThenTheInstallationThenTheHost) {
   EXPECT_EQ(g_log.names[0], "nut.prt");
   EXPECT_EQ(g_log.directories[0], root + "/models");
 
-  // Not found anywhere: the name itself, never an empty one.
+  // Not found anywhere: where it was expected beside the model, never an empty name.
   g_log.answer.clear();
-  EXPECT_EQ(Resolve("none.prt"), "none.prt");
+  EXPECT_EQ(Resolve("none.prt"), root + "/models/none.prt");
   EXPECT_EQ(Resolve(""), "");
+}
+
+TEST_F(ResolvedFiles, RelativeNamesAreNeverTakenFromTheWorkingDirectory) {
+  const fs::path before = fs::current_path();
+  fs::current_path(root + "/install");  // holds a gear.prt and a washer.prt of its own
+  EXPECT_EQ(Resolve("gear.prt"), root + "/models/gear.prt");
+  parser.SetInstallationDirectory(CBasicString());
+  EXPECT_EQ(Resolve("washer.prt"), root + "/models/washer.prt");  // missing, not ./washer.prt
+  // A model file named without a directory is beside the working directory.
+  parser.SetFilename(CBasicString("top.asm"));
+  EXPECT_EQ(Resolve("gear.prt"), root + "/install/gear.prt");
+  fs::current_path(before);
 }
 
 TEST_F(ResolvedFiles, EachNameIsSearchedAndRecordedOnce) {
   parser.SetGetSupportFilePtr(&SupportFile);
   const std::string found = Resolve("gear.prt");
   EXPECT_EQ(Resolve("gear.prt"), found);
-  EXPECT_EQ(Resolve("none.prt"), "none.prt");
-  EXPECT_EQ(Resolve("none.prt"), "none.prt");
-  EXPECT_EQ(g_log.names.size(), 1u);  // the host was asked once
-  ASSERT_EQ(parser.GetNumberResolvedFiles(), 2);
+  const std::string none = root + "/models/none.prt";
+  EXPECT_EQ(Resolve("none.prt"), none);
+  EXPECT_EQ(Resolve("none.prt"), none);
+  EXPECT_EQ(g_log.names.size(), 1u);  // the host was asked once in this load
+  ASSERT_EQ(parser.GetNumberResolvedFiles(), 1);  // what was not found is not recorded
   auto* entry = static_cast<CGraniteResolvedFileEntry*>(parser.GetResolvedFilesList()->GetAt(0));
   EXPECT_EQ(Narrow(entry->GetOriginalFilename()), "gear.prt");
   EXPECT_EQ(Narrow(entry->GetResolvedFilename()), found);
+
+  // The next load (a new root) looks for a missing name again.
+  std::ofstream(none) << "x";
+  EXPECT_EQ(Resolve("none.prt"), none);
+  EXPECT_EQ(g_log.names.size(), 1u);
+  C3DMWorld world;
+  parser.SetWorld(&world);
+  parser.AddElementToList(parser.CreateElement(CBasicString("a"), CBasicString("a")));
+  EXPECT_EQ(Resolve("none.prt"), none);
+  EXPECT_EQ(parser.GetNumberResolvedFiles(), 2);
 
   // A path it produced comes back unchanged (a search prefix is not added twice).
   EXPECT_EQ(Resolve(found), found);

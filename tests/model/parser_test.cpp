@@ -54,7 +54,7 @@ TEST(ParserState, CopiesShareHostObjectsAndOwnTheirState) {
   source.SetCurrentColor(velaChroma(0.1f, 0.2f, 0.3f, 1.0f));
   velaMatrix4x4 move = velaMatrix4x4::Translation(1, 2, 3);
   source.PushMatrix(move);
-  source.GetResolvedFilename(CBasicString("missing.prt"));
+  source.GetResolvedFilename(CBasicString(GRANITE_SOURCE_DIR "/CMakeLists.txt"));
   CGraniteElement* root = source.CreateElement(CBasicString("a.asm"), CBasicString("a.asm"));
   source.AddElementToList(root);
 

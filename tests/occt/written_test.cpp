@@ -42,6 +42,7 @@ struct Sample {
   Handle(TDocStd_Document) doc;
   gp_Trsf pair1, pair2, rod, bolt1, bolt2;
   TopoDS_Shape boltShape, rodShape;
+  TDF_Label rodComponent;
 
   Sample() {
     doc = new TDocStd_Document("MDTV-XCAF");
@@ -75,7 +76,7 @@ struct Sample {
     TDataStd_Name::Set(top, "Top");
     shapes->AddComponent(top, pair, TopLoc_Location(pair1));
     shapes->AddComponent(top, pair, TopLoc_Location(pair2));
-    shapes->AddComponent(top, rodLabel, TopLoc_Location(rod));
+    rodComponent = shapes->AddComponent(top, rodLabel, TopLoc_Location(rod));
     shapes->UpdateAssemblies();
   }
 
@@ -175,14 +176,16 @@ TEST_F(Written, StepAssemblyKeepsStructurePlacementsSharingAndColours) {
     ASSERT_EQ(bodies.size(), 1u);
     std::vector<xrchandle<KFace>> faces = otest::Faces(bodies[0]);
     ASSERT_EQ(faces.size(), 6u);
-    int blue = 0, plain = 0;
+    // The other faces carry the part's colour, so that the body is not drawn
+    // whole in the colour of its one coloured face.
+    int blue = 0, red = 0;
     for (const auto& f : faces) {
       std::vector<double> colour = otest::FirstColour(*f);
       if (SameColour(colour, {0, 0, 1})) ++blue;
-      if (colour.empty()) ++plain;
+      if (SameColour(colour, {1, 0, 0})) ++red;
     }
     EXPECT_EQ(blue, 1);
-    EXPECT_EQ(plain, 5);
+    EXPECT_EQ(red, 5);
     KPartModel* rod = KPartModel::cast(otest::Definition(c[2]).get());
     ASSERT_TRUE(rod);
     EXPECT_TRUE(otest::FirstColour(*rod).empty());
@@ -202,6 +205,30 @@ TEST_F(Written, StepAssemblyKeepsStructurePlacementsSharingAndColours) {
     EXPECT_NEAR(hi.y, y1, 1e-6);
     EXPECT_NEAR(hi.z, z1, 1e-6);
   }
+}
+
+// A component the file marks invisible keeps its name and placement but has
+// nothing to draw, unless the host asks for hidden components.
+TEST_F(Written, HiddenComponentHasNoDefinitionUnlessShown) {
+  Sample sample;
+  // Open CASCADE's writer writes invisibility only for a styled item.
+  Handle(XCAFDoc_ColorTool) colours = XCAFDoc_DocumentTool::ColorTool(sample.doc->Main());
+  colours->SetColor(sample.rodComponent, Quantity_Color(0, 1, 0, Quantity_TOC_sRGB),
+                    XCAFDoc_ColorSurf);
+  colours->SetVisibility(sample.rodComponent, false);
+  std::string path = kit.Path("hidden.stp");
+  sample.WriteStep(path, "MM");
+  for (bool show : {false, true}) {
+    KTranslator::SetShowHidden(show);
+    xrchandle<KModel> top = otest::Translate(path, KFORMAT_STEP);
+    std::vector<xrchandle<KComponent>> c = otest::Components(top);
+    ASSERT_EQ(c.size(), 3u);
+    EXPECT_EQ(otest::FileName(c[2]), "Rod");
+    ExpectPlacement(c[2], sample.rod);
+    EXPECT_EQ(bool(otest::Definition(c[2])), show);
+    EXPECT_TRUE(otest::Definition(c[0]));
+  }
+  KTranslator::SetShowHidden(false);
 }
 
 TEST_F(Written, MeshesFaceOutwardsWithUnitNormalsAndAreKept) {

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "../tessellation/load_fixture.h"
+#include "gBase90/kservices.h"
 #include "granite/GraniteLoader.h"
+#include "model/ElementBudget.h"
 #include "parts/Parts.h"
 
 namespace {
@@ -316,18 +318,58 @@ TEST_F(TranslatedParse, AssemblyBecomesElementsWithPartsInTheirOwnGroups) {
   EXPECT_EQ(red->GetFileType(), GRANITE_FILE_PART);
   EXPECT_EQ(Child(root, 2)->GetFileType(), GRANITE_FILE_ASSEMBLY);
   EXPECT_TRUE(red->GetTransform() == velaMatrix4x4::Translation(0, 0, 20));
-  // Each part in its own group; a part without a colour takes the one before.
+  // Each part in its own group; a part without a colour shows the file's, not
+  // the colour of the part before it.
   ASSERT_EQ(Meshes(red->GetGroup()), 1);
   ASSERT_EQ(Meshes(plain->GetGroup()), 1);
   ASSERT_EQ(Meshes(inner->GetGroup()), 1);
   EXPECT_EQ(Meshes(group), 0);
-  EXPECT_TRUE(SameColor(plain->GetGroup()->GetMesh(0).color, kRed));
+  const velaChroma fileColour =
+      *static_cast<const velaChroma*>(parser->GetGeneratedColorList()->GetAt(0));
+  EXPECT_TRUE(SameColor(red->GetGroup()->GetMesh(0).color, kRed));
+  EXPECT_TRUE(SameColor(plain->GetGroup()->GetMesh(0).color, fileColour));
+  EXPECT_TRUE(SameColor(inner->GetGroup()->GetMesh(0).color, fileColour));
   // The placements: the part's own, and the sub-assembly's below it.
   for (const velaFloatPoint& p : red->GetGroup()->GetMesh(0).points) EXPECT_GE(p.z, 20 - 1e-4f);
   for (const velaFloatPoint& p : inner->GetGroup()->GetMesh(0).points) EXPECT_GE(p.z, 40 - 1e-4f);
   EXPECT_TRUE(inner->GetFinalTransform() == velaMatrix4x4::Translation(0, 0, 40));
   // The children's groups hang under their parents'.
   EXPECT_EQ(root->GetGroup()->GetNumberChildren(), 4);
+}
+
+// Without tolerances, a translated model's whole box (under the current
+// matrix, all corners) sets the model box and the tolerances before any body
+// is meshed; a native part keeps its first body's; set tolerances stay.
+TEST_F(TranslatedParse, ModelBoxOfATranslatedModelIsTheWholeModel) {
+  const double apart[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 100, 0, 0, 1};
+  xrchandle<KAssembly> top = kit.Assembly();
+  kit.Component(top, "near.prt", "", nullptr, kit.Part(kBox));
+  kit.Component(top, "far.prt", "", apart, kit.Part(kBox));
+  const std::string assembly = BindAs("pair.stp", top);
+  const std::string native = WritePart("box.prt");
+  const struct {
+    std::string path;
+    double chordal;  // on entry
+    float maxX;      // of the model box after
+  } cases[] = {{assembly, 0.0, 101}, {native, 0.0, 1}, {assembly, 0.01, -1}};
+  for (const auto& c : cases) {
+    velaBBox none;
+    none.Reset();
+    parser->SetModelBoundingBox(none);
+    parser->SetChordalTolerance(c.chordal);
+    velaMatrix4x4 raised = velaMatrix4x4::Translation(0, 0, 5);
+    parser->PushMatrix(raised);
+    EXPECT_EQ(Parse(c.path, nullptr), GRANITE_LOAD_SUCCESS) << c.path;
+    parser->PopMatrix();
+    const velaBBox& box = parser->GetModelBoundingBox();
+    if (c.maxX < 0) {
+      EXPECT_TRUE(box.IsEmpty()) << c.path;
+      EXPECT_EQ(parser->GetChordalTolerance(), c.chordal);
+      continue;
+    }
+    EXPECT_TRUE(Near(box.max.x, c.maxX) && Near(box.min.z, 5) && Near(box.max.z, 6)) << c.path;
+    EXPECT_GT(parser->GetChordalTolerance(), 0) << c.path;
+  }
 }
 
 TEST_F(TranslatedParse, AssemblyThatGivesNothingGivesThree) {
@@ -349,12 +391,23 @@ TEST_F(TranslatedParse, AssemblyThatGivesNothingGivesThree) {
   EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_INCOMPLETE);
 }
 
-TEST_F(TranslatedParse, LastComponentDecides) {
-  xrchandle<KAssembly> top = kit.Assembly();
-  kit.Component(top, "ok.prt", "", nullptr, kit.Part(kBox));
-  kit.Component(top, "empty.prt", "", nullptr, kit.EmptyPart());
-  std::string path = BindAs("two.stp", top);
-  EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_INCOMPLETE);  // the later failure overwrites
+// Any component with a definition that fails makes the walk 3, wherever it
+// stands; components without a definition do not count.
+TEST_F(TranslatedParse, AnyFailedComponentGivesThree) {
+  const struct {
+    const char* parts;  // o: loads, e: nothing to tessellate, g: no definition
+    int result;
+  } cases[] = {{"oe", 3}, {"eo", 3}, {"oeo", 3}, {"og", 0}, {"go", 0}, {"oo", 0}, {"g", 3}};
+  for (const auto& c : cases) {
+    xrchandle<KAssembly> top = kit.Assembly();
+    for (const char* p = c.parts; *p; ++p)
+      kit.Component(top, "part.prt", "", nullptr,
+                    *p == 'o'   ? xrchandle<KModel>(kit.Part(kBox))
+                    : *p == 'e' ? xrchandle<KModel>(kit.EmptyPart())
+                                : xrchandle<KModel>());
+    std::string path = BindAs(std::string(c.parts) + ".stp", top);
+    EXPECT_EQ(Parse(path, nullptr), c.result) << c.parts;
+  }
 }
 
 TEST_F(TranslatedParse, AssemblyThatPlacesItselfEndsWithThree) {
@@ -370,6 +423,34 @@ TEST_F(TranslatedParse, AssemblyThatPlacesItselfEndsWithThree) {
   EXPECT_EQ(again->GetNumberChildren(), 0);
   EXPECT_EQ(Meshes(Child(root, 0)->GetGroup()), 1);
   EXPECT_EQ(parser->GetNumberMatricesOnStack(), 0);
+}
+
+// A translated assembly whose definitions place the next one twice, twenty
+// deep: the walk stops at the limit of elements one load may create.
+TEST_F(TranslatedParse, WalkStopsAtTheElementLimit) {
+  xrchandle<KModel> level = kit.Part(kBox);
+  for (int i = 0; i < 20; ++i) {
+    xrchandle<KAssembly> outer = kit.Assembly();
+    kit.Component(outer, "a.stp", "", nullptr, level);
+    kit.Component(outer, "b.stp", "", nullptr, level);
+    level = outer;
+  }
+  std::string path = BindAs("dag.stp", level);
+  granite::ElementLimitOverride limit(100);
+  KClearLastError();
+  EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_INCOMPLETE);
+  EXPECT_NE(std::string(KGetLastError()).find("more than 100 elements"), std::string::npos);
+  int elements = 0;
+  std::vector<CGraniteElement*> open{Root(0)};
+  while (!open.empty()) {
+    CGraniteElement* e = open.back();
+    open.pop_back();
+    ++elements;
+    for (int i = 0; i < e->GetNumberChildren(); ++i) open.push_back(Child(e, i));
+  }
+  EXPECT_EQ(elements, 100);
+  EXPECT_EQ(parser->GetNumberMatricesOnStack(), 0);
+  EXPECT_EQ(parser->GetCurrentGroup(), group);
 }
 
 TEST_F(TranslatedParse, ExceptionInsideTheWalkRestoresStackAndGroup) {

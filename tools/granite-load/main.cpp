@@ -27,8 +27,10 @@
 #include "export/Gltf.h"
 #include "export/Labels.h"
 #include "export/Raster.h"
+#include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
 #include "gBase90/xthrowable.h"
+#include "gTranslator90/ktranslator.h"
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
 #include "granite/GraniteLoader.h"
@@ -57,13 +59,18 @@ const char kUsage[] =
     "                        8192 a side and 4096x4096 in all)\n"
     "  --json                print the summary as JSON on standard output\n"
     "  --resolution LEVEL    low, medium (default) or high\n"
-    "  --search DIR          a folder to look in for referenced files (repeatable)\n"
+    "  --search DIR          a folder to look in for referenced files, native and\n"
+    "                        STEP (repeatable)\n"
+    "  --codepage N          the Windows code page of names in STEP files that are\n"
+    "                        not UTF-8 (default 1252; e.g. 1251 Cyrillic)\n"
+    "  --show-hidden         draw the components a file marks invisible\n"
     "  --quiet               no progress bar\n"
     "  --help                this text\n"
     "  --version             the program's version\n"
     "\n"
     "exit status: 0 the model loaded in full, 3 it loaded in part, 1 nothing could\n"
-    "be loaded or an output could not be written, 2 bad usage.\n";
+    "be loaded or an output could not be written, 2 bad usage. Ctrl-C stops the load\n"
+    "at once and writes nothing: 3 when something was loaded, 1 otherwise.\n";
 
 enum class Kind { Assembly, Part, Exchange, Unknown };
 
@@ -71,7 +78,8 @@ struct Options {
   std::string file;
   std::string gltf, png;
   int width = 1200, height = 900;
-  bool json = false, quiet = false, compress = false;
+  bool json = false, quiet = false, compress = false, showHidden = false;
+  int codePage = 1252;
   GraniteResolutionTypes resolution = GRANITE_RESOLUTION_MEDIUM;
   std::vector<std::string> search;
 };
@@ -83,37 +91,120 @@ struct UsageError {
 // ---- process-wide state the loader's callbacks and the signal handler reach
 
 std::vector<std::string> g_search;
+std::string g_file;  // as the user gave it
+std::vector<std::string> g_missing;  // referenced files not found, as reasons
 bool g_progress = false;
-int g_lastPercent = -1;
 volatile sig_atomic_t g_interrupted = 0;
 
+// One Ctrl-C stops both the walk over the parts and the kernel inside a part.
 void OnInterrupt(int) {
   g_interrupted = 1;
   CGraniteParser::RequestStop(true);
+  KRequestStop(true);
 }
 
 void (*g_hook)(int) = nullptr;
+void (*g_phaseHook)(KPhase, double, double) = nullptr;
 
-void OnProgress(int percent) {
-  if (g_hook) g_hook(percent);
+// The bar: the parts loaded (the loader's percentage) and, inside the part
+// being loaded, the kernel's phase.
+struct Bar {
+  CGraniteParser* parser = nullptr;
+  int percent = 0;        // the loader's, of whole parts
+  bool inPhase = false;   // a kernel report came since the last whole part
+  KPhase phase = KPhase::Reading;
+  double done = 0, total = 0;
+  unsigned reports = 0;    // kernel reports: each turns the spinner
+  std::string shown;
+  Clock::time_point drawn;
+  bool everDrawn = false;
+} g_bar;
+
+// Where a phase lies inside one part.
+double PartFraction(KPhase phase, double done, double total) {
+  const double f = total > 0 ? std::clamp(done / total, 0.0, 1.0) : 0;
+  switch (phase) {
+    case KPhase::Reading: return 0.4 * f;
+    case KPhase::Transferring: return 0.4 + 0.2 * f;
+    case KPhase::Meshing: return 0.6 + 0.4 * f;
+  }
+  return 0;
+}
+
+std::string PhaseText(KPhase phase, double done, double total) {
+  char text[96];
+  switch (phase) {
+    case KPhase::Reading:
+      std::snprintf(text, sizeof text, "reading %.1f of %.1f MB", done / 1e6, total / 1e6);
+      break;
+    case KPhase::Transferring:
+      std::snprintf(text, sizeof text, "transferring %.0f%%", total > 0 ? 100 * done / total : 0.0);
+      break;
+    case KPhase::Meshing:
+      std::snprintf(text, sizeof text, "meshing %.0f of %.0f faces", done, total);
+      break;
+  }
+  return text;
+}
+
+void DrawBar(bool force) {
   if (!g_progress) return;
-  percent = std::clamp(percent, 0, 100);
-  if (percent == g_lastPercent) return;
-  g_lastPercent = percent;
+  double fraction = g_bar.percent / 100.0;
+  std::string phase;
+  if (g_bar.inPhase) {
+    const int parts = g_bar.parser ? g_bar.parser->GetTotalParts() : 0;
+    const double inPart = PartFraction(g_bar.phase, g_bar.done, g_bar.total);
+    fraction = parts > 0 ? std::min(1.0, fraction + inPart / parts) : inPart;
+    // The spinner shows the kernel at work where the numbers move slowly (a
+    // large body meshed at once).
+    static const char kSpinner[] = "|/-\\";
+    phase = std::string("  ") + kSpinner[g_bar.reports % 4] + " " +
+            PhaseText(g_bar.phase, g_bar.done, g_bar.total);
+  }
+  const int percent = std::clamp(int(fraction * 100), 0, 100);
   char bar[41];
   const int filled = percent * 40 / 100;
   for (int i = 0; i < 40; ++i) bar[i] = i < filled ? '#' : '.';
   bar[40] = 0;
-  std::fprintf(stderr, "\rloading [%s] %3d%%", bar, percent);
+  char head[64];
+  std::snprintf(head, sizeof head, "loading [%s] %3d%%", bar, percent);
+  const std::string line = head + phase;
+  if (line == g_bar.shown) return;
+  // At most twenty redraws a second, unless the whole percentage moved.
+  const Clock::time_point now = Clock::now();
+  if (!force && g_bar.everDrawn && now - g_bar.drawn < std::chrono::milliseconds(50) &&
+      line.compare(0, std::strlen(head), g_bar.shown, 0, std::strlen(head)) == 0)
+    return;
+  g_bar.shown = line;
+  g_bar.drawn = now;
+  g_bar.everDrawn = true;
+  std::fprintf(stderr, "\r%s\033[K", line.c_str());
   std::fflush(stderr);
 }
 
+void OnProgress(int percent) {
+  if (g_hook) g_hook(percent);
+  g_bar.percent = std::clamp(percent, 0, 100);
+  g_bar.inPhase = false;
+  DrawBar(true);
+}
+
+void OnKernelProgress(void*, KPhase phase, double done, double total) {
+  if (g_phaseHook) g_phaseHook(phase, done, total);
+  g_bar.inPhase = true;
+  ++g_bar.reports;
+  g_bar.phase = phase;
+  g_bar.done = done;
+  g_bar.total = total;
+  DrawBar(false);
+}
+
 void EndProgress() {
-  if (g_progress && g_lastPercent >= 0) {
+  if (g_progress && g_bar.everDrawn) {
     std::fprintf(stderr, "\r\033[K");
     std::fflush(stderr);
   }
-  g_lastPercent = -1;
+  g_bar = Bar();
 }
 
 std::string Narrow(CBasicString text) {
@@ -154,6 +245,13 @@ int OnSupportFile(CBasicString name, CBasicString directory, CBasicString& found
       return 1;
     }
   }
+  // The loader has looked beside the model already; this is the last place.
+  std::string where;
+  for (const std::string& folder : folders) where += (where.empty() ? "'" : ", '") + folder + "'";
+  const std::string missing = "cannot find the file of component '" + Narrow(name) + "'" +
+                              (where.empty() ? "" : " (looked in " + where + ")");
+  if (std::find(g_missing.begin(), g_missing.end(), missing) == g_missing.end())
+    g_missing.push_back(missing);
   return 0;
 }
 
@@ -208,6 +306,19 @@ Options Parse(const std::vector<std::string>& args, bool* help, bool* version) {
       o.quiet = true;
     } else if (a == "--search") {
       o.search.push_back(value(i));
+    } else if (a == "--show-hidden") {
+      o.showHidden = true;
+    } else if (a == "--codepage") {
+      const std::string& page = value(i);
+      char* end = nullptr;
+      const long n = std::strtol(page.c_str(), &end, 10);
+      const int previous = KTranslator::GetNameCodePage();
+      if (page.empty() || *end || n <= 0 || n > 65535 || !KTranslator::SetNameCodePage(int(n)))
+        throw UsageError{"--codepage takes a Windows code page number the translator reads "
+                         "(1250 to 1258, 850, 932, 936, 949, 950, 28591 to 28599), not '" +
+                         page + "'"};
+      KTranslator::SetNameCodePage(previous);
+      o.codePage = int(n);
     } else if (a == "--resolution") {
       const std::string level = Lower(value(i));
       if (level == "low") o.resolution = GRANITE_RESOLUTION_LOW;
@@ -266,11 +377,13 @@ struct Counts {
   long meshes = 0, triangles = 0, drawnTriangles = 0;
 };
 
-void CountElements(CGraniteElement* e, Counts& c) {
+// shown: where the meshes of a part loaded on its own went (the group current
+// at the load), for its root element; null for an assembly's tree.
+void CountElements(CGraniteElement* e, Counts& c, const C3DMGroup* shown = nullptr) {
   ++c.elements;
   if (e->GetFileType() == GRANITE_FILE_PART) {
     ++c.partOccurrences;
-    const C3DMGroup* g = e->GetGroup();
+    const C3DMGroup* g = shown ? shown : e->GetGroup();
     // A part loaded here holds its meshes; a later occurrence of it holds the
     // first one's group as an instance.
     if (g && g->GetNumberMeshes() > 0) ++c.partsTessellated;
@@ -296,13 +409,26 @@ void CountScene(const C3DMWorld& world, Counts& c) {
   });
 }
 
+// A name as the file system spells it: the loaded file's path (and its base
+// name) reach the loader lower-cased.
+std::string AsOnDisk(const std::string& name) {
+  auto lowered = [](const std::string& s) {
+    CBasicString w(s.c_str());
+    w.MakeLower();
+    return Narrow(w);
+  };
+  if (name == lowered(g_file)) return g_file;
+  if (name == lowered(BaseName(g_file))) return BaseName(g_file);
+  return name;
+}
+
 Json TreeJson(CGraniteElement* e) {
   Json node;
-  node["name"] = Narrow(e->GetDisplayName());
+  node["name"] = AsOnDisk(Narrow(e->GetDisplayName()));
   node["configuration"] = Narrow(e->GetConfigurationName());
   const GraniteFileTypes type = e->GetFileType();
   node["type"] = type == GRANITE_FILE_PART ? "part" : type == GRANITE_FILE_ASSEMBLY ? "assembly" : "other";
-  node["file"] = Narrow(e->GetFilename());
+  node["file"] = AsOnDisk(Narrow(e->GetFilename()));
   Json children = Json::array();
   for (CGraniteElement* child : Elements(e->GetChildList())) children.push_back(TreeJson(child));
   node["children"] = children;
@@ -311,12 +437,12 @@ Json TreeJson(CGraniteElement* e) {
 
 void PrintTree(std::ostream& out, CGraniteElement* e, const std::string& lead, bool last, bool top) {
   std::string line = top ? "" : lead + (last ? "└─ " : "├─ ");
-  line += Narrow(e->GetDisplayName());
+  line += AsOnDisk(Narrow(e->GetDisplayName()));
   const std::string config = Narrow(e->GetConfigurationName());
   if (!config.empty()) line += " [" + config + "]";
   const GraniteFileTypes type = e->GetFileType();
   line += type == GRANITE_FILE_PART ? "  part  " : type == GRANITE_FILE_ASSEMBLY ? "  assembly  " : "  ?  ";
-  line += Narrow(e->GetFilename());
+  line += AsOnDisk(Narrow(e->GetFilename()));
   out << line << "\n";
   const std::vector<CGraniteElement*> children = Elements(e->GetChildList());
   const std::string next = top ? "" : lead + (last ? "   " : "│  ");
@@ -378,6 +504,7 @@ void MakeFolderFor(const std::string& path) {
 }  // namespace
 
 void SetProgressHook(void (*hook)(int percent)) { g_hook = hook; }
+void SetPhaseHook(void (*hook)(KPhase phase, double done, double total)) { g_phaseHook = hook; }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   bool help = false, version = false;
@@ -412,6 +539,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (o.json) {
       summary["status"] = "failed";
       summary["error"] = message;
+      summary["exit_status"] = status;
       out << summary.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
     }
     return status;
@@ -429,11 +557,18 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   // The host's calling order. The world outlives the parser, whose elements
   // point into it.
   g_search = o.search;
+  g_file = o.file;
+  g_missing.clear();
+  KTranslator::SetNameCodePage(o.codePage);
+  KTranslator::SetShowHidden(o.showHidden);
+  KTranslator::SetSearchFolders(o.search);
   g_interrupted = 0;
   g_progress = !o.quiet && isatty(STDERR_FILENO);
-  g_lastPercent = -1;
+  g_bar = Bar();
   CGraniteParser::RequestStop(false);
+  KRequestStop(false);
   KClearLastError();
+  KSetProgressObserver(&OnKernelProgress, nullptr);
 #if defined(_WIN32)
   // The run-time resets the handler when it runs, so a second Ctrl-C ends the program.
   void (*previous)(int) = ::signal(SIGINT, &OnInterrupt);
@@ -444,6 +579,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &previous);
 #endif
+  std::string stoppedIn;  // the kernel's phase when the load was stopped
 
   C3DMWorld world;
   int result = GRANITE_LOAD_FAILURE;
@@ -462,6 +598,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     parser.SetLoadResolution(o.resolution);
     parser.SetLoaderPtr(&OnProgress);
     parser.SetGetSupportFilePtr(&OnSupportFile);
+    g_bar.parser = &parser;
     try {
       if (kind == Kind::Assembly) {
         const Clock::time_point t0 = Clock::now();
@@ -490,14 +627,17 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       exception = e.what();
       result = GRANITE_LOAD_INCOMPLETE;
     }
+    if (g_interrupted && g_bar.inPhase) stoppedIn = PhaseText(g_bar.phase, g_bar.done, g_bar.total);
     EndProgress();
+    KSetProgressObserver(nullptr, nullptr);
 #if defined(_WIN32)
     ::signal(SIGINT, previous);
 #else
     sigaction(SIGINT, &previous, nullptr);
 #endif
 
-    for (CGraniteElement* e : Elements(parser.GetElementList())) CountElements(e, counts);
+    for (CGraniteElement* e : Elements(parser.GetElementList()))
+      CountElements(e, counts, kind == Kind::Assembly ? nullptr : top);
     CountScene(world, counts);
     labels.Add(Elements(parser.GetElementList()), top, o.file, "part");
     chord = parser.GetChordalTolerance();
@@ -545,19 +685,30 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
   }
   // Reason for a failed or partial load: the kernel's own, with file and line.
+  // Every reason the kernel gave (a load of many files may fail for several),
+  // each naming its file.
   std::string reason = exception.empty() ? std::string() : "kernel exception: " + exception;
   if (reason.empty() && result != GRANITE_LOAD_SUCCESS) {
-    const char* kernel = KGetLastError();
-    if (kernel && *kernel) reason = kernel;
+    Json errors = Json::array();
+    std::vector<std::string> reasons = g_missing;
+    for (int i = 0; i < KGetErrorCount(); ++i) reasons.push_back(KGetError(i));
+    for (const std::string& kernel : reasons) {
+      errors.push_back(kernel);
+      reason += (reason.empty() ? "" : "; ") + kernel;
+    }
+    if (!errors.empty()) summary["errors"] = errors;
   }
 
   int status = result == GRANITE_LOAD_SUCCESS ? 0 : 3;
   if (counts.meshes == 0 && result != GRANITE_LOAD_SUCCESS) status = 1;
   std::string message;
   if (g_interrupted) {
-    message = "interrupted after " + std::to_string(loadedParts) + " of " + std::to_string(totalParts) +
-              " parts";
-    status = 3;
+    message = "interrupted";
+    if (totalParts > 0)
+      message += " after " + std::to_string(loadedParts) + " of " + std::to_string(totalParts) + " parts";
+    if (!stoppedIn.empty()) message += (totalParts > 0 ? ", while " : " while ") + stoppedIn;
+    message += "; " + std::to_string(counts.meshes) + " meshes loaded, no files written";
+    status = counts.meshes > 0 ? 3 : 1;
   } else if (status == 1) {
     message = o.file + ": nothing could be loaded" + (reason.empty() ? "" : ": " + reason);
   } else if (status == 3) {
@@ -609,7 +760,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         status = 1;
       }
     }
-    if (!o.png.empty()) {
+    if (!o.png.empty() && !g_interrupted) {
       const Clock::time_point t0 = Clock::now();
       RasterOptions options;
       options.width = o.width;
@@ -632,6 +783,20 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       }
     }
   }
+
+  // A Ctrl-C while writing takes back what was written.
+  if (g_interrupted && !outputs.empty()) {
+    for (const auto& output : outputs) std::remove(output["path"].get<std::string>().c_str());
+    outputs = Json::object();
+    message = "interrupted while writing; no files written";
+    summary["status"] = "interrupted";
+    summary["error"] = message;
+    err << "granite-load: " << message << "\n";
+    status = 3;
+  }
+  sigaction(SIGINT, &previous, nullptr);
+  CGraniteParser::RequestStop(false);
+  KRequestStop(false);
 
   const Clock::time_point t0 = Clock::now();
   ShutdownGranite();

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "gBase90/kprogress.h"
+
 namespace gload {
 
 // Runs granite-load with the arguments after the program name; the summary
@@ -14,5 +16,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // Called with every progress report of the loader;
 // tests use it to act in the middle of a load. Null: nothing.
 void SetProgressHook(void (*hook)(int percent));
+// Called with every progress report of the kernel inside a file. Null: nothing.
+void SetPhaseHook(void (*hook)(KPhase phase, double done, double total));
 
 }  // namespace gload

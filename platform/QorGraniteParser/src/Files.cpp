@@ -39,26 +39,47 @@ std::string Join(const std::string& directory, const std::string& name) {
   return std::filesystem::path(directory + "/" + name).lexically_normal().generic_string();
 }
 
+// A directory made absolute against the working directory of the moment; the
+// empty directory (a model file named without one) is the working directory.
+std::string Absolute(const std::string& directory) {
+  std::error_code error;
+  const std::filesystem::path made =
+      std::filesystem::absolute(directory.empty() ? std::string(".") : directory, error);
+  if (error) return directory;
+  return made.lexically_normal().string();
+}
+
+std::string Trimmed(std::string directory) {
+  while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+  return directory;
+}
+
 qgp::FileContext ContextOf(CBasicString& filename, CBasicString directory,
                            GraniteSupportFileCallback callback) {
   qgp::FileContext context;
-  context.parserDirectory =
-      FromUtf8(DirectoryOf(win32::NativePathSyntax(Utf8(qgp::ToText(filename)))));
-  context.installationDirectory = FromUtf8(win32::NativePathSyntax(Utf8(qgp::ToText(directory))));
+  context.parserDirectory = FromUtf8(
+      Trimmed(Absolute(DirectoryOf(win32::NativePathSyntax(Utf8(qgp::ToText(filename)))))));
+  const std::string installation = win32::NativePathSyntax(Utf8(qgp::ToText(directory)));
+  if (!installation.empty())
+    context.installationDirectory = FromUtf8(Trimmed(Absolute(installation)));
   context.callback = callback;
   return context;
 }
 
-// The search for one name. The answer is in this system's syntax and is found
-// again unchanged when it is looked up a second time.
-qgp::Text Search(const qgp::Text& original, const qgp::FileContext& context) {
+// The search for one name. The answer is an absolute path in this system's
+// syntax, found again unchanged when it is looked up a second time; found
+// tells whether a file is there. A relative name is never looked for in the
+// working directory: a file there has nothing to do with the model.
+qgp::Text Search(const qgp::Text& original, const qgp::FileContext& context, bool& found) {
+  found = true;
   const std::string name = win32::NativePathSyntax(Utf8(original));
-  if (IsFile(name)) return FromUtf8(name);
+  const bool absolute = !name.empty() && name[0] == '/';
+  if (absolute && IsFile(name))
+    return FromUtf8(std::filesystem::path(name).lexically_normal().string());
 
   // Beside the model file, then in the installation directory: under the name
   // as it stands when it is relative, and under its last component (a path
   // written on another machine).
-  const bool absolute = !name.empty() && name[0] == '/';
   const size_t slash = name.find_last_of('/');
   const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
   for (const qgp::Text* directory : {&context.parserDirectory, &context.installationDirectory}) {
@@ -76,13 +97,20 @@ qgp::Text Search(const qgp::Text& original, const qgp::FileContext& context) {
 
   // The host's own search directories.
   if (context.callback != nullptr) {
-    CBasicString found;
-    if (context.callback(qgp::ToString(original), qgp::ToString(context.parserDirectory), found) !=
-            0 &&
-        found.GetLength() > 0)
-      return FromUtf8(win32::NativePathSyntax(Utf8(qgp::ToText(found))));
+    CBasicString answer;
+    if (context.callback(qgp::ToString(original), qgp::ToString(context.parserDirectory),
+                         answer) != 0 &&
+        answer.GetLength() > 0) {
+      const std::string path = win32::NativePathSyntax(Utf8(qgp::ToText(answer)));
+      if (!path.empty() && path[0] == '/')
+        return FromUtf8(std::filesystem::path(path).lexically_normal().string());
+      return FromUtf8(Join(Absolute(std::string()), path));
+    }
   }
-  return FromUtf8(name);
+  // Nowhere: the place beside the model file where it was expected.
+  found = false;
+  if (absolute || context.parserDirectory.empty()) return FromUtf8(name);
+  return FromUtf8(Join(Utf8(context.parserDirectory), name));
 }
 
 // Rebuilds the name cache from the resolved-files list, the newest entry of a
@@ -100,10 +128,12 @@ void RebuildFiles(qgp::ParserState& state, C3DMList& list) {
 
 }  // namespace
 
-// An empty name stays empty; any other gets a non-empty answer: the first
-// existing candidate, else what the support-file callback found, else the name
-// itself. Each name is searched once per model file, installation directory
-// and callback, and recorded once in the resolved-files list.
+// An empty name stays empty; any other gets a non-empty, absolute answer: the
+// first existing candidate, else what the support-file callback found, else
+// where it was expected beside the model file. Each name is searched once per
+// model file, installation directory and callback, and a file found is
+// recorded once in the resolved-files list. A name found nowhere is not
+// recorded, and is searched again by the next load (a new root element).
 CBasicString CGraniteParser::GetResolvedFilename(CBasicString fileName) {
   if (fileName.GetLength() == 0) return CBasicString();
   const qgp::Text original = qgp::ToText(fileName);
@@ -120,6 +150,7 @@ CBasicString CGraniteParser::GetResolvedFilename(CBasicString fileName) {
       // Another model file, directory or callback: the earlier answers stay
       // in the list, but every name is searched again.
       state.files.clear();
+      state.misses.clear();
       state.filesContext = context;
       state.filesSignature = qgp::ListSignature::Of(m_resolvedFilesList);
     } else if (state.filesSignature != qgp::ListSignature::Of(m_resolvedFilesList)) {
@@ -127,13 +158,20 @@ CBasicString CGraniteParser::GetResolvedFilename(CBasicString fileName) {
     }
     const auto found = state.files.find(original);
     if (found != state.files.end()) return qgp::ToString(found->second);
+    const auto missed = state.misses.find(original);
+    if (missed != state.misses.end()) return qgp::ToString(missed->second);
   }
 
   // No lock while the file system and the host are asked.
-  const qgp::Text resolved = Search(original, context);
+  bool found = false;
+  const qgp::Text resolved = Search(original, context, found);
 
   std::lock_guard<std::mutex> hold(qgp::StateLock());
   qgp::ParserState& state = qgp::StateOf(this);
+  if (!found) {
+    if (state.filesContext == context) state.misses[original] = resolved;
+    return qgp::ToString(resolved);
+  }
   const bool current = state.filesContext == context &&
                        state.filesSignature == qgp::ListSignature::Of(m_resolvedFilesList);
   CGraniteResolvedFileEntry entry;

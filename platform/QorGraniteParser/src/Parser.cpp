@@ -138,6 +138,8 @@ bool CGraniteParser::AddElementToList(CGraniteElement* element) {
     std::lock_guard<std::mutex> hold(qgp::StateLock());
     const CGraniteParser* owner = qgp::IsOwnedRoot(element) ? qgp::RootOwner(element) : nullptr;
     if (owner == this) return false;  // already one of this parser's roots
+    // A new root begins a load: files missing in an earlier one may be there now.
+    qgp::StateOf(this).misses.clear();
     // An element that already belongs somewhere (another parser's root, a
     // child) is listed but not taken over.
     if (owner == nullptr && qgp::ChildOwner(element) == nullptr) {

@@ -82,6 +82,9 @@ struct ParserState {
   ListSignature filesSignature;
   FileContext filesContext;
   std::unordered_map<Text, Text> files;
+  // Names found nowhere during the current load, with the answer given; a new
+  // root element (the next load) searches them again.
+  std::unordered_map<Text, Text> misses;
 };
 
 // Every access to the tables below holds this lock. It is never held while a

@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <wctype.h>
 
+#include <algorithm>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -87,6 +90,70 @@ std::string NativePathSyntax(const std::string& path) {
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
   std::u16string fa, fb;
   return FoldName(a, fa) && FoldName(b, fb) && fa == fb;
+}
+
+namespace {
+
+// The names of one directory that have case twins, by folded name, as read
+// when the directory had the given identity and time of change. A load opens
+// many files of few directories: each is listed again only when it changed.
+struct TwinList {
+  dev_t device = 0;
+  ino_t inode = 0;
+  struct timespec changed = {};
+  std::map<std::u16string, std::vector<std::string>> twins;
+};
+
+std::mutex g_twinLock;
+std::map<std::string, TwinList>& TwinLists() {
+  static std::map<std::string, TwinList>* lists = new std::map<std::string, TwinList>;
+  return *lists;
+}
+
+bool Same(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+}  // namespace
+
+std::vector<std::string> CaseTwins(const std::string& path) {
+  std::string resolved;
+  if (!ResolvePathCase(path, resolved)) return {};
+  const size_t slash = resolved.rfind('/');
+  const std::string directory = slash == std::string::npos ? "" : resolved.substr(0, slash + 1);
+  const std::string listed = directory.empty() ? "." : directory;
+  std::u16string folded;
+  struct stat st;
+  if (!FoldName(resolved.substr(directory.size()), folded) || ::stat(listed.c_str(), &st) != 0)
+    return {};
+  std::lock_guard<std::mutex> hold(g_twinLock);
+  std::map<std::string, TwinList>& lists = TwinLists();
+  auto it = lists.find(listed);
+  if (it == lists.end() || it->second.device != st.st_dev || it->second.inode != st.st_ino ||
+      !Same(it->second.changed, st.st_mtim)) {
+    if (lists.size() >= 1024) lists.clear();
+    TwinList list;
+    list.device = st.st_dev;
+    list.inode = st.st_ino;
+    list.changed = st.st_mtim;
+    std::map<std::u16string, std::vector<std::string>> all;
+    if (DIR* dir = ::opendir(listed.c_str())) {
+      std::u16string entryFolded;
+      while (struct dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (FoldName(name, entryFolded)) all[entryFolded].push_back(directory + name);
+      }
+      ::closedir(dir);
+    }
+    for (auto& names : all) {
+      if (names.second.size() < 2) continue;
+      std::sort(names.second.begin(), names.second.end());
+      list.twins.emplace(names.first, std::move(names.second));
+    }
+    it = lists.insert_or_assign(listed, std::move(list)).first;
+  }
+  auto twins = it->second.twins.find(folded);
+  return twins == it->second.twins.end() ? std::vector<std::string>() : twins->second;
 }
 
 bool ResolvePathCase(const std::string& path, std::string& resolved) {

@@ -215,6 +215,17 @@ int fclose(FILE* stream) {
   return ::fclose(stream);
 }
 
+bool GetFileIdentity(const WCHAR* path, FileIdentity& identity) {
+  std::string resolved;
+  struct stat st;
+  if (!path || !path[0] || !ResolvePathCase(NarrowPath(path), resolved) ||
+      ::stat(resolved.c_str(), &st) != 0)
+    return false;
+  identity.volume = static_cast<uint64_t>(st.st_dev);
+  identity.index = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
 int ShareLock::OpenForReading(const std::string& path, std::string& resolved) {
   Release();
   struct stat st;

@@ -19,6 +19,10 @@ GRANITE_VISIBLE void KAddUnloadHook(void (*hook)());
 GRANITE_VISIBLE const char* KGetLastError();
 GRANITE_VISIBLE void KClearLastError();
 GRANITE_VISIBLE void KSetLastError(const char* reason);
+// Every distinct reason set since the last clear, in order (at most 64): a
+// load of many files may fail for several.
+GRANITE_VISIBLE int KGetErrorCount();
+GRANITE_VISIBLE const char* KGetError(int index);
 
 // What tests observe of the kernel (more in gkit/testkit.h).
 namespace gkit {

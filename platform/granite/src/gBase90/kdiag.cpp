@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "gBase90/kprogress.h"
 #include "gBase90/xthrowable.h"
 
 namespace {
@@ -76,6 +77,11 @@ bool KEnter(KCall call) {
   Diagnostics& d = State();
   long nth = ++d.counts[static_cast<int>(call)];
   long total = ++d.total;
+  // A stop request ends whatever the host is doing at its next kernel call;
+  // the calls that let go of things still run, so that nothing stays open.
+  if (KStopRequested() && call != KCall::Close && call != KCall::StopClients &&
+      call != KCall::UnloadModules)
+    KThrow(KInterruptedMessage());
   if (d.faults.empty()) return false;
   for (const Injected& f : d.faults) {
     bool hit =

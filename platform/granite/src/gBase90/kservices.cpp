@@ -8,6 +8,7 @@ namespace {
 int g_stopCalls = 0;
 int g_unloadCalls = 0;
 thread_local std::string t_lastError;
+thread_local std::vector<std::string> t_errors;
 
 std::vector<void (*)()>& UnloadHooks() {
   static std::vector<void (*)()>* hooks = new std::vector<void (*)()>;  // lives until the end
@@ -38,9 +39,21 @@ const char* KGetLastError() {
 }
 void KClearLastError() {
   t_lastError.clear();
+  t_errors.clear();
 }
 void KSetLastError(const char* reason) {
   t_lastError = reason ? reason : "";
+  // Every distinct reason since the clear, up to a bound a host can show.
+  constexpr size_t kMaxErrors = 64;
+  if (!t_lastError.empty() && t_errors.size() < kMaxErrors &&
+      std::find(t_errors.begin(), t_errors.end(), t_lastError) == t_errors.end())
+    t_errors.push_back(t_lastError);
+}
+int KGetErrorCount() {
+  return static_cast<int>(t_errors.size());
+}
+const char* KGetError(int index) {
+  return index >= 0 && index < KGetErrorCount() ? t_errors[static_cast<size_t>(index)].c_str() : "";
 }
 
 int gkit::StopGPIClientsCalls() {

@@ -181,3 +181,31 @@ void KFace::Measure(const KAffine& map, KExtent& extent, int) const {
   }
   ksurface::Measure(m_surface, map, extent);
 }
+
+namespace {
+
+long FacesToMesh(const KModel& model, int depth) {
+  if (depth > 64) return 0;
+  if (const KPartModel* part = KPartModel::cast(&model)) {
+    long faces = part->PrimaryBody() ? part->PrimaryBody()->FaceCount() : 0;
+    for (const xrchandle<KGeometryItem>& item : part->Items().Items())
+      if (item && item->Body()) faces += item->Body()->FaceCount();
+    return faces;
+  }
+  long faces = 0;
+  if (const KAssembly* assembly = KAssembly::cast(&model)) {
+    for (const xrchandle<KComponent>& component : assembly->Components().Items()) {
+      if (!component) continue;
+      int loads = 0;
+      xrchandle<KModel> definition = component->Definition(&loads);
+      if (definition) faces += FacesToMesh(*definition, depth + 1);
+    }
+  }
+  return faces;
+}
+
+}  // namespace
+
+long KFacesToMesh(const KModel& model) {
+  return FacesToMesh(model, 0);
+}

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "gBase90/kprogress.h"
 #include "gGeometry90/kbuild.h"
 #include "native.h"
 
@@ -21,6 +22,8 @@ constexpr size_t kMaxComponents = 100000;
 constexpr size_t kMaxItems = 100000;
 constexpr int kMaxAttributes = 1000;
 constexpr double kMaxMagnitude = 1e12;
+// Tokens read between two progress reports and looks at the stop request.
+constexpr unsigned kTokensPerStopCheck = 8192;
 
 enum class TokenKind { End, Word, Number, String };
 
@@ -53,7 +56,7 @@ std::string operator+(Text a, const char* b) {
 class Reader {
  public:
   Reader(const char* text, size_t length, const std::string& name, const std::string& directory)
-      : m_text(text), m_end(text + length), m_name(name), m_directory(directory) {
+      : m_start(text), m_text(text), m_end(text + length), m_name(name), m_directory(directory) {
     Advance();
   }
 
@@ -71,6 +74,11 @@ class Reader {
   // Tokens.
 
   void Advance() {
+    if (++m_tokens % kTokensPerStopCheck == 0) {
+      KReportProgress(KPhase::Reading, static_cast<double>(m_text - m_start),
+                      static_cast<double>(m_end - m_start));
+      KCheckStop();
+    }
     m_last = std::move(m_token);
     m_token = Token();
     for (;;) {
@@ -638,8 +646,10 @@ class Reader {
     }
   }
 
+  const char* m_start;
   const char* m_text;
   const char* m_end;
+  unsigned m_tokens = 0;
   std::string m_name, m_directory;
   int m_line = 1;
   Token m_token, m_last;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
 #include "gGeometry90/ksession.h"
 #include "native.h"
@@ -47,9 +48,13 @@ std::string Join(const std::string& directory, const std::string& name) {
 // Why opening path failed, from errno after ShareLock::OpenForReading.
 std::string OpenFailure(const std::string& path, int error) {
   std::string subject = "cannot open '" + path + "': ";
-  if (error == EACCES) return subject + "the file is held open without sharing";
   std::string found;
   struct stat st;
+  if (error == EACCES) {
+    // Refused by the file's permissions, or by a holder that shares it with nobody.
+    const bool readable = win32::ResolvePathCase(path, found) && ::access(found.c_str(), R_OK) == 0;
+    return subject + (readable ? "the file is held open without sharing" : "permission denied");
+  }
   if (win32::ResolvePathCase(path, found) && ::stat(found.c_str(), &st) == 0 &&
       !S_ISREG(st.st_mode))
     return subject + (S_ISDIR(st.st_mode) ? "it is a directory" : "it is not a regular file");
@@ -167,7 +172,17 @@ void KSession::OpenFile(const char* path, xrchandle<KFile>& out) {
   if (const Binding* binding = FindBinding(path)) {
     file->SetPath(binding->path);
     file->SetModel(binding->model);
+    if (binding->model) KBeginMeshing(KFacesToMesh(*binding->model));
     out = file;
+    return;
+  }
+  // Names reach the kernel lower-cased: on a disk where two files differ only
+  // in case, the name does not tell which one is meant.
+  const std::vector<std::string> twins = win32::CaseTwins(path);
+  if (!twins.empty()) {
+    KSetLastError(("cannot open '" + std::string(path) + "': '" + twins[0] + "' and '" + twins[1] +
+                   "' differ only in letter case, and the name does not tell which is meant")
+                      .c_str());
     return;
   }
   std::string resolved;
@@ -185,6 +200,7 @@ void KSession::OpenFile(const char* path, xrchandle<KFile>& out) {
       return;
     }
     file->SetModel(model);
+    KBeginMeshing(KFacesToMesh(*model));
   } else {
     ::close(fd);
   }

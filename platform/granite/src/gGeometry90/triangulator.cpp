@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
 #include "gGeometry90/ktriangulator.h"
 #include "surface.h"
@@ -17,8 +18,12 @@ constexpr double kDefaultAngle = 0.5;
 constexpr double kFloorAngle = 0.01;
 constexpr double kMaxStep = kPi / 2;
 
+// Triangles made between two looks at the stop request.
+constexpr unsigned kTrianglesPerStopCheck = 4096;
+
 struct Mesh {
   std::vector<double> vertices, normals;
+  unsigned made = 0;
   void Add(KVec3 p, KVec3 n) {
     vertices.insert(vertices.end(), {p.x, p.y, p.z});
     normals.insert(normals.end(), {n.x, n.y, n.z});
@@ -26,6 +31,7 @@ struct Mesh {
   // A triangle turned counter-clockwise about its vertex normals; degenerate
   // triangles are dropped.
   void AddTriangle(KVec3 a, KVec3 na, KVec3 b, KVec3 nb, KVec3 c, KVec3 nc, double minArea) {
+    if (++made % kTrianglesPerStopCheck == 0) KCheckStop();
     KVec3 g = Cross(b - a, c - a);
     if (!(Length(g) > minArea)) return;
     if (Dot(g, na + nb + nc) < 0) {
@@ -293,6 +299,7 @@ void KTriangulator::Triangulate(xrchandle<KFaceSet> faces,
   xrchandle<KFaceTessellationSequence> result(new KFaceTessellationSequence);
   result->Reserve(faces->Items().size());
   for (const xrchandle<KFace>& f : faces->Items()) {
+    KCheckStop();
     if (f && f->Geometry()) {
       // Outside geometry meshes itself; the angle goes as set (its default
       // and floor are the geometry's).
@@ -301,6 +308,7 @@ void KTriangulator::Triangulate(xrchandle<KFaceSet> faces,
       if (!vertices) vertices = new xdoublesequence;
       if (!normals) normals = new xdoublesequence;
       result->Add(xrchandle<KFaceTessellation>(new KFaceTessellation(f, vertices, normals)));
+      KFaceMeshed();
       continue;
     }
     Mesh mesh;
@@ -308,6 +316,7 @@ void KTriangulator::Triangulate(xrchandle<KFaceSet> faces,
     xrchandle<xdoublesequence> vertices(new xdoublesequence(std::move(mesh.vertices)));
     xrchandle<xdoublesequence> normals(new xdoublesequence(std::move(mesh.normals)));
     result->Add(xrchandle<KFaceTessellation>(new KFaceTessellation(f, vertices, normals)));
+    KFaceMeshed();
   }
   out = result;
 }

@@ -2,8 +2,11 @@
 
 #include <signal.h>
 
+#include <BRepAdaptor_Curve.hxx>
+#include <BRepAdaptor_Surface.hxx>
 #include <BRepBndLib.hxx>
 #include <BRepMesh_IncrementalMesh.hxx>
+#include <BRepTools.hxx>
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
 #include <GeomAdaptor_Surface.hxx>
@@ -12,8 +15,10 @@
 #include <OSD.hxx>
 #include <Poly_Triangulation.hxx>
 #include <Standard_ErrorHandler.hxx>
+#include <TopExp_Explorer.hxx>
 #include <TopLoc_Location.hxx>
 #include <TopoDS.hxx>
+#include <TopoDS_Edge.hxx>
 #include <algorithm>
 #include <cmath>
 #include <gp_Trsf.hxx>
@@ -21,6 +26,7 @@
 #include <vector>
 
 #include "gBase90/xthrowable.h"
+#include "occt_stop.h"
 
 namespace kocct {
 
@@ -34,11 +40,25 @@ SignalGuard::SignalGuard() : m_saved(new Saved) {
   for (size_t i = 0; i < sizeof(Saved::kSignals) / sizeof(Saved::kSignals[0]); ++i)
     ::sigaction(Saved::kSignals[i], nullptr, &m_saved->actions[i]);
   OSD::SetSignal(OSD_SignalMode_Set, Standard_False);
+  // Ctrl-C is the host's: Open CASCADE would only note it in a flag of its own.
+  for (size_t i = 0; i < sizeof(Saved::kSignals) / sizeof(Saved::kSignals[0]); ++i)
+    if (Saved::kSignals[i] == SIGINT) ::sigaction(SIGINT, &m_saved->actions[i], nullptr);
 }
 
 SignalGuard::~SignalGuard() {
   for (size_t i = 0; i < sizeof(Saved::kSignals) / sizeof(Saved::kSignals[0]); ++i)
     ::sigaction(Saved::kSignals[i], &m_saved->actions[i], nullptr);
+}
+
+#ifndef OCC_CONVERT_SIGNALS
+#error "OCC_CONVERT_SIGNALS must be defined: without it OCC_CATCH_SIGNALS sets no jump buffer"
+#endif
+
+void RunCatchingSignals(void (*run)(void*), void* context) {
+  // A Standard_ErrorHandler with its own jump buffer: the signal handler
+  // jumps back here, and the failure is thrown again from this frame.
+  OCC_CATCH_SIGNALS
+  run(context);
 }
 
 void ThrowFailure(const char* what, const char* message) {
@@ -59,6 +79,55 @@ Bnd_Box ExactBox(const TopoDS_Shape& shape) {
 
 bool Usable(const Bnd_Box& box) {
   return !box.IsVoid() && !box.IsOpen();
+}
+
+// Points on the geometry of a shape: the ends of its edges and evenly spaced
+// points between, and with surface, a grid over each face's parameter range.
+// Their box lies inside the exact box and, for a smooth face, within a small
+// part of the face's size of it.
+std::vector<gp_Pnt> GeometryPoints(const TopoDS_Shape& shape, bool surface) {
+  constexpr int kEdgeSamples = 16, kGrid = 16;
+  std::vector<gp_Pnt> points;
+  for (TopExp_Explorer x(shape, TopAbs_EDGE); x.More(); x.Next()) {
+    const TopoDS_Edge& edge = TopoDS::Edge(x.Current());
+    if (BRep_Tool::Degenerated(edge) || !BRep_Tool::IsGeometric(edge)) continue;
+    BRepAdaptor_Curve curve(edge);
+    const double first = curve.FirstParameter(), last = curve.LastParameter();
+    if (!std::isfinite(first) || !std::isfinite(last)) continue;
+    for (int i = 0; i <= kEdgeSamples; ++i)
+      points.push_back(curve.Value(first + (last - first) * i / kEdgeSamples));
+  }
+  if (!surface) return points;
+  for (TopExp_Explorer x(shape, TopAbs_FACE); x.More(); x.Next()) {
+    const TopoDS_Face& face = TopoDS::Face(x.Current());
+    double u0, u1, v0, v1;
+    BRepTools::UVBounds(face, u0, u1, v0, v1);
+    if (!std::isfinite(u0) || !std::isfinite(u1) || !std::isfinite(v0) || !std::isfinite(v1))
+      continue;
+    BRepAdaptor_Surface adaptor(face);
+    for (int i = 0; i <= kGrid; ++i)
+      for (int j = 0; j <= kGrid; ++j)
+        points.push_back(adaptor.Value(u0 + (u1 - u0) * i / kGrid, v0 + (v1 - v0) * j / kGrid));
+  }
+  return points;
+}
+
+Bnd_Box PointsBox(const std::vector<gp_Pnt>& points) {
+  Bnd_Box box;
+  for (const gp_Pnt& p : points) box.Add(p);
+  return box;
+}
+
+// The largest distance by which a side of outer lies beyond the same side of
+// inner; infinite when inner is not usable.
+double Gap(const Bnd_Box& outer, const Bnd_Box& inner) {
+  if (!Usable(inner)) return HUGE_VAL;
+  double o[6], i[6];
+  outer.Get(o[0], o[1], o[2], o[3], o[4], o[5]);
+  inner.Get(i[0], i[1], i[2], i[3], i[4], i[5]);
+  double gap = 0;
+  for (int k = 0; k < 3; ++k) gap = std::max({gap, i[k] - o[k], o[k + 3] - i[k + 3]});
+  return gap;
 }
 
 void AddBox(const Bnd_Box& box, KVec3 offset, KExtent& extent) {
@@ -96,6 +165,18 @@ bool AsTrsf(const KAffine& map, gp_Trsf& trsf) {
   return true;
 }
 
+// Whether the map takes each axis to an axis (a permutation of the axes, each
+// perhaps turned over and scaled): a box carried over is then a box.
+bool IsAxisAligned(const KAffine& map) {
+  for (int i = 0; i < 3; ++i) {
+    const double v[3] = {map.row[i].x, map.row[i].y, map.row[i].z};
+    int nonZero = 0;
+    for (double c : v) nonZero += c != 0;
+    if (nonZero != 1) return false;
+  }
+  return true;
+}
+
 KVec3 Vec(const gp_XYZ& p) {
   return {p.X(), p.Y(), p.Z()};
 }
@@ -123,6 +204,15 @@ double BodyMesher::UpperSize() {
   return m_upperSize;
 }
 
+double BodyMesher::EdgeSize() {
+  if (m_edgeSize < 0) {
+    Bnd_Box box =
+        Guard("measuring a body", [&] { return PointsBox(GeometryPoints(m_shape, false)); });
+    m_edgeSize = Usable(box) ? std::sqrt(box.SquareExtent()) : 0;
+  }
+  return m_edgeSize;
+}
+
 double BodyMesher::Chord(double chord) {
   if (std::isfinite(chord) && chord > 0) {
     // The exact size is at most the upper one: a chord above the floor of the
@@ -140,12 +230,21 @@ double BodyMesher::Chord(double chord) {
 void BodyMesher::Ensure(double chord, double angle) {
   if (m_meshed && m_chord <= chord && m_angle <= angle) return;
   SignalGuard signals;
+  // Built outside the guarded call, so that a fault inside the mesher still
+  // destroys it.
+  BRepMesh_IncrementalMesh mesh;
+  mesh.SetShape(m_shape);
+  IMeshTools_Parameters& parameters = mesh.ChangeParameters();
+  parameters.Deflection = chord;
+  parameters.Angle = angle;
+  parameters.Relative = Standard_False;
+  parameters.InParallel = Standard_False;  // the kernel starts no threads of its own
+  Handle(StopIndicator) progress = new StopIndicator(KPhase::Meshing);
   Guard("meshing a body", [&] {
-    OCC_CATCH_SIGNALS
-    // Sequential: the kernel starts no threads of its own.
-    BRepMesh_IncrementalMesh mesh(m_shape, chord, Standard_False, angle, Standard_False);
+    mesh.Perform(progress->Start());
     return 0;
   });
+  KCheckStop();  // the mesh was broken off: not kept as done
   m_meshed = true;
   m_chord = chord;
   m_angle = angle;
@@ -154,8 +253,9 @@ void BodyMesher::Ensure(double chord, double angle) {
 // The last tessellation handed out, kept for as long as the face keeps the
 // same triangulation.
 struct FaceGeometry::Cache {
-  bool boxKnown = false, looseKnown = false;
-  Bnd_Box box, loose;
+  bool boxKnown = false, looseKnown = false, pointsKnown = false;
+  Bnd_Box box, loose;          // the box the face is measured by; the quick box
+  std::vector<gp_Pnt> points;  // on the face's edges and surface
   Handle(Poly_Triangulation) triangulation;
   xrchandle<xdoublesequence> vertices, normals;
 };
@@ -165,19 +265,51 @@ FaceGeometry::FaceGeometry(const TopoDS_Shape& shape, const std::shared_ptr<Body
 
 FaceGeometry::~FaceGeometry() = default;
 
+const Bnd_Box& FaceGeometry::QuickBox() const {
+  if (!m_cache->looseKnown) {
+    BRepBndLib::Add(m_shape, m_cache->loose, Standard_False);
+    m_cache->looseKnown = true;
+  }
+  return m_cache->loose;
+}
+
+const std::vector<gp_Pnt>& FaceGeometry::Points() const {
+  if (!m_cache->pointsKnown) {
+    m_cache->points = GeometryPoints(m_shape, true);
+    m_cache->pointsKnown = true;
+  }
+  return m_cache->points;
+}
+
+const Bnd_Box& FaceGeometry::LocalBox() const {
+  if (m_cache->boxKnown) return m_cache->box;
+  // The quick box holds the exact one, and is taken as it is when it lies
+  // within a small part of the body's size of points on the face. A
+  // free-form face whose poles stand off its surface is measured by its
+  // points instead: Open CASCADE's exact box (an optimisation over the
+  // surface) costs as much as reading the file. Loose edges and points have
+  // no body: their exact box is cheap.
+  if (!m_mesher) {
+    m_cache->box = ExactBox(m_shape);
+  } else {
+    const Bnd_Box& quick = QuickBox();
+    const Bnd_Box points = PointsBox(Points());
+    const double size = m_mesher->EdgeSize();
+    m_cache->box = Usable(quick) && Gap(quick, points) <= kQuickBoxSlack * size ? quick : points;
+  }
+  m_cache->boxKnown = true;
+  return m_cache->box;
+}
+
 void FaceGeometry::Measure(const KAffine& map, KExtent& extent) const {
   Guard("measuring a face", [&] {
-    // The exact box is costly for free-form surfaces. A quick box that holds
-    // it (surface poles, tolerances) settles most faces: when that box lies
-    // inside what has been measured so far, the exact one does too.
+    // A face whose quick box lies inside what has been measured so far adds
+    // nothing.
     if (!extent.IsEmpty()) {
-      if (!m_cache->looseKnown) {
-        BRepBndLib::Add(m_shape, m_cache->loose, Standard_False);
-        m_cache->looseKnown = true;
-      }
-      if (Usable(m_cache->loose)) {
+      const Bnd_Box& quick = QuickBox();
+      if (Usable(quick)) {
         double x[2], y[2], z[2];
-        m_cache->loose.Get(x[0], y[0], z[0], x[1], y[1], z[1]);
+        quick.Get(x[0], y[0], z[0], x[1], y[1], z[1]);
         bool inside = true;
         for (int i = 0; i < 8 && inside; ++i) {
           KVec3 p = map.Apply(KVec3{x[i & 1], y[(i >> 1) & 1], z[i >> 2]});
@@ -187,25 +319,28 @@ void FaceGeometry::Measure(const KAffine& map, KExtent& extent) const {
         if (inside) return 0;
       }
     }
-    if (!m_cache->boxKnown) {
-      m_cache->box = ExactBox(m_shape);
-      m_cache->boxKnown = true;
-    }
-    const Bnd_Box& local = m_cache->box;
+    const Bnd_Box& local = LocalBox();
     if (!Usable(local)) return 0;
     if (IsTranslation(map)) {
       AddBox(local, map.row[3], extent);
       return 0;
     }
-    gp_Trsf trsf;
-    if (AsTrsf(map, trsf)) {
-      // The exact box of the face where the map puts it, not the box of the
-      // turned box.
-      Bnd_Box moved = ExactBox(m_shape.Moved(TopLoc_Location(trsf)));
-      if (Usable(moved)) AddBox(moved, KVec3{}, extent);
-      return 0;
+    if (!IsAxisAligned(map)) {
+      // Turned off the axes: the box of the face's points where the map puts
+      // them, not the box of the turned box.
+      if (m_mesher) {
+        for (const gp_Pnt& p : Points()) extent.Add(map.Apply(KVec3{p.X(), p.Y(), p.Z()}));
+        return 0;
+      }
+      gp_Trsf trsf;
+      if (AsTrsf(map, trsf)) {
+        Bnd_Box moved = ExactBox(m_shape.Moved(TopLoc_Location(trsf)));
+        if (Usable(moved)) AddBox(moved, KVec3{}, extent);
+        return 0;
+      }
     }
-    // Not a similarity: the corners of the local box carried over.
+    // The axes kept, swapped or turned over (the box's corners carried over
+    // are its box), or not a similarity.
     double x[2], y[2], z[2];
     local.Get(x[0], y[0], z[0], x[1], y[1], z[1]);
     for (int i = 0; i < 8; ++i) extent.Add(map.Apply(KVec3{x[i & 1], y[(i >> 1) & 1], z[i >> 2]}));

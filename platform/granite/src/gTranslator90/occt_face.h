@@ -1,10 +1,13 @@
 // Faces translated through Open CASCADE: their exact boxes and their meshes.
 #pragma once
 
+#include <Bnd_Box.hxx>
 #include <Standard_Failure.hxx>
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
+#include <gp_Pnt.hxx>
 #include <memory>
+#include <vector>
 
 #include "gGeometry90/kmodel.h"
 
@@ -21,6 +24,9 @@ class BodyMesher {
   // The diagonal of a box that encloses the body, quick to find but possibly
   // much larger than the exact one (0 when the body has no geometry).
   double UpperSize();
+  // The diagonal of the box of points on the body's edges, which the exact
+  // box holds (0 when there are none).
+  double EdgeSize();
   // The distance to mesh at for chord (model units; 0 or less: the default),
   // within the floor relative to the exact size; 0 when the body has no size.
   // The exact size is only worked out when the floor or the default needs it.
@@ -30,7 +36,7 @@ class BodyMesher {
 
  private:
   TopoDS_Shape m_shape;
-  double m_size = -1, m_upperSize = -1;
+  double m_size = -1, m_upperSize = -1, m_edgeSize = -1;
   double m_chord = 0, m_angle = 0;
   bool m_meshed = false;
 };
@@ -41,6 +47,9 @@ constexpr double kDefaultChordRatio = 1.0 / 500;
 constexpr double kFloorChordRatio = 1.0 / 10000;
 constexpr double kDefaultAngle = 0.5;
 constexpr double kFloorAngle = 0.01;
+// How far (a part of the size of the body's edges) the quick box of a face
+// may stand off the face's edges and still be taken for its box.
+constexpr double kQuickBoxSlack = 0.005;
 
 // A face of a body, or (without a mesher) loose edges and points, which are
 // measured but have no triangles.
@@ -56,15 +65,22 @@ class FaceGeometry : public KFaceGeometry {
 
  private:
   struct Cache;
+  // Open CASCADE's quick box of the face (surface poles, tolerances).
+  const Bnd_Box& QuickBox() const;
+  // The box the face is measured by in its own frame.
+  const Bnd_Box& LocalBox() const;
+  // Points on the face's edges and surface, in its own frame.
+  const std::vector<gp_Pnt>& Points() const;
   TopoDS_Shape m_shape;
   std::shared_ptr<BodyMesher> m_mesher;
   std::unique_ptr<Cache> m_cache;
 };
 
-// While alive, faults inside Open CASCADE (a null entity of a malformed file
-// dereferenced, say) jump to the nearest OCC_CATCH_SIGNALS and come out as a
-// Standard_Failure instead of ending the process. The signal handlers found
-// are put back when it goes, so the host's own handling is left alone.
+// While alive, Open CASCADE's signal handlers are installed: a fault inside
+// it (a null entity of a malformed file dereferenced, say) jumps to the
+// innermost jump buffer of this thread (RunCatchingSignals, or one of Open
+// CASCADE's own) instead of ending the process. The signal handlers found are
+// put back when it goes, so the host's own handling is left alone.
 class SignalGuard {
  public:
   SignalGuard();
@@ -77,20 +93,32 @@ class SignalGuard {
   std::unique_ptr<Saved> m_saved;
 };
 
-// Runs f, turning an Open CASCADE failure into a kernel exception whose
-// message starts with what.
+// Runs run(context) under a jump buffer of its own. A fault caught by the
+// signal handlers of a live SignalGuard comes back to this frame and leaves it
+// as a Standard_Failure thrown here, in ordinary code, never from the signal
+// handler. The frames it jumps over are not unwound: what run builds on its
+// own stack is not destroyed, so keep what must be released outside it.
+void RunCatchingSignals(void (*run)(void*), void* context);
+
 template <class F>
-auto Guard(const char* what, F&& f) -> decltype(f());
+void RunCatchingSignals(F& f) {
+  RunCatchingSignals([](void* c) { (*static_cast<F*>(c))(); }, &f);
+}
 
 [[noreturn]] void ThrowFailure(const char* what, const char* message);
 
+// Runs f under RunCatchingSignals, turning an Open CASCADE failure into a
+// kernel exception whose message starts with what.
 template <class F>
 auto Guard(const char* what, F&& f) -> decltype(f()) {
+  decltype(f()) result{};
+  auto run = [&] { result = f(); };
   try {
-    return f();
+    RunCatchingSignals(run);
   } catch (const Standard_Failure& e) {
     ThrowFailure(what, e.GetMessageString());
   }
+  return result;
 }
 
 }  // namespace kocct

@@ -1,5 +1,7 @@
 // STEP and IGES through Open CASCADE's document readers: the product
 // structure becomes assemblies and components, the shapes part models.
+#include <sys/stat.h>
+
 #include <BRep_Builder.hxx>
 #include <IFSelect_ReturnStatus.hxx>
 #include <IGESCAFControl_Reader.hxx>
@@ -9,6 +11,8 @@
 #include <Message_Messenger.hxx>
 #include <NCollection_DataMap.hxx>
 #include <Quantity_Color.hxx>
+#include <Resource_FormatType.hxx>
+#include <STEPCAFControl_ExternFile.hxx>
 #include <STEPCAFControl_Reader.hxx>
 #include <STEPControl_Reader.hxx>
 #include <Standard_ErrorHandler.hxx>
@@ -23,6 +27,7 @@
 #include <TopTools_ShapeMapHasher.hxx>
 #include <TopoDS.hxx>
 #include <TopoDS_Compound.hxx>
+#include <TopoDS_Iterator.hxx>
 #include <XCAFApp_Application.hxx>
 #include <XCAFDoc_ColorTool.hxx>
 #include <XCAFDoc_DocumentTool.hxx>
@@ -34,6 +39,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <gp_Trsf.hxx>
 #include <map>
 #include <memory>
@@ -41,9 +47,12 @@
 #include <utility>
 #include <vector>
 
+#include "gBase90/kservices.h"
 #include "gBase90/xthrowable.h"
 #include "occt_face.h"
+#include "occt_stop.h"
 #include "readers.h"
+#include "win32/pathcase.h"
 
 namespace ktranslate {
 namespace {
@@ -129,6 +138,116 @@ bool UnitFromIgesFlag(int flag, const Handle(TCollection_HAsciiString) & name, U
   }
 }
 
+// Open CASCADE's reading of a Windows code page; -1 when it has none.
+int CodePageFormat(int codePage) {
+  if (codePage >= 1250 && codePage <= 1258) return Resource_FormatType_CP1250 + (codePage - 1250);
+  if (codePage >= 28591 && codePage <= 28599)
+    return Resource_FormatType_iso8859_1 + (codePage - 28591);
+  switch (codePage) {
+    case 850:
+      return Resource_FormatType_CP850;
+    case 932:
+      return Resource_FormatType_SJIS;
+    case 936:
+      return Resource_FormatType_GBK;
+    case 949:
+      return Resource_FormatType_EUC;
+    case 950:
+      return Resource_FormatType_Big5;
+    default:
+      return -1;
+  }
+}
+
+// Whether the bytes are UTF-8 (ASCII included): no stray continuation byte,
+// no truncated, overlong or surrogate sequence.
+bool IsUtf8(const std::string& bytes) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const unsigned char* end = p + bytes.size();
+  while (p < end) {
+    const unsigned char c = *p;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    }
+    int more;
+    unsigned min;
+    unsigned code;
+    if ((c & 0xE0) == 0xC0) {
+      more = 1, min = 0x80, code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      more = 2, min = 0x800, code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      more = 3, min = 0x10000, code = c & 0x07;
+    } else {
+      return false;
+    }
+    if (end - p <= more) return false;
+    for (int i = 1; i <= more; ++i) {
+      if ((p[i] & 0xC0) != 0x80) return false;
+      code = (code << 6) | (p[i] & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    p += more + 1;
+  }
+  return true;
+}
+
+// What the bytes of a file tell before it is parsed.
+struct FileBytes {
+  std::string head;          // the first bytes
+  bool utf8 = true;          // every byte sequence valid UTF-8 (STEP files only)
+  bool tessellated = false;  // holds tessellated geometry (STEP files only)
+};
+
+FileBytes Look(const std::string& path, bool whole) {
+  std::ifstream in(path, std::ios::binary);
+  FileBytes look;
+  if (!whole) {
+    look.head.resize(4096);
+    in.read(&look.head[0], static_cast<std::streamsize>(look.head.size()));
+    look.head.resize(static_cast<size_t>(in.gcount()));
+    return look;
+  }
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  look.head = bytes.substr(0, 4096);
+  look.utf8 = IsUtf8(bytes);
+  for (const char* entity : {"TESSELLATED_", "TRIANGULATED_FACE", "TRIANGULATED_SURFACE_SET"})
+    look.tessellated = look.tessellated || bytes.find(entity) != std::string::npos;
+  return look;
+}
+
+// The exchange format the first bytes hold, whatever the file's name says;
+// null when neither.
+const char* HeldFormat(const std::string& head) {
+  const size_t start = head.find_first_not_of(" \t\r\n");
+  if (start != std::string::npos && head.compare(start, 12, "ISO-10303-21") == 0) return "STEP";
+  // IGES: 80-column records, the first of the start section (S in column 73).
+  const size_t end = head.find_first_of("\r\n");
+  if (end != std::string::npos && end >= 73 && head[72] == 'S') return "IGES";
+  return nullptr;
+}
+
+// How the 8-bit bytes of a STEP file's strings are read: as UTF-8 when the
+// whole file is valid UTF-8, else through the code page the host chose. The
+// escapes \X\, \X2\ and \X4\ mean the same either way.
+int StepTextFormat(const FileBytes& look) {
+  if (look.utf8) return Resource_FormatType_UTF8;
+  const int format = CodePageFormat(KTranslator::GetNameCodePage());
+  return format >= 0 ? format : Resource_FormatType_CP1252;
+}
+
+std::string Quote(const KFile& file);
+
+// Why a file of the given format could not be read, from what its bytes hold.
+std::string Unreadable(const KFile& file, const char* format, const FileBytes& look,
+                       const char* otherwise) {
+  const char* held = HeldFormat(look.head);
+  if (held && std::string(held) != format)
+    return Quote(file) + ": the file holds " + held + ", not " + format + " as its name says";
+  return Quote(file) + ": " + otherwise;
+}
+
 // Open CASCADE reports its progress on standard output; a kernel keeps quiet.
 void Silence() {
   static bool done = false;
@@ -173,13 +292,24 @@ Colour FromQuantity(const Quantity_Color& c) {
   return out;
 }
 
+// A file a STEP file refers to that could not be read: its name as written,
+// and where it was looked for.
+struct Unread {
+  std::string file, reason;
+};
+
 class Builder {
  public:
-  Builder(const Handle(TDocStd_Document) & doc, int units)
-      : m_shapes(XCAFDoc_DocumentTool::ShapeTool(doc->Main())),
+  // missing: the files the document refers to that could not be read, as
+  // reasons naming each ("'a.stp' in '/dir'"), keyed by their lower-case stem.
+  Builder(const Handle(TDocStd_Document) & doc, int units,
+          const std::map<std::string, Unread>& missing)
+      : m_missing(missing),
+        m_shapes(XCAFDoc_DocumentTool::ShapeTool(doc->Main())),
         m_colours(XCAFDoc_DocumentTool::ColorTool(doc->Main())),
         m_layers(XCAFDoc_DocumentTool::LayerTool(doc->Main())),
-        m_units(units) {}
+        m_units(units),
+        m_showHidden(KTranslator::GetShowHidden()) {}
 
   // The model of the document: its one free shape, or an assembly placing
   // each of several at identity. Null when there is none.
@@ -192,7 +322,8 @@ class Builder {
     assembly->SetUnits(m_units);
     for (int i = 1; i <= free.Length(); ++i) {
       const TDF_Label& label = free.Value(i);
-      xrchandle<KModel> definition = Definition(label, Colour());
+      xrchandle<KModel> definition =
+          Hidden(label) ? xrchandle<KModel>() : Definition(label, Colour());
       assembly->AddComponent(xrchandle<KComponent>(
           new KComponent(Name(label), xstring(), Placement(gp_Trsf()), definition)));
     }
@@ -210,6 +341,10 @@ class Builder {
     for (int j = 0; j < 3; ++j) v[12 + j] = t.Value(j + 1, 4);
     v[15] = 1;
     return xrchandle<KMatrix3D>(new KMatrix3D(v));
+  }
+
+  bool Hidden(const TDF_Label& label) const {
+    return !m_showHidden && !m_colours->IsVisible(label);
   }
 
   Colour Own(const TDF_Label& label) const {
@@ -272,7 +407,10 @@ class Builder {
       if (!colour.set) colour = inherited;
       xstring name = Name(referred);
       if (name.IsEmpty()) name = Name(component);
-      xrchandle<KModel> definition = Definition(referred, colour);
+      // A component the file hides is kept, placed and named, with nothing to draw.
+      xrchandle<KModel> definition = Hidden(component) || Hidden(referred)
+                                         ? xrchandle<KModel>()
+                                         : Definition(referred, colour);
       gp_Trsf placement = XCAFDoc_ShapeTool::GetLocation(component).Transformation();
       assembly->AddComponent(
           xrchandle<KComponent>(new KComponent(name, xstring(), Placement(placement), definition)));
@@ -280,10 +418,65 @@ class Builder {
     return assembly;
   }
 
+  // The file that should give a part that holds no shape and that could not
+  // be read, and the reason; empty when the part is not such.
+  Unread MissingFile(const TDF_Label& label, const TopoDS_Shape& shape) const {
+    if (m_missing.empty() || (!shape.IsNull() && TopoDS_Iterator(shape).More())) return {};
+    std::string stem;
+    for (char c : std::string(Name(label).GetNarrow()))
+      stem += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto it = m_missing.find(stem);
+    if (it != m_missing.end()) return it->second;
+    Unread all;
+    for (const auto& entry : m_missing)
+      all.reason += (all.reason.empty() ? "" : ", ") + entry.second.reason;
+    return all;
+  }
+
+  // The model of a referenced file found in the host's search folders; null
+  // when it is in none or cannot be read. Bounded, as a file may refer to
+  // itself.
+  static xrchandle<KModel> FromSearchFolders(const std::string& name, std::string& looked) {
+    static thread_local int depth = 0;
+    for (const std::string& folder : KTranslator::GetSearchFolders()) {
+      looked += ", '" + folder + "'";
+      std::string found;
+      struct stat st;
+      if (name.empty() || depth >= 8 || !win32::ResolvePathCase(folder + "/" + name, found) ||
+          ::stat(found.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        continue;
+      xrchandle<KFile> file(new KFile);
+      file->SetPath(found);
+      std::string reason;
+      ++depth;
+      xrchandle<KModel> model;
+      try {
+        model = ReadStep(*file, reason);
+      } catch (...) {
+        --depth;
+        throw;
+      }
+      --depth;
+      if (model) return model;
+      KSetLastError(reason.c_str());
+    }
+    return xrchandle<KModel>();
+  }
+
   xrchandle<KModel> Part(const TDF_Label& label, const Colour& inherited) {
     xrchandle<KPartModel> part(new KPartModel);
     part->SetUnits(m_units);
     TopoDS_Shape shape = XCAFDoc_ShapeTool::GetShape(label);
+    const Unread missing = MissingFile(label, shape);
+    if (!missing.reason.empty()) {
+      std::string looked;
+      if (xrchandle<KModel> found = FromSearchFolders(missing.file, looked)) return found;
+      // Nothing to tessellate: the load of this part fails, with the reason.
+      KSetLastError(("part '" + std::string(Name(label).GetNarrow()) + "': cannot find " +
+                     missing.reason + (looked.empty() ? "" : " or in" + looked.substr(1)))
+                        .c_str());
+      return part;
+    }
     Colour colour = Own(label);
     if (!colour.set) colour = inherited;
     if (colour.set)
@@ -337,6 +530,15 @@ class Builder {
       if (bodyLabel) bodyColour = Own(*bodyLabel);
       auto mesher = std::make_shared<kocct::BodyMesher>(bodyShape);
       xrchandle<KBody> body(new KBody);
+      // When some faces of the body have a colour and others not, the others
+      // carry the part's colour: a body with one coloured face would
+      // otherwise be drawn whole in that face's colour.
+      bool someFaceColoured = bodyColour.set;
+      for (TopExp_Explorer x(bodyShape, TopAbs_FACE); x.More() && !someFaceColoured; x.Next()) {
+        const TDF_Label* faceLabel = pieces.Seek(x.Current());
+        someFaceColoured = faceLabel && Own(*faceLabel).set;
+      }
+      if (!bodyColour.set && someFaceColoured) bodyColour = colour;
       for (TopExp_Explorer x(bodyShape, TopAbs_FACE); x.More(); x.Next()) {
         const TopoDS_Face& f = TopoDS::Face(x.Current());
         xrchandle<KFace> face(
@@ -355,13 +557,18 @@ class Builder {
       else
         part->AddItem(xrchandle<KGeometryItem>(new KGeometryItem(body)));
     }
+    // A part without faces (wireframe, annotations, an empty product) has
+    // nothing to draw, which is not a failure: an empty body.
+    if (bodies.empty()) part->SetPrimaryBody(xrchandle<KBody>(new KBody));
     return part;
   }
 
+  std::map<std::string, Unread> m_missing;
   Handle(XCAFDoc_ShapeTool) m_shapes;
   Handle(XCAFDoc_ColorTool) m_colours;
   Handle(XCAFDoc_LayerTool) m_layers;
   int m_units;
+  bool m_showHidden;
   std::map<std::string, xrchandle<KModel>> m_models;
   std::map<std::string, int> m_layerNumbers;
   std::vector<TDF_Label> m_path;
@@ -376,6 +583,13 @@ Handle(TDocStd_Document) NewDocument() {
 // Lets go of everything the document holds.
 void Dispose(const Handle(TDocStd_Document) & doc) {
   if (!doc.IsNull()) doc->Main().Root().ForgetAllAttributes(Standard_True);
+}
+
+// Throws "interrupted", letting go of the document first, when a stop is requested.
+void StopIfRequested(const Handle(TDocStd_Document) & doc) {
+  if (!KStopRequested()) return;
+  Dispose(doc);
+  KCheckStop();
 }
 
 // The file's absolute path: Open CASCADE finds the files a STEP assembly
@@ -409,87 +623,134 @@ const char* StatusText(IFSelect_ReturnStatus status) {
 
 // Builds the kernel model of a transferred document, or null with reason.
 xrchandle<KModel> Build(const Handle(TDocStd_Document) & doc, int units, const KFile& file,
-                        const char* format, std::string& reason) {
-  Builder builder(doc, units);
+                        const char* format, std::string& reason,
+                        const std::map<std::string, Unread>& missing = {}) {
+  Builder builder(doc, units, missing);
   xrchandle<KModel> model = builder.Top();
   if (!model) reason = Quote(file) + ": the " + format + " file holds no shape";
   return model;
 }
 
-}  // namespace
+// The files a STEP file refers to that could not be read, by lower-case stem.
+std::map<std::string, Unread> MissingFiles(STEPCAFControl_Reader& reader, const std::string& path) {
+  std::map<std::string, Unread> missing;
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  for (NCollection_DataMap<TCollection_AsciiString, Handle(STEPCAFControl_ExternFile)>::Iterator it(
+           reader.ExternFiles());
+       it.More(); it.Next()) {
+    if (it.Value().IsNull() || it.Value()->GetLoadStatus() == IFSelect_RetDone) continue;
+    std::string name = it.Key().ToCString();
+    std::string stem = name.substr(0, name.rfind('.'));
+    for (char& c : stem) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    missing[stem] = {name, "'" + name + "' in '" + folder + "'"};
+  }
+  return missing;
+}
 
-xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
+// Reads a STEP or IGES file into a document and builds its model. The reader,
+// the document and the model live outside the guarded call: a fault inside
+// Open CASCADE jumps over the frames of the call, not over their clean-up.
+// readFile reads the file into the reader, unitOf tells its length unit,
+// missingOf names the files it refers to that could not be read.
+template <class Reader, class ReadFile, class UnitOf, class MissingOf>
+xrchandle<KModel> ReadDocument(const KFile& file, const char* format, const FileBytes& look,
+                               ReadFile readFile, UnitOf unitOf, MissingOf missingOf,
+                               std::string& reason) {
   Silence();
   kocct::SignalGuard signals;
+  Reader reader;
   Handle(TDocStd_Document) doc;
-  try {
-    OCC_CATCH_SIGNALS
-    STEPCAFControl_Reader reader;
+  xrchandle<KModel> model;
+  const std::string path = AbsolutePath(file);
+  auto read = [&] {
     reader.SetColorMode(Standard_True);
     reader.SetNameMode(Standard_True);
     reader.SetLayerMode(Standard_True);
-    IFSelect_ReturnStatus status = reader.ReadFile(AbsolutePath(file).c_str());
+    const IFSelect_ReturnStatus status = readFile(reader, path);
+    KCheckStop();
     if (status != IFSelect_RetDone) {
-      reason = Quote(file) + ": not a readable STEP file (" + StatusText(status) + ")";
-      return xrchandle<KModel>();
+      reason = Unreadable(file, format, look,
+                          (std::string("not a readable ") + format + " file (" +
+                           StatusText(status) + ")").c_str());
+      return;
     }
     // Coordinates stay in the file's length unit.
-    Unit unit = kMillimetre;
-    TColStd_SequenceOfAsciiString lengths, angles, solidAngles;
-    reader.ChangeReader().FileUnits(lengths, angles, solidAngles);
-    for (int i = 1; i <= lengths.Length(); ++i)
-      if (UnitFromName(lengths.Value(i).ToCString(), unit)) break;
+    const Unit unit = unitOf(reader);
     doc = NewDocument();
     XCAFDoc_DocumentTool::SetLengthUnit(doc, unit.millimetres, UnitsMethods_LengthUnit_Millimeter);
-    if (!reader.Transfer(doc)) {
-      reason = Quote(file) + ": the STEP file holds no shape that could be translated";
-      Dispose(doc);
-      return xrchandle<KModel>();
-    }
-    xrchandle<KModel> model = Build(doc, unit.code, file, "STEP", reason);
-    Dispose(doc);
-    return model;
+    Handle(kocct::StopIndicator) progress = new kocct::StopIndicator(KPhase::Transferring);
+    const bool transferred = reader.Transfer(doc, progress->Start());
+    StopIfRequested(doc);
+    if (transferred)
+      model = Build(doc, unit.code, file, format, reason, missingOf(reader, path));
+    else
+      reason = Quote(file) + ": the " + format + " file holds no shape that could be translated";
+    if (!model && look.tessellated)
+      reason = Quote(file) + ": no B-rep geometry: tessellated-only files are not read";
+  };
+  try {
+    kocct::RunCatchingSignals(read);
   } catch (const Standard_Failure& e) {
     Dispose(doc);
-    kocct::ThrowFailure((Quote(file) + ": reading STEP").c_str(), e.GetMessageString());
+    kocct::ThrowFailure((Quote(file) + ": reading " + format).c_str(), e.GetMessageString());
   }
+  Dispose(doc);
+  KCheckStop();
+  return model;
+}
+
+}  // namespace
+
+bool IsKnownCodePage(int codePage) {
+  return CodePageFormat(codePage) >= 0;
+}
+
+xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
+  const FileBytes look = Look(AbsolutePath(file), true);
+  return ReadDocument<STEPCAFControl_Reader>(
+      file, "STEP", look,
+      // Through a stream whose buffer reports the bytes read and ends the
+      // input early once a stop is requested.
+      [&look](STEPCAFControl_Reader& reader, const std::string& path) {
+        Interface_Static::SetIVal("read.step.codepage", StepTextFormat(look));
+        kocct::StopCheckingBuffer buffer(path);
+        std::istream stream(&buffer);
+        if (!buffer.IsOpen()) return IFSelect_RetError;
+        return reader.ChangeReader().ReadStream(path.c_str(), stream);
+      },
+      [](STEPCAFControl_Reader& reader) {
+        Unit unit = kMillimetre;
+        TColStd_SequenceOfAsciiString lengths, angles, solidAngles;
+        reader.ChangeReader().FileUnits(lengths, angles, solidAngles);
+        for (int i = 1; i <= lengths.Length(); ++i)
+          if (UnitFromName(lengths.Value(i).ToCString(), unit)) break;
+        return unit;
+      },
+      MissingFiles, reason);
 }
 
 xrchandle<KModel> ReadIges(const KFile& file, std::string& reason) {
-  Silence();
-  kocct::SignalGuard signals;
-  Handle(TDocStd_Document) doc;
-  try {
-    OCC_CATCH_SIGNALS
-    IGESCAFControl_Reader reader;
-    reader.SetColorMode(Standard_True);
-    reader.SetNameMode(Standard_True);
-    reader.SetLayerMode(Standard_True);
-    IFSelect_ReturnStatus status = reader.ReadFile(AbsolutePath(file).c_str());
-    if (status != IFSelect_RetDone) {
-      reason = Quote(file) + ": not a readable IGES file (" + StatusText(status) + ")";
-      return xrchandle<KModel>();
-    }
-    Unit unit = kMillimetre;
-    Handle(IGESData_IGESModel) igesModel = Handle(IGESData_IGESModel)::DownCast(reader.Model());
-    if (!igesModel.IsNull()) {
-      const IGESData_GlobalSection& global = igesModel->GlobalSection();
-      if (!UnitFromIgesFlag(global.UnitFlag(), global.UnitName(), unit)) unit = kMillimetre;
-    }
-    doc = NewDocument();
-    XCAFDoc_DocumentTool::SetLengthUnit(doc, unit.millimetres, UnitsMethods_LengthUnit_Millimeter);
-    if (!reader.Transfer(doc)) {
-      reason = Quote(file) + ": the IGES file holds no shape that could be translated";
-      Dispose(doc);
-      return xrchandle<KModel>();
-    }
-    xrchandle<KModel> model = Build(doc, unit.code, file, "IGES", reason);
-    Dispose(doc);
-    return model;
-  } catch (const Standard_Failure& e) {
-    Dispose(doc);
-    kocct::ThrowFailure((Quote(file) + ": reading IGES").c_str(), e.GetMessageString());
-  }
+  return ReadDocument<IGESCAFControl_Reader>(
+      file, "IGES", Look(AbsolutePath(file), false),
+      // Open CASCADE reads IGES from a file name only: the request is checked
+      // before and after.
+      [](IGESCAFControl_Reader& reader, const std::string& path) {
+        KCheckStop();
+        return reader.ReadFile(path.c_str());
+      },
+      [](IGESCAFControl_Reader& reader) {
+        Unit unit = kMillimetre;
+        Handle(IGESData_IGESModel) igesModel =
+            Handle(IGESData_IGESModel)::DownCast(reader.Model());
+        if (!igesModel.IsNull()) {
+          const IGESData_GlobalSection& global = igesModel->GlobalSection();
+          if (!UnitFromIgesFlag(global.UnitFlag(), global.UnitName(), unit)) unit = kMillimetre;
+        }
+        return unit;
+      },
+      [](IGESCAFControl_Reader&, const std::string&) { return std::map<std::string, Unread>(); },
+      reason);
 }
 
 }  // namespace ktranslate

@@ -16,6 +16,9 @@ typedef xrchandle<KModel> (*Reader)(const KFile& file, std::string& reason);
 xrchandle<KModel> ReadStep(const KFile& file, std::string& reason);
 xrchandle<KModel> ReadIges(const KFile& file, std::string& reason);
 
+// Whether names can be read through the Windows code page.
+bool IsKnownCodePage(int codePage);
+
 // The reader for a Translate format code, or null when there is none.
 Reader FindReader(int format);
 // The name of a format code, for reasons.

@@ -1,10 +1,20 @@
 #include <string>
 
+#include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
 #include "gTranslator90/ktranslator.h"
 #include "readers.h"
 
 XOBJECT_DEFINE(KTranslator, xobject)
+
+namespace {
+int g_nameCodePage = 1252;
+bool g_showHidden = false;
+std::vector<std::string>& SearchFolders() {
+  static std::vector<std::string>* folders = new std::vector<std::string>;
+  return *folders;
+}
+}  // namespace
 
 KTranslator::KTranslator() = default;
 KTranslator::~KTranslator() = default;
@@ -21,6 +31,7 @@ void KTranslator::Translate(int format, xrchandle<KFile> file, xrchandle<xobject
   // the format code, so that tests can hand the loader any translated model.
   if (file->Model()) {
     out = file->Model();
+    KBeginMeshing(KFacesToMesh(*out));
     return;
   }
   const char* name = ktranslate::FormatName(format);
@@ -35,6 +46,33 @@ void KTranslator::Translate(int format, xrchandle<KFile> file, xrchandle<xobject
   std::string reason;
   out = reader(*file, reason);
   if (!out) KSetLastError(reason.c_str());
+  else KBeginMeshing(KFacesToMesh(*out));
+}
+
+bool KTranslator::SetNameCodePage(int codePage) {
+  if (!ktranslate::IsKnownCodePage(codePage)) return false;
+  g_nameCodePage = codePage;
+  return true;
+}
+
+int KTranslator::GetNameCodePage() {
+  return g_nameCodePage;
+}
+
+void KTranslator::SetShowHidden(bool show) {
+  g_showHidden = show;
+}
+
+bool KTranslator::GetShowHidden() {
+  return g_showHidden;
+}
+
+void KTranslator::SetSearchFolders(const std::vector<std::string>& folders) {
+  SearchFolders() = folders;
+}
+
+const std::vector<std::string>& KTranslator::GetSearchFolders() {
+  return SearchFolders();
 }
 
 void KGetTranslator(xrchandle<KTranslator>& out) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "win32/wintypes.h"
 
@@ -14,6 +15,11 @@ namespace win32 {
 // smallest of several matches wins). Backslashes count as separators and a
 // leading drive letter is dropped. False when nothing matches.
 GRANITE_VISIBLE bool ResolvePathCase(const std::string& path, std::string& resolved);
+
+// The entries beside the file the path names whose names match its last
+// component ignoring letter case, as paths, when there are two or more (a
+// name that does not tell which file is meant); empty otherwise.
+GRANITE_VISIBLE std::vector<std::string> CaseTwins(const std::string& path);
 
 // The UTF-8 path in the syntax of this system: separators turned to '/', a
 // leading drive letter ("C:") dropped.

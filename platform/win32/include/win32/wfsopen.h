@@ -51,6 +51,21 @@ constexpr int _SH_DENYWR = 0x20;  // deny others writing
 constexpr int _SH_DENYRD = 0x30;  // deny others reading
 constexpr int _SH_DENYNO = 0x40;  // deny nothing
 
+// What tells files apart whatever their names (links, ".", letter case): the
+// volume serial number and the file index Windows gives for an open handle
+// (GetFileInformationByHandle); the device and inode numbers on Linux.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && index == other.index;
+  }
+};
+
+// The identity of the file at path (UTF-16, found as _wfsopen finds it); false
+// when nothing is there.
+GRANITE_VISIBLE bool GetFileIdentity(const WCHAR* path, FileIdentity& identity);
+
 // A place in the share table held without a stream, for the kernel's file
 // objects. On Windows the system keeps the table: the lock holds a handle of
 // its own that shares reading and writing.

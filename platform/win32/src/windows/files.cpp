@@ -51,6 +51,22 @@ bool ResolvePathCase(const std::string& path, std::string& resolved) {
   return true;
 }
 
+bool GetFileIdentity(const WCHAR* path, FileIdentity& identity) {
+  if (!path || !path[0]) return false;
+  // Opening for no access still reads the attributes; FILE_FLAG_BACKUP_SEMANTICS
+  // lets a directory open too.
+  HANDLE h = ::CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const BOOL ok = ::GetFileInformationByHandle(h, &info);
+  ::CloseHandle(h);
+  if (!ok) return false;
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.index = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
 int ShareLock::OpenForReading(const std::string& path, std::string& resolved) {
   Release();
   std::wstring wide;
