@@ -299,6 +299,7 @@ Options Parse(const std::vector<std::string>& args, bool* help, bool* version) {
     } else if (a == "--png") {
       o.png = value(i);
     } else if (a == "--compress") {
+      if (!gload::GltfCompressionBuilt()) throw UsageError{"--compress: not supported in this build"};
       o.compress = true;
     } else if (a == "--json") {
       o.json = true;
@@ -630,11 +631,6 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (g_interrupted && g_bar.inPhase) stoppedIn = PhaseText(g_bar.phase, g_bar.done, g_bar.total);
     EndProgress();
     KSetProgressObserver(nullptr, nullptr);
-#if defined(_WIN32)
-    ::signal(SIGINT, previous);
-#else
-    sigaction(SIGINT, &previous, nullptr);
-#endif
 
     for (CGraniteElement* e : Elements(parser.GetElementList()))
       CountElements(e, counts, kind == Kind::Assembly ? nullptr : top);
@@ -794,7 +790,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     err << "granite-load: " << message << "\n";
     status = 3;
   }
+#if defined(_WIN32)
+  ::signal(SIGINT, previous);
+#else
   sigaction(SIGINT, &previous, nullptr);
+#endif
   CGraniteParser::RequestStop(false);
   KRequestStop(false);
 

@@ -40,4 +40,13 @@ const char* FormatName(int format) {
   return e ? e->name : nullptr;
 }
 
+#if !GRANITE_WITH_OCCT
+// The code pages the Open CASCADE readers take, so that a setting means the
+// same in every build.
+bool IsKnownCodePage(int codePage) {
+  return (codePage >= 1250 && codePage <= 1258) || (codePage >= 28591 && codePage <= 28599) ||
+         codePage == 850 || codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950;
+}
+#endif
+
 }  // namespace ktranslate

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include "win32/pathcase.h"
 #include "win32/wfsopen.h"
@@ -61,10 +62,16 @@ bool GetFileIdentity(const WCHAR* path, FileIdentity& identity) {
   BY_HANDLE_FILE_INFORMATION info;
   const BOOL ok = ::GetFileInformationByHandle(h, &info);
   ::CloseHandle(h);
-  if (!ok) return false;
+  // Some file systems give no index; the caller then compares names.
+  if (!ok || (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0)) return false;
   identity.volume = info.dwVolumeSerialNumber;
   identity.index = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return true;
+}
+
+// The system finds names ignoring letter case: a name never leaves a choice.
+std::vector<std::string> CaseTwins(const std::string&) {
+  return {};
 }
 
 int ShareLock::OpenForReading(const std::string& path, std::string& resolved) {
