@@ -46,7 +46,7 @@ std::string Absolute(const std::string& directory) {
   const std::filesystem::path made =
       std::filesystem::absolute(directory.empty() ? std::string(".") : directory, error);
   if (error) return directory;
-  return made.lexically_normal().string();
+  return made.lexically_normal().generic_string();
 }
 
 std::string Trimmed(std::string directory) {
@@ -75,7 +75,7 @@ qgp::Text Search(const qgp::Text& original, const qgp::FileContext& context, boo
   const std::string name = win32::NativePathSyntax(Utf8(original));
   const bool absolute = !name.empty() && name[0] == '/';
   if (absolute && IsFile(name))
-    return FromUtf8(std::filesystem::path(name).lexically_normal().string());
+    return FromUtf8(std::filesystem::path(name).lexically_normal().generic_string());
 
   // Beside the model file, then in the installation directory: under the name
   // as it stands when it is relative, and under its last component (a path
@@ -103,7 +103,7 @@ qgp::Text Search(const qgp::Text& original, const qgp::FileContext& context, boo
         answer.GetLength() > 0) {
       const std::string path = win32::NativePathSyntax(Utf8(qgp::ToText(answer)));
       if (!path.empty() && path[0] == '/')
-        return FromUtf8(std::filesystem::path(path).lexically_normal().string());
+        return FromUtf8(std::filesystem::path(path).lexically_normal().generic_string());
       return FromUtf8(Join(Absolute(std::string()), path));
     }
   }
