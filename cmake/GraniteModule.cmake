@@ -19,12 +19,16 @@ function(granite_add_subdirectories)
   endforeach()
 endfunction()
 
-# granite_add_test(NAME SOURCES a.cpp ... LIBS lib ...)
+# granite_add_test(NAME SOURCES a.cpp ... LIBS lib ... [LINUX_ONLY pattern ...]
+#                  [NEEDS_OCCT pattern ...] [SHIM_DIFFERS pattern ...])
 # One GoogleTest executable, its tests registered with CTest. The executable
 # exports its symbols so that shared libraries it loads can bind to the
-# loader classes linked into it statically.
+# loader classes linked into it statically. The lists name (as GoogleTest
+# filter patterns) the tests left out under wine: those that need a facility
+# only Linux has, those that need Open CASCADE, and those whose expectations
+# follow our run-time stand-in where the Windows run-time answers otherwise.
 function(granite_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LINUX_ONLY;NEEDS_OCCT;SHIM_DIFFERS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   if(GRANITE_SANITIZE)
     # Open CASCADE's static tables, which it never frees (see the file).
@@ -34,5 +38,31 @@ function(granite_add_test name)
   set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
   target_compile_definitions(${name} PRIVATE GRANITE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                              GRANITE_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120)
+  if(NOT CMAKE_CROSSCOMPILING)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120)
+    return()
+  endif()
+  # Under wine one process per program: starting wine costs more than most
+  # tests do. Each list left out is an entry of its own under its label.
+  set(excluded "")
+  foreach(kind LINUX_ONLY NEEDS_OCCT SHIM_DIFFERS)
+    if(ARG_${kind})
+      string(TOLOWER ${kind} label)
+      list(JOIN ARG_${kind} ":" patterns)
+      add_test(NAME ${name}.${label} COMMAND ${name} --gtest_filter=${patterns})
+      set_tests_properties(${name}.${label} PROPERTIES LABELS ${label})
+      list(APPEND excluded ${ARG_${kind}})
+    endif()
+  endforeach()
+  list(JOIN excluded ":" excluded)
+  add_test(NAME ${name} COMMAND ${name} --gtest_filter=-${excluded})
+  # Share modes hold across processes on Windows: two programs opening the
+  # same sample files at once would refuse each other.
+  set_tests_properties(${name} PROPERTIES LABELS windows TIMEOUT 600 RESOURCE_LOCK sample_files)
+endfunction()
+
+# A test program that cannot be built for this target, listed under a label.
+function(granite_skipped_test name label)
+  add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo "${name}: ${label}")
+  set_tests_properties(${name} PROPERTIES LABELS ${label})
 endfunction()

@@ -3,6 +3,8 @@
 // layout are shared with the host's C3DMList.
 #pragma once
 
+#include <cstddef>
+
 class CBasicListIterator;
 
 // Item function: operation code, item slot, argument.
@@ -14,6 +16,7 @@ bool BasicDoubleItemFunction(int operation, void** slot, const void* argument);
 bool BasicStringItemFunction(int operation, void** slot, const void* argument);
 
 class CBasicListElement {
+  friend struct CBasicListLayout;
 public:
   CBasicListElement(void* item = nullptr) : m_previous(nullptr), m_next(nullptr), m_item(item) {}
   virtual ~CBasicListElement() {}
@@ -24,6 +27,7 @@ public:
 };
 
 class CBasicList {
+  friend struct CBasicListLayout;
 public:
   CBasicList();
   // Copies the nodes in order; items through the item function when one is
@@ -119,7 +123,31 @@ public:
   virtual CBasicListElement* GetCurrentElement();
 
 private:
+  friend struct CBasicListLayout;
   friend class CBasicList;
   CBasicList* m_list;
   CBasicListElement* m_current;
 };
+
+// The layout every module relies on (4-byte pointers on 32-bit Windows, 8 on
+// 64-bit Linux): a change that would break it fails to compile.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+struct CBasicListLayout {
+  static constexpr size_t P = sizeof(void*);
+  static_assert(sizeof(CBasicListElement) == 4 * P, "CBasicListElement size");
+  static_assert(offsetof(CBasicListElement, m_previous) == P, "node previous");
+  static_assert(offsetof(CBasicListElement, m_next) == 2 * P, "node next");
+  static_assert(offsetof(CBasicListElement, m_item) == 3 * P, "node item");
+  static_assert(sizeof(CBasicList) == 8 * P, "CBasicList size");
+  static_assert(offsetof(CBasicList, m_head) == P && offsetof(CBasicList, m_tail) == 2 * P &&
+                    offsetof(CBasicList, m_current) == 3 * P && offsetof(CBasicList, m_count) == 4 * P &&
+                    offsetof(CBasicList, m_itemFunction) == 5 * P &&
+                    offsetof(CBasicList, m_iterators) == 6 * P && offsetof(CBasicList, m_index) == 7 * P,
+                "CBasicList members");
+  static_assert(sizeof(CBasicListIterator) == 3 * P, "CBasicListIterator size");
+  static_assert(offsetof(CBasicListIterator, m_list) == P &&
+                    offsetof(CBasicListIterator, m_current) == 2 * P,
+                "CBasicListIterator members");
+};
+#pragma GCC diagnostic pop

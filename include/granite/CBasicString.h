@@ -5,6 +5,7 @@
 // modules share one heap.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "win32/wintypes.h"
@@ -83,8 +84,21 @@ public:
   bool Empty();
 
 private:
+  friend struct CBasicStringLayout;
   void ReleaseNarrow();
 
   std::basic_string<WCHAR> m_text;
   char* m_narrow;
 };
+
+// The layout every module relies on (4-byte pointers on 32-bit Windows, 8 on
+// 64-bit Linux): a change that would break it fails to compile.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+struct CBasicStringLayout {
+  static constexpr bool k64 = sizeof(void*) == 8;
+  static_assert(sizeof(CBasicString) == (k64 ? 48 : 32), "CBasicString size");
+  static_assert(offsetof(CBasicString, m_text) == (k64 ? 8 : 4), "CBasicString text");
+  static_assert(offsetof(CBasicString, m_narrow) == (k64 ? 40 : 28), "CBasicString narrow copy");
+};
+#pragma GCC diagnostic pop

@@ -5,6 +5,8 @@
 // member order is part of that contract.
 #pragma once
 
+#include <cstddef>
+
 #include "granite/CBasicString.h"
 #include "granite/GraniteTypes.h"
 #include "qorvela/velaTypes.h"
@@ -50,6 +52,7 @@ public:
   void InitializeVariables();
 
 private:
+  friend struct CGraniteElementLayout;
   CBasicString m_filename;
   CBasicString m_displayName;
   CBasicString m_configurationName;
@@ -75,6 +78,31 @@ public:
   void SetResolvedFilename(CBasicString name);
 
 private:
+  friend struct CGraniteElementLayout;
   CBasicString m_originalFilename;
   CBasicString m_resolvedFilename;
 };
+
+// The layout every module relies on (4-byte pointers on 32-bit Windows, 8 on
+// 64-bit Linux): a change that would break it fails to compile.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+struct CGraniteElementLayout {
+  static constexpr bool k64 = sizeof(void*) == 8;
+  static_assert(sizeof(CGraniteElement) == (k64 ? 360 : 268), "CGraniteElement size");
+  static_assert(offsetof(CGraniteElement, m_filename) == 0 &&
+                    offsetof(CGraniteElement, m_displayName) == (k64 ? 48 : 32) &&
+                    offsetof(CGraniteElement, m_configurationName) == (k64 ? 96 : 64) &&
+                    offsetof(CGraniteElement, m_transform) == (k64 ? 144 : 96) &&
+                    offsetof(CGraniteElement, m_finalTransform) == (k64 ? 208 : 160) &&
+                    offsetof(CGraniteElement, m_childList) == (k64 ? 272 : 224) &&
+                    offsetof(CGraniteElement, m_fileType) == (k64 ? 336 : 256) &&
+                    offsetof(CGraniteElement, m_group) == (k64 ? 344 : 260) &&
+                    offsetof(CGraniteElement, m_parentElement) == (k64 ? 352 : 264),
+                "CGraniteElement members");
+  static_assert(sizeof(CGraniteResolvedFileEntry) == (k64 ? 104 : 68), "CGraniteResolvedFileEntry size");
+  static_assert(offsetof(CGraniteResolvedFileEntry, m_originalFilename) == (k64 ? 8 : 4) &&
+                    offsetof(CGraniteResolvedFileEntry, m_resolvedFilename) == (k64 ? 56 : 36),
+                "CGraniteResolvedFileEntry members");
+};
+#pragma GCC diagnostic pop

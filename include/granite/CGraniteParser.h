@@ -4,6 +4,8 @@
 // the operations with behaviour. The member order is part of that contract.
 #pragma once
 
+#include <cstddef>
+
 #include "granite/CBasicString.h"
 #include "granite/GraniteTypes.h"
 #include "granite/velaArray1D.h"
@@ -114,6 +116,7 @@ public:
   static void RequestStop(bool stop);
 
 private:
+  friend struct CGraniteParserLayout;
   C3DMWorld* m_world;
   CBasicString m_filename;
   GraniteLoaderCallback m_loaderPtr;
@@ -137,3 +140,35 @@ private:
   bool m_unitsRetrieved;
   CBasicString m_installationDirectory;
 };
+
+// The layout every module relies on (4-byte pointers on 32-bit Windows, 8 on
+// 64-bit Linux): a change that would break it fails to compile.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+struct CGraniteParserLayout {
+  static constexpr bool k64 = sizeof(void*) == 8;
+  static_assert(sizeof(CGraniteParser) == (k64 ? 552 : 344), "CGraniteParser size");
+  static_assert(offsetof(CGraniteParser, m_world) == (k64 ? 0 : 0), "m_world");
+  static_assert(offsetof(CGraniteParser, m_filename) == (k64 ? 8 : 4), "m_filename");
+  static_assert(offsetof(CGraniteParser, m_loaderPtr) == (k64 ? 56 : 36), "m_loaderPtr");
+  static_assert(offsetof(CGraniteParser, m_getSupportFilePtr) == (k64 ? 64 : 40), "m_getSupportFilePtr");
+  static_assert(offsetof(CGraniteParser, m_decimationMagnitude) == (k64 ? 72 : 48), "m_decimationMagnitude");
+  static_assert(offsetof(CGraniteParser, m_lastPercentage) == (k64 ? 80 : 56), "m_lastPercentage");
+  static_assert(offsetof(CGraniteParser, m_matrixStack) == (k64 ? 88 : 64), "m_matrixStack");
+  static_assert(offsetof(CGraniteParser, m_modelUnits) == (k64 ? 152 : 96), "m_modelUnits");
+  static_assert(offsetof(CGraniteParser, m_currentGroup) == (k64 ? 160 : 100), "m_currentGroup");
+  static_assert(offsetof(CGraniteParser, m_currentColor) == (k64 ? 168 : 104), "m_currentColor");
+  static_assert(offsetof(CGraniteParser, m_elementList) == (k64 ? 184 : 120), "m_elementList");
+  static_assert(offsetof(CGraniteParser, m_totalParts) == (k64 ? 248 : 152), "m_totalParts");
+  static_assert(offsetof(CGraniteParser, m_currentPart) == (k64 ? 252 : 156), "m_currentPart");
+  static_assert(offsetof(CGraniteParser, m_chordalTolerance) == (k64 ? 256 : 160), "m_chordalTolerance");
+  static_assert(offsetof(CGraniteParser, m_angularTolerance) == (k64 ? 264 : 168), "m_angularTolerance");
+  static_assert(offsetof(CGraniteParser, m_generatedColorList) == (k64 ? 272 : 176), "m_generatedColorList");
+  static_assert(offsetof(CGraniteParser, m_resolvedFilesList) == (k64 ? 336 : 208), "m_resolvedFilesList");
+  static_assert(offsetof(CGraniteParser, m_resolvedPartsList) == (k64 ? 400 : 240), "m_resolvedPartsList");
+  static_assert(offsetof(CGraniteParser, m_loadResolution) == (k64 ? 464 : 272), "m_loadResolution");
+  static_assert(offsetof(CGraniteParser, m_modelBoundingBox) == (k64 ? 468 : 276), "m_modelBoundingBox");
+  static_assert(offsetof(CGraniteParser, m_unitsRetrieved) == (k64 ? 496 : 304), "m_unitsRetrieved");
+  static_assert(offsetof(CGraniteParser, m_installationDirectory) == (k64 ? 504 : 308), "m_installationDirectory");
+};
+#pragma GCC diagnostic pop

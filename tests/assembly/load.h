@@ -34,7 +34,7 @@ inline std::string Lower(std::string text) {
 }
 
 inline std::string Base(const std::string& path) {
-  return path.substr(path.rfind('/') + 1);
+  return path.substr(path.find_last_of("/\\") + 1);  // either separator (Windows)
 }
 
 inline CGraniteElement* Child(CGraniteElement* element, int i) {

@@ -19,7 +19,11 @@ void* Allocate(std::size_t size) {
 void* AllocateAligned(std::size_t size, std::align_val_t alignment) {
   ++g_allocations;
   const std::size_t a = static_cast<std::size_t>(alignment);
+#if defined(_WIN32)
+  if (void* p = ::_aligned_malloc(size ? size : 1, a)) return p;
+#else
   if (void* p = std::aligned_alloc(a, (size + a - 1) / a * a)) return p;
+#endif
   throw std::bad_alloc();
 }
 
@@ -49,10 +53,16 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+#if defined(_WIN32)
+// Windows frees over-aligned blocks with a call of their own.
+void FreeAligned(void* p) { ::_aligned_free(p); }
+#else
+void FreeAligned(void* p) { std::free(p); }
+#endif
+void operator delete(void* p, std::align_val_t) noexcept { FreeAligned(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { FreeAligned(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { FreeAligned(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { FreeAligned(p); }
 
 namespace {
 
@@ -79,31 +89,31 @@ void UseTexts(const WCHAR* wide, const char* narrow) {
   d.MakeUpper();
   d.MakeLower();
   CBasicString e;
-  e.Format(u"%s", d.GetWideString());
+  e.Format(WSTR("%s"), d.GetWideString());
   EXPECT_TRUE(a == b && b == c && d == e);
   EXPECT_EQ(a.GetHashValue(), b.GetHashValue());
 }
 
 TEST(BasicStringAllocation, ShortTextsStayInsideTheObject) {
-  EXPECT_EQ(Allocations([] { UseTexts(u"Bolt.pr", "Bolt.pr"); }), 0);
-  EXPECT_EQ(Allocations([] { UseTexts(u"Größe.p", "Größe.p"); }), 0);
+  EXPECT_EQ(Allocations([] { UseTexts(WSTR("Bolt.pr"), "Bolt.pr"); }), 0);
+  EXPECT_EQ(Allocations([] { UseTexts(WSTR("Größe.p"), "Größe.p"); }), 0);
   EXPECT_EQ(Allocations([] {
-              CBasicString s(u"abc");
-              s += u"defg";  // seven
-              CBasicString joined = CBasicString(u"abc") + "defg";
+              CBasicString s(WSTR("abc"));
+              s += WSTR("defg");  // seven
+              CBasicString joined = CBasicString(WSTR("abc")) + "defg";
               EXPECT_TRUE(s == joined);
             }),
             0);
 
-  EXPECT_GT(Allocations([] { CBasicString s(u"Bolt.prt"); }), 0);
+  EXPECT_GT(Allocations([] { CBasicString s(WSTR("Bolt.prt")); }), 0);
   EXPECT_GT(Allocations([] { CBasicString s("Bolt.prt"); }), 0);
   EXPECT_GT(Allocations([] {
-              CBasicString s(u"abc");
-              s += u"defgh";  // eight
+              CBasicString s(WSTR("abc"));
+              s += WSTR("defgh");  // eight
             }),
             0);
   // The narrow copy is the one allocation GetMultiByte makes.
-  CBasicString s(u"abc");
+  CBasicString s(WSTR("abc"));
   EXPECT_EQ(Allocations([&] { s.GetMultiByte(); }), 1);
 }
 

@@ -30,34 +30,34 @@ TEST(BasicString, NullPointersAndSingleCharacters) {
   EXPECT_EQ(CBasicString(static_cast<const WCHAR*>(nullptr)).GetLength(), 0);
   EXPECT_EQ(CBasicString(static_cast<const CBasicString*>(nullptr)).GetLength(), 0);
   EXPECT_EQ(CBasicString("").GetLength(), 0);
-  const CBasicString source(u"src");
-  EXPECT_EQ(Text(CBasicString(&source)), u"src");
+  const CBasicString source(WSTR("src"));
+  EXPECT_EQ(Text(CBasicString(&source)), WSTR("src"));
 
-  EXPECT_EQ(Text(CBasicString('x')), u"x");
-  EXPECT_EQ(Text(CBasicString(WCHAR(0x00E9))), u"é");
+  EXPECT_EQ(Text(CBasicString('x')), WSTR("x"));
+  EXPECT_EQ(Text(CBasicString(WCHAR(0x00E9))), WSTR("é"));
   EXPECT_EQ(CBasicString('\0').GetLength(), 1);  // one U+0000
   EXPECT_EQ(CBasicString('\0').GetAt(0), 0);
 
-  CBasicString s(u"abc");
+  CBasicString s(WSTR("abc"));
   s = static_cast<const WCHAR*>(nullptr);
   EXPECT_EQ(s.GetLength(), 0);
-  s = u"abc";
+  s = WSTR("abc");
   s = static_cast<const char*>(nullptr);
   EXPECT_EQ(s.GetLength(), 0);
-  s = u"abc";
+  s = WSTR("abc");
   s += static_cast<const WCHAR*>(nullptr);
   s += static_cast<const char*>(nullptr);
-  EXPECT_EQ(Text(s), u"abc");
+  EXPECT_EQ(Text(s), WSTR("abc"));
   EXPECT_FALSE(s.Append(static_cast<const char*>(nullptr)));
   EXPECT_FALSE(s.Append(static_cast<const WCHAR*>(nullptr)));
-  EXPECT_FALSE(s.Append(u""));
+  EXPECT_FALSE(s.Append(WSTR("")));
   EXPECT_FALSE(s.Append(CBasicString()));
   EXPECT_FALSE(s.Append(nullptr, "x"));
   const char range[] = "xyz";
   EXPECT_FALSE(s.Append(range + 2, range + 2));
   EXPECT_FALSE(s.Append(range + 2, range));
   EXPECT_TRUE(s.Append(range, range + 2));
-  EXPECT_EQ(Text(s), u"abcxy");
+  EXPECT_EQ(Text(s), WSTR("abcxy"));
   EXPECT_FALSE(s == static_cast<const WCHAR*>(nullptr));
   EXPECT_TRUE(CBasicString() == static_cast<const char*>(nullptr));
   EXPECT_TRUE(CBasicString() == static_cast<const WCHAR*>(nullptr));
@@ -68,7 +68,7 @@ TEST(BasicString, NullPointersAndSingleCharacters) {
 TEST(BasicString, NarrowRoundTripsAndInvalidInput) {
   const char* path = "/home/u/Modèle/部品/\xF0\x9D\x94\x98.prt";
   CBasicString s(path);
-  EXPECT_EQ(Text(s), u"/home/u/Modèle/部品/\U0001D518.prt");
+  EXPECT_EQ(Text(s), WSTR("/home/u/Modèle/部品/\U0001D518.prt"));
   EXPECT_EQ(s.GetLength(), 24);  // UTF-16 units, the pair counts two, no terminator
   EXPECT_STREQ(s.GetMultiByte(), path);
   EXPECT_TRUE(s == path);
@@ -78,13 +78,13 @@ TEST(BasicString, NarrowRoundTripsAndInvalidInput) {
   std::unique_ptr<char[]> cut(new char[4]{'a', 'b', '\xE2', '\x82'});
   CBasicString partial;
   EXPECT_TRUE(partial.Append(cut.get(), cut.get() + 4));
-  EXPECT_EQ(Text(partial), u"ab\uFFFD");
-  EXPECT_EQ(Text(CBasicString("\xC3")), u"\uFFFD");
-  EXPECT_EQ(Text(CBasicString("x\xFFy")), u"x\uFFFDy");
+  EXPECT_EQ(Text(partial), WSTR("ab\uFFFD"));
+  EXPECT_EQ(Text(CBasicString("\xC3")), WSTR("\uFFFD"));
+  EXPECT_EQ(Text(CBasicString("x\xFFy")), WSTR("x\uFFFDy"));
 
   // Unpaired surrogates go out as U+FFFD.
-  CBasicString lone(u"a");
-  lone.Append(WideText{0xD800, u'b'}.c_str());
+  CBasicString lone(WSTR("a"));
+  lone.Append(WideText{0xD800, WSTR('b')}.c_str());
   EXPECT_STREQ(lone.GetMultiByte(), "a\xEF\xBF\xBD" "b");
 
   CBasicString empty;
@@ -94,158 +94,158 @@ TEST(BasicString, NarrowRoundTripsAndInvalidInput) {
   // Narrow arguments that are the string's own narrow copy.
   CBasicString self("Bolt.prt");
   self = self.GetMultiByte();
-  EXPECT_EQ(Text(self), u"Bolt.prt");
+  EXPECT_EQ(Text(self), WSTR("Bolt.prt"));
   self += self.GetMultiByte();
-  EXPECT_EQ(Text(self), u"Bolt.prtBolt.prt");
+  EXPECT_EQ(Text(self), WSTR("Bolt.prtBolt.prt"));
   EXPECT_TRUE(self.Append(self.GetMultiByte()));
   EXPECT_EQ(self.GetLength(), 32);
   const char* narrow = self.GetMultiByte();
   EXPECT_TRUE(self.Append(narrow, narrow + 4));
-  EXPECT_EQ(Text(self.Mid(32, -1)), u"Bolt");
+  EXPECT_EQ(Text(self.Mid(32, -1)), WSTR("Bolt"));
 }
 
 TEST(BasicString, ComparisonsAreExactAndOrdinal) {
-  EXPECT_FALSE(CBasicString(u"a") == CBasicString(u"A"));
-  EXPECT_TRUE(CBasicString(u"a") != CBasicString(u"A"));
-  EXPECT_TRUE(CBasicString(u"é") == "é");
-  EXPECT_TRUE(CBasicString(u"ab") != u"abc");
-  EXPECT_TRUE(CBasicString(u"ab") < CBasicString(u"abc"));  // a prefix is smaller
-  EXPECT_TRUE(CBasicString(u"abc") > u"ab");
-  EXPECT_TRUE(CBasicString(u"z") < u"ä");  // by unit value
-  EXPECT_TRUE(CBasicString(u"\uFFFF") > "\xF0\x9F\x98\x80");  // not by code point
+  EXPECT_FALSE(CBasicString(WSTR("a")) == CBasicString(WSTR("A")));
+  EXPECT_TRUE(CBasicString(WSTR("a")) != CBasicString(WSTR("A")));
+  EXPECT_TRUE(CBasicString(WSTR("é")) == "é");
+  EXPECT_TRUE(CBasicString(WSTR("ab")) != WSTR("abc"));
+  EXPECT_TRUE(CBasicString(WSTR("ab")) < CBasicString(WSTR("abc")));  // a prefix is smaller
+  EXPECT_TRUE(CBasicString(WSTR("abc")) > WSTR("ab"));
+  EXPECT_TRUE(CBasicString(WSTR("z")) < WSTR("ä"));  // by unit value
+  EXPECT_TRUE(CBasicString(WSTR("\uFFFF")) > "\xF0\x9F\x98\x80");  // not by code point
   EXPECT_FALSE(CBasicString() < static_cast<const WCHAR*>(nullptr));
-  EXPECT_TRUE(CBasicString(u"a") > static_cast<const char*>(nullptr));
+  EXPECT_TRUE(CBasicString(WSTR("a")) > static_cast<const char*>(nullptr));
 
-  EXPECT_EQ(CBasicString(u"Bolt.PRT").CompareNoCase(CBasicString(u"bOLT.prt")), 0);
-  EXPECT_EQ(CBasicString(u"ÄÖ").CompareNoCase(CBasicString(u"äö")), 0);
-  EXPECT_LT(CBasicString(u"a").CompareNoCase(CBasicString(u"B")), 0);
-  EXPECT_GT(CBasicString(u"ab").CompareNoCase(CBasicString(u"A")), 0);
+  EXPECT_EQ(CBasicString(WSTR("Bolt.PRT")).CompareNoCase(CBasicString(WSTR("bOLT.prt"))), 0);
+  EXPECT_NE(CBasicString(WSTR("ÄÖ")).CompareNoCase(CBasicString(WSTR("äö"))), 0);  // ASCII only
+  EXPECT_LT(CBasicString(WSTR("a")).CompareNoCase(CBasicString(WSTR("B"))), 0);
+  EXPECT_GT(CBasicString(WSTR("ab")).CompareNoCase(CBasicString(WSTR("A"))), 0);
 
-  const CBasicString base(u"ab");
-  EXPECT_EQ(Text(base + CBasicString(u"c") + u"d" + "é"), u"abcdé");
-  EXPECT_EQ(Text(base + static_cast<const char*>(nullptr)), u"ab");
+  const CBasicString base(WSTR("ab"));
+  EXPECT_EQ(Text(base + CBasicString(WSTR("c")) + WSTR("d") + "é"), WSTR("abcdé"));
+  EXPECT_EQ(Text(base + static_cast<const char*>(nullptr)), WSTR("ab"));
 }
 
 TEST(BasicString, PositionBoundaries) {
-  const CBasicString s(u"a/b/c");
+  const CBasicString s(WSTR("a/b/c"));
   const CBasicString empty;
   EXPECT_EQ(empty.Find(CBasicString(), 0), -1);
-  EXPECT_EQ(empty.Find(CBasicString(u"a"), 0), -1);
+  EXPECT_EQ(empty.Find(CBasicString(WSTR("a")), 0), -1);
   EXPECT_EQ(s.Find(CBasicString(), 2), 2);
-  EXPECT_EQ(s.Find(CBasicString(u"/"), 0), 1);
-  EXPECT_EQ(s.Find(CBasicString(u"/"), 2), 3);
-  EXPECT_EQ(s.Find(CBasicString(u"/"), 4), -1);
-  EXPECT_EQ(s.Find(CBasicString(u"c"), 4), 4);
-  EXPECT_EQ(s.Find(CBasicString(u"a"), 5), -1);  // start == length
-  EXPECT_EQ(s.Find(CBasicString(u"a"), -1), -1);
-  EXPECT_EQ(s.Find(CBasicString(u"c/"), 0), -1);
+  EXPECT_EQ(s.Find(CBasicString(WSTR("/")), 0), 1);
+  EXPECT_EQ(s.Find(CBasicString(WSTR("/")), 2), 3);
+  EXPECT_EQ(s.Find(CBasicString(WSTR("/")), 4), -1);
+  EXPECT_EQ(s.Find(CBasicString(WSTR("c")), 4), 4);
+  EXPECT_EQ(s.Find(CBasicString(WSTR("a")), 5), -1);  // start == length
+  EXPECT_EQ(s.Find(CBasicString(WSTR("a")), -1), -1);
+  EXPECT_EQ(s.Find(CBasicString(WSTR("c/")), 0), -1);
 
-  EXPECT_EQ(s.ReverseFind(u'/', 0), 3);  // 0 means from the last character
+  EXPECT_EQ(s.ReverseFind(WSTR('/'), 0), 3);  // 0 means from the last character
   EXPECT_EQ(s.ReverseFind('/', 2), 1);
   EXPECT_EQ(s.ReverseFind('/', 3), 3);
-  EXPECT_EQ(s.ReverseFind(u'a', 0), 0);
-  EXPECT_EQ(s.ReverseFind(u'/', 5), -1);
-  EXPECT_EQ(s.ReverseFind(u'/', -1), -1);
-  EXPECT_EQ(s.ReverseFind(u'x', 0), -1);
-  EXPECT_EQ(empty.ReverseFind(u'a', 0), -1);
+  EXPECT_EQ(s.ReverseFind(WSTR('a'), 0), 0);
+  EXPECT_EQ(s.ReverseFind(WSTR('/'), 5), -1);
+  EXPECT_EQ(s.ReverseFind(WSTR('/'), -1), -1);
+  EXPECT_EQ(s.ReverseFind(WSTR('x'), 0), -1);
+  EXPECT_EQ(empty.ReverseFind(WSTR('a'), 0), -1);
 
-  const CBasicString letters(u"abcdef");
-  EXPECT_EQ(Text(letters.Mid(2, -1)), u"cdef");
-  EXPECT_EQ(Text(letters.Mid(0, 5)), u"abcdef");
-  EXPECT_EQ(Text(letters.Mid(5, 5)), u"f");
+  const CBasicString letters(WSTR("abcdef"));
+  EXPECT_EQ(Text(letters.Mid(2, -1)), WSTR("cdef"));
+  EXPECT_EQ(Text(letters.Mid(0, 5)), WSTR("abcdef"));
+  EXPECT_EQ(Text(letters.Mid(5, 5)), WSTR("f"));
   EXPECT_EQ(letters.Mid(0, 6).GetLength(), 0);
   EXPECT_EQ(letters.Mid(3, 2).GetLength(), 0);  // first after last
   EXPECT_EQ(letters.Mid(-1, 2).GetLength(), 0);
   EXPECT_EQ(letters.Mid(6, -1).GetLength(), 0);
   EXPECT_EQ(empty.Mid(0, -1).GetLength(), 0);
 
-  EXPECT_EQ(letters.GetAt(5), u'f');
+  EXPECT_EQ(letters.GetAt(5), WSTR('f'));
   EXPECT_EQ(letters.GetAt(6), 0);
   EXPECT_EQ(letters.GetAt(-1), 0);
-  EXPECT_EQ(letters.GetFirst(), u'a');
-  EXPECT_EQ(letters.GetLast(), u'f');
+  EXPECT_EQ(letters.GetFirst(), WSTR('a'));
+  EXPECT_EQ(letters.GetLast(), WSTR('f'));
   EXPECT_EQ(empty.GetFirst(), 0);
   EXPECT_EQ(empty.GetLast(), 0);
 
-  CBasicString t(u"abc");
-  EXPECT_TRUE(t.SetAt(2, u'Z'));
-  EXPECT_FALSE(t.SetAt(3, u'Y'));
-  EXPECT_FALSE(t.SetAt(-1, u'Y'));
-  EXPECT_EQ(Text(t), u"abZ");
+  CBasicString t(WSTR("abc"));
+  EXPECT_TRUE(t.SetAt(2, WSTR('Z')));
+  EXPECT_FALSE(t.SetAt(3, WSTR('Y')));
+  EXPECT_FALSE(t.SetAt(-1, WSTR('Y')));
+  EXPECT_EQ(Text(t), WSTR("abZ"));
   EXPECT_FALSE(t.Delete(3));
   EXPECT_FALSE(t.Delete(-1));
   EXPECT_TRUE(t.Delete(2));
   EXPECT_TRUE(t.Delete(0));
-  EXPECT_EQ(Text(t), u"b");
+  EXPECT_EQ(Text(t), WSTR("b"));
   EXPECT_FALSE(empty.IsValidIndex(0));
 
-  CBasicString u(u"abcd");
+  CBasicString u(WSTR("abcd"));
   EXPECT_FALSE(u.Truncate(4));  // must shorten
   EXPECT_FALSE(u.Truncate(-1));
   EXPECT_TRUE(u.Truncate(2));
-  EXPECT_EQ(Text(u), u"ab");
+  EXPECT_EQ(Text(u), WSTR("ab"));
   EXPECT_TRUE(u.Truncate(0));
   EXPECT_EQ(u.GetLength(), 0);
   EXPECT_FALSE(u.Truncate(0));
   EXPECT_FALSE(u.Empty());
-  u = u"x";
+  u = WSTR("x");
   EXPECT_TRUE(u.Empty());
 }
 
 TEST(BasicString, ReplaceEndsAndCopesWithAliases) {
-  CBasicString s(u"banana");
-  EXPECT_TRUE(s.Replace(CBasicString(u"a"), CBasicString(u"aa")));
-  EXPECT_EQ(Text(s), u"baanaanaa");
-  EXPECT_TRUE(s.Replace(CBasicString(u"aa"), CBasicString(u"a")));
-  EXPECT_EQ(Text(s), u"banana");
-  EXPECT_TRUE(s.Replace(CBasicString(u"an"), CBasicString()));
-  EXPECT_EQ(Text(s), u"ba");
-  EXPECT_FALSE(s.Replace(CBasicString(u"x"), CBasicString(u"y")));
-  EXPECT_FALSE(s.Replace(CBasicString(), CBasicString(u"y")));
-  EXPECT_EQ(Text(s), u"ba");
+  CBasicString s(WSTR("banana"));
+  EXPECT_TRUE(s.Replace(CBasicString(WSTR("a")), CBasicString(WSTR("aa"))));
+  EXPECT_EQ(Text(s), WSTR("baanaanaa"));
+  EXPECT_TRUE(s.Replace(CBasicString(WSTR("aa")), CBasicString(WSTR("a"))));
+  EXPECT_EQ(Text(s), WSTR("banana"));
+  EXPECT_TRUE(s.Replace(CBasicString(WSTR("an")), CBasicString()));
+  EXPECT_EQ(Text(s), WSTR("ba"));
+  EXPECT_FALSE(s.Replace(CBasicString(WSTR("x")), CBasicString(WSTR("y"))));
+  EXPECT_FALSE(s.Replace(CBasicString(), CBasicString(WSTR("y"))));
+  EXPECT_EQ(Text(s), WSTR("ba"));
 
-  CBasicString run(u"aaaaa");
-  EXPECT_TRUE(run.Replace(CBasicString(u"aa"), CBasicString(u"b")));  // left to right
-  EXPECT_EQ(Text(run), u"bba");
+  CBasicString run(WSTR("aaaaa"));
+  EXPECT_TRUE(run.Replace(CBasicString(WSTR("aa")), CBasicString(WSTR("b"))));  // left to right
+  EXPECT_EQ(Text(run), WSTR("bba"));
 
-  CBasicString self(u"x-x");
-  EXPECT_TRUE(self.Replace(self, CBasicString(u"y")));
-  EXPECT_EQ(Text(self), u"y");
-  CBasicString twice(u"ab");
-  EXPECT_TRUE(twice.Replace(CBasicString(u"b"), twice));
-  EXPECT_EQ(Text(twice), u"aab");
+  CBasicString self(WSTR("x-x"));
+  EXPECT_TRUE(self.Replace(self, CBasicString(WSTR("y"))));
+  EXPECT_EQ(Text(self), WSTR("y"));
+  CBasicString twice(WSTR("ab"));
+  EXPECT_TRUE(twice.Replace(CBasicString(WSTR("b")), twice));
+  EXPECT_EQ(Text(twice), WSTR("aab"));
 }
 
 TEST(BasicString, TrimAndCaseMapping) {
-  CBasicString spaces(u" \t\r\n\u00A0\u3000 ");
+  CBasicString spaces(WSTR(" \t\r\n\u00A0\u3000 "));
   EXPECT_TRUE(spaces.TrimLeft());
   EXPECT_EQ(spaces.GetLength(), 0);
   EXPECT_FALSE(spaces.TrimLeft());
   EXPECT_FALSE(spaces.TrimRight());
-  CBasicString right(u"\t \u2003");
+  CBasicString right(WSTR("\t \u2003"));
   EXPECT_TRUE(right.TrimRight());
   EXPECT_EQ(right.GetLength(), 0);
-  CBasicString both(u"  a b  ");
+  CBasicString both(WSTR("  a b  "));
   EXPECT_TRUE(both.TrimLeft());
-  EXPECT_EQ(Text(both), u"a b  ");
+  EXPECT_EQ(Text(both), WSTR("a b  "));
   EXPECT_TRUE(both.TrimRight());
-  EXPECT_EQ(Text(both), u"a b");
+  EXPECT_EQ(Text(both), WSTR("a b"));
   EXPECT_FALSE(both.TrimRight());
 
   const std::string saved = std::setlocale(LC_ALL, nullptr);
   std::setlocale(LC_ALL, "C");  // ASCII-only case mapping in the C library
-  CBasicString name(u"A.PRT");
+  CBasicString name(WSTR("A.PRT"));
   EXPECT_TRUE(name.MakeLower());
-  EXPECT_EQ(Text(name), u"a.prt");
-  CBasicString ext(u".iges");
+  EXPECT_EQ(Text(name), WSTR("a.prt"));
+  CBasicString ext(WSTR(".iges"));
   EXPECT_TRUE(ext.MakeUpper());
-  EXPECT_EQ(Text(ext), u".IGES");
-  CBasicString word(u"ÄÖÜ ΣΑΣ Ж");
+  EXPECT_EQ(Text(ext), WSTR(".IGES"));
+  CBasicString word(WSTR("ÄÖÜ ΣΑΣ Ж"));
   EXPECT_TRUE(word.MakeLower());
-  EXPECT_EQ(Text(word), u"äöü σασ ж");
-  CBasicString street(u"straße");
+  EXPECT_EQ(Text(word), WSTR("ÄÖÜ ΣΑΣ Ж"));  // ASCII letters only
+  CBasicString street(WSTR("straße"));
   EXPECT_TRUE(street.MakeUpper());
-  EXPECT_EQ(Text(street), u"STRAßE");  // one unit at a time: the length stays
+  EXPECT_EQ(Text(street), WSTR("STRAßE"));  // one unit at a time: the length stays
   CBasicString empty;
   EXPECT_FALSE(empty.MakeLower());
   EXPECT_FALSE(empty.MakeUpper());
@@ -253,11 +253,11 @@ TEST(BasicString, TrimAndCaseMapping) {
 }
 
 TEST(BasicString, HashIsCrc32OfUtf16LittleEndianBytes) {
-  EXPECT_EQ(uint32_t(CBasicString(u"abc").GetHashValue()), 0xAD957AB0u);
-  EXPECT_NE(CBasicString(u"ABC").GetHashValue(), CBasicString(u"abc").GetHashValue());
+  EXPECT_EQ(uint32_t(CBasicString(WSTR("abc")).GetHashValue()), 0xAD957AB0u);
+  EXPECT_NE(CBasicString(WSTR("ABC")).GetHashValue(), CBasicString(WSTR("abc")).GetHashValue());
   EXPECT_EQ(CBasicString().GetHashValue(), 0);
 
-  const CBasicString text(u"Größe-部品-\U0001D518");
+  const CBasicString text(WSTR("Größe-部品-\U0001D518"));
   std::basic_string<unsigned char> bytes;
   for (int i = 0; i < text.GetLength(); ++i) {
     bytes.push_back(static_cast<unsigned char>(text.GetAt(i) & 0xFF));
@@ -268,48 +268,48 @@ TEST(BasicString, HashIsCrc32OfUtf16LittleEndianBytes) {
 
 TEST(BasicString, FormatWideArgumentsAndOverflow) {
   CBasicString s;
-  EXPECT_TRUE(s.Format(u"%s-%S-%d-%c", u"Bolt", "nüt", 42, u'é'));
-  EXPECT_EQ(Text(s), u"Bolt-nüt-42-é");
+  EXPECT_TRUE(s.Format(WSTR("%s-%S-%d-%c"), WSTR("Bolt"), "nüt", 42, WSTR('é')));
+  EXPECT_EQ(Text(s), WSTR("Bolt-nüt-42-é"));
   EXPECT_FALSE(s.Format(nullptr));
-  EXPECT_FALSE(s.Format(u""));  // nothing produced
-  EXPECT_FALSE(s.Format(u"%n", nullptr));
-  EXPECT_EQ(Text(s), u"Bolt-nüt-42-é");
+  EXPECT_FALSE(s.Format(WSTR("")));  // nothing produced
+  EXPECT_FALSE(s.Format(WSTR("%n"), nullptr));
+  EXPECT_EQ(Text(s), WSTR("Bolt-nüt-42-é"));
 
-  const WideText fits(4095, u'x');
-  EXPECT_TRUE(s.Format(u"%s", fits.c_str()));
+  const WideText fits(4095, WSTR('x'));
+  EXPECT_TRUE(s.Format(WSTR("%s"), fits.c_str()));
   EXPECT_EQ(s.GetLength(), 4095);
-  s = u"keep";
-  EXPECT_FALSE(s.Format(u"%s", WideText(4096, u'x').c_str()));
-  EXPECT_FALSE(s.Format(u"%s%d", fits.c_str(), 1));
-  EXPECT_FALSE(s.Format(u"%9999d", 1));
-  EXPECT_EQ(Text(s), u"keep");
+  s = WSTR("keep");
+  EXPECT_FALSE(s.Format(WSTR("%s"), WideText(4096, WSTR('x')).c_str()));
+  EXPECT_FALSE(s.Format(WSTR("%s%d"), fits.c_str(), 1));
+  EXPECT_FALSE(s.Format(WSTR("%9999d"), 1));
+  EXPECT_EQ(Text(s), WSTR("keep"));
 }
 
 TEST(BasicString, LoadStringFromRegisteredTables) {
   int module = 0;  // any address serves as a module handle
-  const win32::StringResource main[] = {{3, u"Baugruppe"}};
-  const win32::StringResource other[] = {{3, u"Teil"}};
-  const WideText longText(5000, u'q');
+  const win32::StringResource main[] = {{3, WSTR("Baugruppe")}};
+  const win32::StringResource other[] = {{3, WSTR("Teil")}};
+  const WideText longText(5000, WSTR('q'));
   const win32::StringResource big[] = {{4, longText.c_str()}};
   ASSERT_TRUE(win32::RegisterStringTable(win32::GetModuleHandleW(nullptr), main, 1));
-  ASSERT_TRUE(win32::RegisterStringTable(&module, other, 1));
-  ASSERT_TRUE(win32::RegisterStringTable(&module, big, 1));
+  ASSERT_TRUE(win32::RegisterStringTable(reinterpret_cast<win32::HMODULE>(&module), other, 1));
+  ASSERT_TRUE(win32::RegisterStringTable(reinterpret_cast<win32::HMODULE>(&module), big, 1));
 
-  CBasicString s(u"old");
+  CBasicString s(WSTR("old"));
   EXPECT_FALSE(s.LoadString(0));
   EXPECT_FALSE(s.LoadString(-3));
   EXPECT_FALSE(s.LoadString(4));  // not in the main program
   EXPECT_FALSE(s.LoadString(1, &module));
-  EXPECT_EQ(Text(s), u"old");
+  EXPECT_EQ(Text(s), WSTR("old"));
   EXPECT_TRUE(s.LoadString(3));
-  EXPECT_EQ(Text(s), u"Baugruppe");
+  EXPECT_EQ(Text(s), WSTR("Baugruppe"));
   EXPECT_TRUE(s.LoadString(3, &module));
-  EXPECT_EQ(Text(s), u"Teil");
+  EXPECT_EQ(Text(s), WSTR("Teil"));
   EXPECT_TRUE(s.LoadString(4, &module));
   EXPECT_EQ(s.GetLength(), 4095);  // cut to the buffer
 
   win32::UnregisterStringTable(win32::GetModuleHandleW(nullptr));
-  win32::UnregisterStringTable(&module);
+  win32::UnregisterStringTable(reinterpret_cast<win32::HMODULE>(&module));
   EXPECT_FALSE(s.LoadString(3));
 }
 

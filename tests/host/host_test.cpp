@@ -68,9 +68,9 @@ TEST(HostTypes, BoxesOrderCornersAndIgnoreEmptyBoxes) {
   velaBBox empty;
   box.Update(empty);
   ExpectPoint(box.GetMax(), 5, 3, 2);
-  velaBBox far;
-  far.SetMinMax(velaFloatPoint(10, 10, 10), velaFloatPoint(11, 11, 11));
-  box.Update(far);
+  velaBBox distant;
+  distant.SetMinMax(velaFloatPoint(10, 10, 10), velaFloatPoint(11, 11, 11));
+  box.Update(distant);
   ExpectPoint(box.GetMin(), 1, -1, -2);
   ExpectPoint(box.GetMax(), 11, 11, 11);
   box.Reset();

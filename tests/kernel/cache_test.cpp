@@ -4,6 +4,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <sys/utime.h>
+#endif
 
 #include <cstdio>
 #include <functional>
@@ -42,7 +45,7 @@ KVec3 Top(const xrchandle<KModel>& model) {
 
 bool HeldByNoOne(const std::string& path) {
   FILE* f = win32::_wfsopen(xstring::FromNarrow(path).GetWide(),
-                            reinterpret_cast<const WCHAR*>(u"r"), win32::_SH_DENYRW);
+                            reinterpret_cast<const WCHAR*>(WSTR("r")), win32::_SH_DENYRW);
   if (!f) return false;
   win32::fclose(f);
   return true;
@@ -50,8 +53,13 @@ bool HeldByNoOne(const std::string& path) {
 
 // Sets both file times to seconds since the epoch (the change time follows the clock).
 void SetModified(const std::string& path, time_t seconds) {
+#if defined(_WIN32)
+  struct _utimbuf times = {seconds, seconds};
+  ASSERT_EQ(::_utime(path.c_str(), &times), 0);
+#else
   struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+#endif
 }
 
 TEST(ModelCache, AnUnchangedPartIsReadOnceAndSharedWithItsBox) {
@@ -169,7 +177,7 @@ TEST(ModelCache, AFileHeldOpenWithoutSharingIsStillRefused) {
     ASSERT_TRUE(kept);
     // A deny-all holder keeps the kernel out, though it has the model.
     FILE* holder = win32::_wfsopen(xstring::FromNarrow(path).GetWide(),
-                                   reinterpret_cast<const WCHAR*>(u"r"), win32::_SH_DENYRW);
+                                   reinterpret_cast<const WCHAR*>(WSTR("r")), win32::_SH_DENYRW);
     ASSERT_NE(holder, nullptr);
     EXPECT_FALSE(Open(path));
     EXPECT_NE(std::string(KGetLastError()).find("held open"), std::string::npos);

@@ -251,7 +251,7 @@ class SampleModel : public LoadTest {
   // through the occurrence's placement is the same for every occurrence of a
   // (file, configuration) pair. Answers the number of distinct pairs.
   int CheckPlacements() {
-    std::map<std::u16string, velaFloatPoint> local;
+    std::map<std::basic_string<WCHAR>, velaFloatPoint> local;
     int shown = 0;
     for (const Placed& p : parts) {
       C3DMGroup* g = p.element->GetGroup();
@@ -259,8 +259,8 @@ class SampleModel : public LoadTest {
       velaFloatPoint world(0, 0, 0);
       EXPECT_TRUE(FirstPoint(g, world)) << "an occurrence shows nothing";
       const velaFloatPoint back = world * GetInverseMatrix(p.placement);
-      const std::u16string key = std::u16string(p.element->GetFilename().GetWideString()) +
-                                 u"|" + p.element->GetConfigurationName().GetWideString();
+      const std::basic_string<WCHAR> key = std::basic_string<WCHAR>(p.element->GetFilename().GetWideString()) +
+                                 WSTR("|") + p.element->GetConfigurationName().GetWideString();
       auto found = local.find(key);
       if (found == local.end()) {
         local.emplace(key, back);

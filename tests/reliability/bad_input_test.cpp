@@ -101,6 +101,7 @@ TEST(BadInput, EveryBadFileCostsOnlyItself) {
   EXPECT_EQ(gkit::LiveObjects(), 0);
 }
 
+#if !defined(_WIN32)  // Linux's permissions, errno texts and name limits
 TEST(BadInput, FilesThatCannotBeReadCostOnlyThemselves) {
   gkit::Kit kit;
   kit.WriteFile("good.prt", kGood);
@@ -127,6 +128,7 @@ TEST(BadInput, FilesThatCannotBeReadCostOnlyThemselves) {
   kit.Release();
   EXPECT_EQ(gkit::LiveObjects(), 0);
 }
+#endif
 
 TEST(BadInput, NamesThatAreNotPlainText) {
   gkit::Kit kit;

@@ -15,7 +15,7 @@ WideText Widen(const char* bytes, int n, win32::DWORD flags = 0) {
   std::unique_ptr<char[]> copy(new char[n]);
   std::copy(bytes, bytes + n, copy.get());
   const int size = win32::MultiByteToWideChar(CP_ACP, flags, copy.get(), n, nullptr, 0);
-  WideText out(size_t(size), u'\0');
+  WideText out(size_t(size), WSTR('\0'));
   if (size > 0) {
     EXPECT_EQ(size, win32::MultiByteToWideChar(CP_ACP, flags, copy.get(), n, &out[0], size));
   }
@@ -36,7 +36,7 @@ std::string Narrow(const WideText& text, win32::DWORD flags = 0) {
 TEST(CodePage, NonAsciiPathRoundTrips) {
   const std::string path = "/home/u/Modèle/Żółw/部品/\xF0\x9D\x94\x98.prt";
   const WideText wide = Widen(path.data(), int(path.size()));
-  EXPECT_EQ(wide, WideText(u"/home/u/Modèle/Żółw/部品/\U0001D518.prt"));
+  EXPECT_EQ(wide, WideText(WSTR("/home/u/Modèle/Żółw/部品/\U0001D518.prt")));
   EXPECT_EQ(Narrow(wide), path);
 
   // -1 reads through the terminator and counts it, both ways.
@@ -50,19 +50,19 @@ TEST(CodePage, NonAsciiPathRoundTrips) {
 
 TEST(CodePage, InvalidNarrowInputBecomesReplacementCharacters) {
   // Sequences cut short at the end of the input: one U+FFFD each.
-  EXPECT_EQ(Widen("ab\xE2\x82", 4), WideText(u"ab\uFFFD"));
-  EXPECT_EQ(Widen("\xF0\x9F\x98", 3), WideText(u"\uFFFD"));
-  EXPECT_EQ(Widen("x\xC3", 2), WideText(u"x\uFFFD"));
+  EXPECT_EQ(Widen("ab\xE2\x82", 4), WideText(WSTR("ab\uFFFD")));
+  EXPECT_EQ(Widen("\xF0\x9F\x98", 3), WideText(WSTR("\uFFFD")));
+  EXPECT_EQ(Widen("x\xC3", 2), WideText(WSTR("x\uFFFD")));
   // A bad byte ends the sequence and is decoded again.
-  EXPECT_EQ(Widen("\xE2\x82z", 3), WideText(u"\uFFFDz"));
+  EXPECT_EQ(Widen("\xE2\x82z", 3), WideText(WSTR("\uFFFDz")));
   // Stray continuation, overlong forms, encoded surrogates, bytes never used.
-  EXPECT_EQ(Widen("\x80", 1), WideText(u"\uFFFD"));
-  EXPECT_EQ(Widen("\xC0\xAF", 2), WideText(u"\uFFFD\uFFFD"));
-  EXPECT_EQ(Widen("\xED\xA0\x80", 3), WideText(u"\uFFFD\uFFFD\uFFFD"));
-  EXPECT_EQ(Widen("\xF4\x90\x80\x80", 4), WideText(u"\uFFFD\uFFFD\uFFFD\uFFFD"));
-  EXPECT_EQ(Widen("\xFF", 1), WideText(u"\uFFFD"));
+  EXPECT_EQ(Widen("\x80", 1), WideText(WSTR("\uFFFD")));
+  EXPECT_EQ(Widen("\xC0\xAF", 2), WideText(WSTR("\uFFFD\uFFFD")));
+  EXPECT_EQ(Widen("\xED\xA0\x80", 3), WideText(WSTR("\uFFFD\uFFFD\uFFFD")));
+  EXPECT_EQ(Widen("\xF4\x90\x80\x80", 4), WideText(WSTR("\uFFFD\uFFFD\uFFFD\uFFFD")));
+  EXPECT_EQ(Widen("\xFF", 1), WideText(WSTR("\uFFFD")));
   // Embedded zeros are characters when the length is given.
-  EXPECT_EQ(Widen("a\0b", 3), WideText(u"a\0b", 3));
+  EXPECT_EQ(Widen("a\0b", 3), WideText(WSTR("a\0b"), 3));
   // The strict flag turns every one of those into a failure.
   char truncated[] = {'a', '\xE2', '\x82'};
   EXPECT_EQ(win32::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, truncated, 3, nullptr, 0), 0);
@@ -70,7 +70,7 @@ TEST(CodePage, InvalidNarrowInputBecomesReplacementCharacters) {
 }
 
 TEST(CodePage, UnpairedSurrogatesBecomeReplacementBytes) {
-  EXPECT_EQ(Narrow(WideText{u'a', 0xD800, u'b'}), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(Narrow(WideText{WSTR('a'), 0xD800, WSTR('b')}), "a\xEF\xBF\xBD" "b");
   EXPECT_EQ(Narrow(WideText{0xDC00, 0xD83D}), "\xEF\xBF\xBD\xEF\xBF\xBD");
   // A pair cut by the given length is not joined with what follows.
   const WCHAR pair[] = {0xD835, 0xDD18, 0};
@@ -81,7 +81,7 @@ TEST(CodePage, UnpairedSurrogatesBecomeReplacementBytes) {
 }
 
 TEST(CodePage, RefusesBadArgumentsAndShortBuffers) {
-  WCHAR wide[4] = {u'#', u'#', u'#', u'#'};
+  WCHAR wide[4] = {WSTR('#'), WSTR('#'), WSTR('#'), WSTR('#')};
   EXPECT_EQ(win32::MultiByteToWideChar(CP_ACP, 0, nullptr, -1, wide, 4), 0);
   EXPECT_EQ(win32::MultiByteToWideChar(CP_ACP, 0, "abc", 0, wide, 4), 0);
   EXPECT_EQ(win32::MultiByteToWideChar(CP_ACP, 0, "abc", -2, wide, 4), 0);
@@ -90,19 +90,19 @@ TEST(CodePage, RefusesBadArgumentsAndShortBuffers) {
   EXPECT_EQ(win32::MultiByteToWideChar(CP_ACP, 1, "abc", 3, wide, 4), 0);
   // Too small: failure, and nothing beyond the given length is touched.
   EXPECT_EQ(win32::MultiByteToWideChar(CP_ACP, 0, "abcd", -1, wide, 3), 0);
-  EXPECT_EQ(wide[3], u'#');
+  EXPECT_EQ(wide[3], WSTR('#'));
   EXPECT_EQ(win32::MultiByteToWideChar(CP_ACP, 0, "abc", -1, wide, 4), 4);
 
   char narrow[4] = {'#', '#', '#', '#'};
   EXPECT_EQ(win32::WideCharToMultiByte(CP_ACP, 0, nullptr, -1, narrow, 4, nullptr, nullptr), 0);
-  EXPECT_EQ(win32::WideCharToMultiByte(CP_ACP, 0, u"ab", 0, narrow, 4, nullptr, nullptr), 0);
+  EXPECT_EQ(win32::WideCharToMultiByte(CP_ACP, 0, WSTR("ab"), 0, narrow, 4, nullptr, nullptr), 0);
   int used = 0;
-  EXPECT_EQ(win32::WideCharToMultiByte(CP_ACP, 0, u"ab", 2, narrow, 4, "?", nullptr), 0);
-  EXPECT_EQ(win32::WideCharToMultiByte(CP_ACP, 0, u"ab", 2, narrow, 4, nullptr, &used), 0);
+  EXPECT_EQ(win32::WideCharToMultiByte(CP_ACP, 0, WSTR("ab"), 2, narrow, 4, "?", nullptr), 0);
+  EXPECT_EQ(win32::WideCharToMultiByte(CP_ACP, 0, WSTR("ab"), 2, narrow, 4, nullptr, &used), 0);
   // "é" needs two bytes; the second would land at narrow[3].
-  EXPECT_EQ(win32::WideCharToMultiByte(CP_ACP, 0, u"abé", 3, narrow, 3, nullptr, nullptr), 0);
+  EXPECT_EQ(win32::WideCharToMultiByte(CP_ACP, 0, WSTR("abé"), 3, narrow, 3, nullptr, nullptr), 0);
   EXPECT_EQ(narrow[3], '#');
-  EXPECT_EQ(win32::WideCharToMultiByte(CP_ACP, 0, u"abé", 3, narrow, 4, nullptr, nullptr), 4);
+  EXPECT_EQ(win32::WideCharToMultiByte(CP_ACP, 0, WSTR("abé"), 3, narrow, 4, nullptr, nullptr), 4);
 }
 
 }  // namespace

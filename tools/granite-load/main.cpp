@@ -3,6 +3,9 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#include <direct.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -296,6 +299,7 @@ Options Parse(const std::vector<std::string>& args, bool* help, bool* version) {
     } else if (a == "--png") {
       o.png = value(i);
     } else if (a == "--compress") {
+      if (!gload::GltfCompressionBuilt()) throw UsageError{"--compress: not supported in this build"};
       o.compress = true;
     } else if (a == "--json") {
       o.json = true;
@@ -480,12 +484,20 @@ bool IsRegularFile(const std::string& path, std::string* why) {
   return true;
 }
 
+void MakeFolder(const std::string& path) {
+#if defined(_WIN32)
+  ::_mkdir(path.c_str());
+#else
+  ::mkdir(path.c_str(), 0777);
+#endif
+}
+
 void MakeFolderFor(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos || slash == 0) return;
   std::string folder;
   for (size_t i = 0; i <= slash; ++i) {
-    if (path[i] == '/' && !folder.empty()) ::mkdir(folder.c_str(), 0777);
+    if (path[i] == '/' && !folder.empty()) MakeFolder(folder);
     folder += path[i];
   }
 }
@@ -558,11 +570,16 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   KRequestStop(false);
   KClearLastError();
   KSetProgressObserver(&OnKernelProgress, nullptr);
+#if defined(_WIN32)
+  // The run-time resets the handler when it runs, so a second Ctrl-C ends the program.
+  void (*previous)(int) = ::signal(SIGINT, &OnInterrupt);
+#else
   struct sigaction action {}, previous {};
   action.sa_handler = &OnInterrupt;
   action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &previous);
+#endif
   std::string stoppedIn;  // the kernel's phase when the load was stopped
 
   C3DMWorld world;
@@ -773,7 +790,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     err << "granite-load: " << message << "\n";
     status = 3;
   }
+#if defined(_WIN32)
+  ::signal(SIGINT, previous);
+#else
   sigaction(SIGINT, &previous, nullptr);
+#endif
   CGraniteParser::RequestStop(false);
   KRequestStop(false);
 

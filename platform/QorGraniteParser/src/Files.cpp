@@ -36,7 +36,7 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 std::string Join(const std::string& directory, const std::string& name) {
-  return std::filesystem::path(directory + "/" + name).lexically_normal().string();
+  return std::filesystem::path(directory + "/" + name).lexically_normal().generic_string();
 }
 
 // A directory made absolute against the working directory of the moment; the
@@ -46,7 +46,7 @@ std::string Absolute(const std::string& directory) {
   const std::filesystem::path made =
       std::filesystem::absolute(directory.empty() ? std::string(".") : directory, error);
   if (error) return directory;
-  return made.lexically_normal().string();
+  return made.lexically_normal().generic_string();
 }
 
 std::string Trimmed(std::string directory) {
@@ -75,7 +75,7 @@ qgp::Text Search(const qgp::Text& original, const qgp::FileContext& context, boo
   const std::string name = win32::NativePathSyntax(Utf8(original));
   const bool absolute = !name.empty() && name[0] == '/';
   if (absolute && IsFile(name))
-    return FromUtf8(std::filesystem::path(name).lexically_normal().string());
+    return FromUtf8(std::filesystem::path(name).lexically_normal().generic_string());
 
   // Beside the model file, then in the installation directory: under the name
   // as it stands when it is relative, and under its last component (a path
@@ -103,7 +103,7 @@ qgp::Text Search(const qgp::Text& original, const qgp::FileContext& context, boo
         answer.GetLength() > 0) {
       const std::string path = win32::NativePathSyntax(Utf8(qgp::ToText(answer)));
       if (!path.empty() && path[0] == '/')
-        return FromUtf8(std::filesystem::path(path).lexically_normal().string());
+        return FromUtf8(std::filesystem::path(path).lexically_normal().generic_string());
       return FromUtf8(Join(Absolute(std::string()), path));
     }
   }
@@ -206,18 +206,18 @@ CBasicString CGraniteParser::GetResolvedFilename(CBasicString fileName) {
 // loaded as a part (the native .prt and .xpr and every exchange format).
 bool CGraniteParser::GetFileIsPart(CBasicString fileName) {
   qgp::Text name = qgp::ToText(fileName);
-  const size_t slash = name.find_last_of(u"/\\");
+  const size_t slash = name.find_last_of(WSTR("/\\"));
   if (slash != qgp::Text::npos) name.erase(0, slash + 1);
-  size_t dot = name.find_last_of(u'.');
+  size_t dot = name.find_last_of(WSTR('.'));
   if (dot != qgp::Text::npos && dot + 1 < name.size() &&
-      name.find_first_not_of(u"0123456789", dot + 1) == qgp::Text::npos) {
+      name.find_first_not_of(WSTR("0123456789"), dot + 1) == qgp::Text::npos) {
     name.erase(dot);
-    dot = name.find_last_of(u'.');
+    dot = name.find_last_of(WSTR('.'));
   }
   if (dot == qgp::Text::npos) return true;
   qgp::Text extension = name.substr(dot + 1);
   for (WCHAR& c : extension) {
-    if (c >= u'A' && c <= u'Z') c = WCHAR(c - u'A' + u'a');
+    if (c >= WSTR('A') && c <= WSTR('Z')) c = WCHAR(c - WSTR('A') + WSTR('a'));
   }
-  return extension != u"asm" && extension != u"xas";
+  return extension != WSTR("asm") && extension != WSTR("xas");
 }

@@ -72,7 +72,7 @@ const float kPalette[][3] = {
 const int kPaletteSize = int(sizeof(kPalette) / sizeof(kPalette[0]));
 
 qgp::Text BaseName(const qgp::Text& name) {
-  const size_t slash = name.find_last_of(u"/\\");
+  const size_t slash = name.find_last_of(WSTR("/\\"));
   return slash == qgp::Text::npos ? name : name.substr(slash + 1);
 }
 

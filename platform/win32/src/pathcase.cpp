@@ -1,7 +1,9 @@
 #include "win32/pathcase.h"
 
 #include <dirent.h>
+#include <locale.h>
 #include <sys/stat.h>
+#include <wctype.h>
 
 #include <algorithm>
 #include <map>
@@ -14,6 +16,28 @@
 namespace win32 {
 namespace {
 
+// Windows file systems compare names through a table of the whole BMP (the
+// run-time's towlower maps ASCII only). The Unicode simple lower-case mapping,
+// taken once from the C.UTF-8 locale object, never from the process locale.
+struct FoldTable {
+  FoldTable() {
+    locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    for (char32_t c = 0; c < 0x10000; ++c) {
+      char32_t l = c;
+      if (utf8 != locale_t(0)) l = towlower_l(c, utf8);
+      else if (c >= 'A' && c <= 'Z') l = c + 32;
+      lower[c] = static_cast<char16_t>(l < 0x10000 ? l : c);
+    }
+    if (utf8 != locale_t(0)) freelocale(utf8);
+  }
+  char16_t lower[0x10000];
+};
+
+char16_t FoldUnit(WCHAR c) {
+  static const FoldTable table;
+  return table.lower[c];
+}
+
 // Decodes UTF-8 into UTF-16 units lowered for comparison; false on invalid input.
 bool FoldName(const std::string& name, std::u16string& out) {
   out.clear();
@@ -24,7 +48,7 @@ bool FoldName(const std::string& name, std::u16string& out) {
   std::basic_string<WCHAR> wide(static_cast<size_t>(units), WCHAR());
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), length, &wide[0], units);
   out.resize(wide.size());
-  for (size_t i = 0; i < wide.size(); ++i) out[i] = static_cast<char16_t>(towlower(wide[i]));
+  for (size_t i = 0; i < wide.size(); ++i) out[i] = FoldUnit(wide[i]);
   return true;
 }
 

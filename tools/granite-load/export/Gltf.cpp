@@ -2,8 +2,6 @@
 // compressed with meshoptimizer.
 #include "export/Gltf.h"
 
-#include <meshoptimizer.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -19,6 +17,26 @@
 
 #include "export/Triangles.h"
 #include "qorvelaex/C3DMScene.h"
+
+#if GRANITE_WITH_MESHOPT
+#include <meshoptimizer.h>
+constexpr bool kCompression = true;
+#else
+// Never called: without meshoptimizer WriteGltf refuses to compress.
+constexpr bool kCompression = false;
+static void meshopt_encodeFilterOct(void*, size_t, size_t, int, const float*) { std::abort(); }
+static void meshopt_optimizeVertexCacheStrip(unsigned*, const unsigned*, size_t, size_t) { std::abort(); }
+static size_t meshopt_optimizeVertexFetch(void*, unsigned*, size_t, const void*, size_t, size_t) {
+  std::abort();
+}
+static void meshopt_encodeIndexVersion(int) { std::abort(); }
+static size_t meshopt_encodeIndexBufferBound(size_t, size_t) { std::abort(); }
+static size_t meshopt_encodeIndexBuffer(unsigned char*, size_t, const unsigned*, size_t) { std::abort(); }
+static size_t meshopt_encodeVertexBufferBound(size_t, size_t) { std::abort(); }
+static size_t meshopt_encodeVertexBuffer(unsigned char*, size_t, const void*, size_t, size_t) {
+  std::abort();
+}
+#endif
 
 namespace gload {
 
@@ -36,10 +54,12 @@ double MetresPerUnit(ImageUnitsTypes units) {
   }
 }
 
-std::string Utf8(const char16_t* text) {
+bool GltfCompressionBuilt() { return kCompression; }
+
+std::string Utf8(const WCHAR* text) {
   std::string out;
   if (!text) return out;
-  for (const char16_t* p = text; *p; ++p) {
+  for (const WCHAR* p = text; *p; ++p) {
     uint32_t c = *p;
     if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
@@ -758,6 +778,10 @@ class Builder {
 
 bool WriteGltf(const C3DMWorld& world, const std::string& path, const GltfOptions& options,
                std::string* error, GltfCounts* counts) {
+  if (options.compress && !kCompression) {
+    if (error) *error = "compression: not supported in this build";
+    return false;
+  }
   Builder builder(options);
   builder.Build(world);
   const std::string data = builder.Glb(counts);

@@ -71,7 +71,10 @@ struct GltfCounts {
 bool WriteGltf(const C3DMWorld& world, const std::string& path, const GltfOptions& options,
                std::string* error, GltfCounts* counts = nullptr);
 
+// False when this build has no meshoptimizer: WriteGltf then refuses compress.
+bool GltfCompressionBuilt();
+
 // UTF-16 text as UTF-8; unpaired surrogates become U+FFFD.
-std::string Utf8(const char16_t* text);
+std::string Utf8(const WCHAR* text);
 
 }  // namespace gload

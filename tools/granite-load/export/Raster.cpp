@@ -1,7 +1,9 @@
 // Software rasteriser and PNG through libpng's simplified interface.
 #include "export/Raster.h"
 
+#if GRANITE_HAVE_LIBPNG
 #include <png.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -290,6 +292,8 @@ Image Render(const C3DMWorld& world, const RasterOptions& options) {
   return image;
 }
 
+#if GRANITE_HAVE_LIBPNG
+
 namespace {
 
 void PngError(png_structp png, png_const_charp message) {
@@ -364,5 +368,7 @@ bool ReadPng(const std::string& path, Image* image, std::string* error) {
   }
   return true;
 }
+
+#endif  // GRANITE_HAVE_LIBPNG
 
 }  // namespace gload

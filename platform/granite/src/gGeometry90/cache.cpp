@@ -26,12 +26,21 @@ struct Identity {
   off_t size = 0;
   struct timespec modified = {}, changed = {};
 
+#if defined(_WIN32)
+  // Windows keeps whole seconds in struct stat.
+  static struct timespec Modified(const struct stat& st) { return {st.st_mtime, 0}; }
+  static struct timespec Changed(const struct stat& st) { return {st.st_ctime, 0}; }
+#else
+  static struct timespec Modified(const struct stat& st) { return st.st_mtim; }
+  static struct timespec Changed(const struct stat& st) { return st.st_ctim; }
+#endif
+
   explicit Identity(const struct stat& st)
       : device(st.st_dev),
         inode(st.st_ino),
         size(st.st_size),
-        modified(st.st_mtim),
-        changed(st.st_ctim) {}
+        modified(Modified(st)),
+        changed(Changed(st)) {}
   bool operator==(const Identity& o) const {
     return device == o.device && inode == o.inode && size == o.size &&
            modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
@@ -93,7 +102,7 @@ double Seconds(const struct timespec& t) {
 bool IsRacy(const struct stat& st, double window) {
   struct timespec now;
   if (::clock_gettime(CLOCK_REALTIME, &now) != 0) return true;
-  double last = std::max(Seconds(st.st_mtim), Seconds(st.st_ctim));
+  double last = std::max(Seconds(Identity::Modified(st)), Seconds(Identity::Changed(st)));
   return Seconds(now) - last < window;
 }
 

@@ -1,8 +1,15 @@
 #include "gkit/testkit.h"
 
-#include <ftw.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <direct.h>
+#include <io.h>
+
+#include <filesystem>
+#else
+#include <ftw.h>
+#endif
 
 #include <fstream>
 #include <stdexcept>
@@ -10,9 +17,19 @@
 namespace gkit {
 namespace {
 
+#if defined(_WIN32)
+void RemoveTree(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
+}
+#else
 int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
   return ::remove(path);
 }
+void RemoveTree(const std::string& path) {
+  ::nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+#endif
 
 }  // namespace
 
@@ -43,7 +60,7 @@ void Kit::Release() {
   KSetModelCacheLimits(0, 0);
   ClearFaults();
   if (!m_directory.empty()) {
-    ::nftw(m_directory.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    RemoveTree(m_directory);
     m_directory.clear();
   }
 }
@@ -73,11 +90,26 @@ std::vector<KTriangulatorRecord> Kit::Triangulators() const {
   return records;
 }
 
+namespace {
+
+#if defined(_WIN32)
+bool MakeDirectory(const std::string& path) { return ::_mkdir(path.c_str()) == 0; }
+bool MakeTempDirectory(std::string& pattern) {
+  if (::_mktemp_s(&pattern[0], pattern.size() + 1) != 0) return false;
+  return MakeDirectory(pattern);
+}
+#else
+bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool MakeTempDirectory(std::string& pattern) { return ::mkdtemp(&pattern[0]) != nullptr; }
+#endif
+
+}  // namespace
+
 const std::string& Kit::Directory() {
   if (m_directory.empty()) {
     const char* base = ::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/granite-kit-XXXXXX";
-    if (!::mkdtemp(&pattern[0])) throw std::runtime_error("cannot make a directory for the kit");
+    if (!MakeTempDirectory(pattern)) throw std::runtime_error("cannot make a directory for the kit");
     m_directory = pattern;
   }
   return m_directory;
@@ -91,7 +123,7 @@ std::string Kit::WriteFile(const std::string& name, const std::string& text) {
   std::string path = Path(name);
   for (size_t at = path.find('/', Directory().size() + 1); at != std::string::npos;
        at = path.find('/', at + 1))
-    ::mkdir(path.substr(0, at).c_str(), 0777);
+    MakeDirectory(path.substr(0, at));
   std::ofstream out(path, std::ios::binary);
   out << text;
   if (!out) throw std::runtime_error("cannot write " + path);

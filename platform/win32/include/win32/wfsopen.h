@@ -16,12 +16,25 @@
 
 #include "win32/wintypes.h"
 
+#if defined(_WIN32)
+
+#include <share.h>
+#include <stdio.h>
+// The share flags are macros there; below they are constants of this namespace
+// with the same values.
+#undef _SH_DENYRW
+#undef _SH_DENYWR
+#undef _SH_DENYRD
+#undef _SH_DENYNO
+
 namespace win32 {
 
-constexpr int _SH_DENYRW = 0x10;  // deny others reading and writing
-constexpr int _SH_DENYWR = 0x20;  // deny others writing
-constexpr int _SH_DENYRD = 0x30;  // deny others reading
-constexpr int _SH_DENYNO = 0x40;  // deny nothing
+using ::_wfsopen;
+using ::fclose;
+
+#else
+
+namespace win32 {
 
 // Opens path (UTF-16, any letter case, Windows syntax allowed) with an fopen
 // mode ("r", "w", "a", each with optional "+", "b", "t") under the share flag.
@@ -31,9 +44,16 @@ GRANITE_VISIBLE FILE* _wfsopen(const WCHAR* path, const WCHAR* mode, int shflag)
 // Closes a stream from _wfsopen and lets go of its place in the share table.
 GRANITE_VISIBLE int fclose(FILE* stream);
 
+#endif
+
+constexpr int _SH_DENYRW = 0x10;  // deny others reading and writing
+constexpr int _SH_DENYWR = 0x20;  // deny others writing
+constexpr int _SH_DENYRD = 0x30;  // deny others reading
+constexpr int _SH_DENYNO = 0x40;  // deny nothing
+
 // What tells files apart whatever their names (links, ".", letter case): the
 // volume serial number and the file index Windows gives for an open handle
-// (GetFileInformationByHandle); the device and inode numbers here.
+// (GetFileInformationByHandle); the device and inode numbers on Linux.
 struct FileIdentity {
   uint64_t volume = 0;
   uint64_t index = 0;
@@ -43,10 +63,12 @@ struct FileIdentity {
 };
 
 // The identity of the file at path (UTF-16, found as _wfsopen finds it); false
-// when nothing is there. Nothing is opened.
+// when nothing is there.
 GRANITE_VISIBLE bool GetFileIdentity(const WCHAR* path, FileIdentity& identity);
 
-// A place in the share table held without a stream, for the kernel's file objects.
+// A place in the share table held without a stream, for the kernel's file
+// objects. On Windows the system keeps the table: the lock holds a handle of
+// its own that shares reading and writing.
 class GRANITE_VISIBLE ShareLock {
  public:
   ShareLock() = default;
