@@ -48,30 +48,7 @@ void ComputeTolerancesFromModel(CGraniteParser* parser, KModel* model) {
   if (parser->GetChordalTolerance() != 0.0) return;
   xrchandle<KBox3D> box;
   model->GetModelBox(box);
-  if (!box) return;
-  xrchandle<KPoint3D> minimum, maximum;
-  box->GetMinPoint(minimum);
-  box->GetMaxPoint(maximum);
-  if (!minimum || !maximum) return;
-  const double x[2] = {minimum->GetX(), maximum->GetX()};
-  const double y[2] = {minimum->GetY(), maximum->GetY()};
-  const double z[2] = {minimum->GetZ(), maximum->GetZ()};
-  const velaMatrix4x4 placement = parser->GetCurrentMatrix();
-  velaFloatPoint corner[8];
-  for (int i = 0; i < 8; ++i)
-    corner[i] = velaFloatPoint(static_cast<float>(x[i & 1]), static_cast<float>(y[(i >> 1) & 1]),
-                               static_cast<float>(z[i >> 2])) *
-                placement;
-  velaFloatPoint lo = corner[0], hi = corner[0];
-  for (const velaFloatPoint& p : corner) {
-    lo = velaFloatPoint(std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z));
-    hi = velaFloatPoint(std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z));
-  }
-  velaBBox modelBox;
-  modelBox.Reset();
-  modelBox.SetMinMax(lo, hi);
-  parser->SetModelBoundingBox(modelBox);
-  parser->ComputeEvaluationTolerances();
+  SetModelBoxFromKernelBox(parser, box.get(), parser->GetCurrentMatrix(), true);
 }
 
 // The model a translator built: a root element for the file, then the part

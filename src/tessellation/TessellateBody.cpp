@@ -44,35 +44,37 @@ void FillRun(const xdoublesequence& vertices, const xdoublesequence* normalSeque
   for (uint32_t j = given; j < m; ++j) normals[j] = velaVector();
 }
 
-// The model box from the body's box (its two corners through the placement),
-// then the tolerances from it. Nothing changes when the body gives no box.
-void ComputeTolerancesFromBody(CGraniteParser* parser, KBody* body,
-                               const velaMatrix4x4& placement) {
-  xrchandle<KBox3D> box;
-  body->GetBoundingBox(box);
-  if (!box) return;
+}  // namespace
+
+void SetModelBoxFromKernelBox(CGraniteParser* parser, KBox3D* box, const velaMatrix4x4& placement,
+                              bool allCorners) {
+  if (!parser || !box) return;
   xrchandle<KPoint3D> minimum, maximum;
   box->GetMinPoint(minimum);
   box->GetMaxPoint(maximum);
   if (!minimum || !maximum) return;
-  const velaFloatPoint a =
-      velaFloatPoint(static_cast<float>(minimum->GetX()), static_cast<float>(minimum->GetY()),
-                     static_cast<float>(minimum->GetZ())) *
-      placement;
-  const velaFloatPoint b =
-      velaFloatPoint(static_cast<float>(maximum->GetX()), static_cast<float>(maximum->GetY()),
-                     static_cast<float>(maximum->GetZ())) *
-      placement;
-  const velaFloatPoint lo(std::min(a.x, b.x), std::min(a.y, b.y), std::min(a.z, b.z));
-  const velaFloatPoint hi(std::max(a.x, b.x), std::max(a.y, b.y), std::max(a.z, b.z));
+  const double x[2] = {minimum->GetX(), maximum->GetX()};
+  const double y[2] = {minimum->GetY(), maximum->GetY()};
+  const double z[2] = {minimum->GetZ(), maximum->GetZ()};
+  // Corner i takes the maximum on axis k when bit k of i is set: 0 and 7 are
+  // the two given corners.
+  auto corner = [&](int i) {
+    return velaFloatPoint(static_cast<float>(x[i & 1]), static_cast<float>(y[(i >> 1) & 1]),
+                          static_cast<float>(z[i >> 2])) *
+           placement;
+  };
+  velaFloatPoint lo = corner(0), hi = lo;
+  for (int i = allCorners ? 1 : 7; i < 8; i += allCorners ? 1 : 7) {
+    const velaFloatPoint p = corner(i);
+    lo = velaFloatPoint(std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z));
+    hi = velaFloatPoint(std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z));
+  }
   velaBBox modelBox;
   modelBox.Reset();
   modelBox.SetMinMax(lo, hi);
   parser->SetModelBoundingBox(modelBox);
   parser->ComputeEvaluationTolerances();
 }
-
-}  // namespace
 
 void BuildFaceMeshes(KFaceTessellationSequence& tessellations, const velaMatrix4x4& placement,
                      const velaChroma& entryColor, CGraniteElement* element,
@@ -172,7 +174,12 @@ int TessellateBody(KBody* body, CGraniteElement* element) {
   granite::CurrentColorGuard entryColor(parser);
   if (!triangulator) return 1;
 
-  if (parser->GetChordalTolerance() == 0.0) ComputeTolerancesFromBody(parser, body, placement);
+  if (parser->GetChordalTolerance() == 0.0) {
+    // The first body's box, its two corners through the placement, sets the tolerances.
+    xrchandle<KBox3D> box;
+    body->GetBoundingBox(box);
+    SetModelBoxFromKernelBox(parser, box.get(), placement, false);
+  }
   const double chordal = parser->GetChordalTolerance();
   const double angular = parser->GetAngularTolerance();
   triangulator->SetChordHeight(chordal);
