@@ -24,6 +24,14 @@ inline void ObserveKernel(KernelObserver observer) {
   KSetProgressObserver(observer, nullptr);
 }
 
+// Whether the translator can read names in the code page; its setting is left as it was.
+inline bool TranslatorReadsCodePage(int codePage) {
+  const int previous = KTranslator::GetNameCodePage();
+  if (!KTranslator::SetNameCodePage(codePage)) return false;
+  KTranslator::SetNameCodePage(previous);
+  return true;
+}
+
 // The translator's settings for every file loaded after.
 inline void ConfigureTranslator(int codePage, bool showHidden,
                                 const std::vector<std::string>& searchFolders) {

@@ -312,12 +312,10 @@ Options Parse(const std::vector<std::string>& args, bool* help, bool* version) {
       const std::string& page = value(i);
       char* end = nullptr;
       const long n = std::strtol(page.c_str(), &end, 10);
-      const int previous = KTranslator::GetNameCodePage();
-      if (page.empty() || *end || n <= 0 || n > 65535 || !KTranslator::SetNameCodePage(int(n)))
+      if (page.empty() || *end || n <= 0 || n > 65535 || !TranslatorReadsCodePage(int(n)))
         throw UsageError{"--codepage takes a Windows code page number the translator reads "
                          "(1250 to 1258, 850, 932, 936, 949, 950, 28591 to 28599), not '" +
                          page + "'"};
-      KTranslator::SetNameCodePage(previous);
       o.codePage = int(n);
     } else if (a == "--resolution") {
       const std::string level = Lower(value(i));
@@ -501,36 +499,361 @@ void MakeFolderFor(const std::string& path) {
   }
 }
 
-}  // namespace
+// ---- the steps of a run
 
-void SetProgressHook(void (*hook)(int percent)) { g_hook = hook; }
-void SetPhaseHook(void (*hook)(KernelPhase phase, double done, double total)) { g_phaseHook = hook; }
+// Ctrl-C during a load and its exports: the previous handler is put back by Restore.
+class InterruptHandler {
+ public:
+  void Install() {
+#if defined(_WIN32)
+    // The run-time resets the handler when it runs, so a second Ctrl-C ends the program.
+    m_previous = ::signal(SIGINT, &OnInterrupt);
+#else
+    struct sigaction action {};
+    action.sa_handler = &OnInterrupt;
+    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &m_previous);
+#endif
+  }
+  void Restore() {
+#if defined(_WIN32)
+    ::signal(SIGINT, m_previous);
+#else
+    sigaction(SIGINT, &m_previous, nullptr);
+#endif
+  }
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+ private:
+#if defined(_WIN32)
+  void (*m_previous)(int) = nullptr;
+#else
+  struct sigaction m_previous {};
+#endif
+};
+
+// What one load left for the summary and the exports.
+struct Loaded {
+  int result = GRANITE_LOAD_FAILURE;
+  std::string exception;  // a kernel or standard exception that ended the load
+  std::string stoppedIn;  // the kernel's phase when the load was stopped
+  Counts counts;
+  int totalParts = 0, loadedParts = 0;
+  ImageUnitsTypes units = IMAGE_UNITS_UNKNOWN;
+  SceneLabels labels;  // the elements' names and placements, for the glTF file
+  C3DMGroup* top = nullptr;  // the group a part loaded on its own went to
+  double chord = 0.0;
+};
+
+// The process-wide state of a load: the callbacks' globals, the translator's
+// settings, no stop request, no kernel error, the progress observer.
+void PrepareLoad(const Options& o) {
+  g_search = o.search;
+  g_file = o.file;
+  g_missing.clear();
+  ConfigureTranslator(o.codePage, o.showHidden, o.search);
+  g_interrupted = 0;
+  g_progress = !o.quiet && isatty(STDERR_FILENO);
+  g_bar = Bar();
+  CGraniteParser::RequestStop(false);
+  RequestKernelStop(false);
+  KClearLastError();
+  ObserveKernel(&OnKernelProgress);
+}
+
+// The exports in a viewer's calling order: an assembly's element list, then
+// its parts; a part or exchange file through ParsePart into a group of its own.
+void CallLoader(CGraniteParser& parser, Kind kind, const std::string& file, C3DMWorld& world,
+                Loaded& loaded, Json& phases) {
+  try {
+    if (kind == Kind::Assembly) {
+      const Clock::time_point t0 = Clock::now();
+      loaded.result = BuildElementList(&parser);
+      const Clock::time_point t1 = Clock::now();
+      phases["build_element_list_ms"] = Ms(t0, t1);
+      if (loaded.result != GRANITE_LOAD_FAILURE && !g_interrupted) {
+        const int all = LoadAllParts(&parser);
+        phases["load_all_parts_ms"] = Ms(t1, Clock::now());
+        if (all != GRANITE_LOAD_SUCCESS) loaded.result = GRANITE_LOAD_INCOMPLETE;
+      }
+    } else {
+      loaded.top = world.CreateGroup();
+      world.AddGroup(loaded.top, 0);
+      parser.SetCurrentGroup(loaded.top);
+      const Clock::time_point t0 = Clock::now();
+      loaded.result = ParsePart(&parser, CBasicString(file.c_str()), nullptr);
+      phases["parse_part_ms"] = Ms(t0, Clock::now());
+    }
+  } catch (xthrowable* e) {
+    // The thrown object carries one reference for its catcher.
+    loaded.exception = e ? e->GetMessage().GetNarrow() : "unknown kernel error";
+    if (e) e->xrcunirelease();
+    loaded.result = GRANITE_LOAD_INCOMPLETE;
+  } catch (const std::exception& e) {
+    loaded.exception = e.what();
+    loaded.result = GRANITE_LOAD_INCOMPLETE;
+  }
+}
+
+// The tree, the counts, the units and the box, into loaded and the summary.
+void DescribeLoad(CGraniteParser& parser, Kind kind, const std::string& file,
+                  const C3DMWorld& world, Loaded& loaded, Json& summary) {
+  for (CGraniteElement* e : Elements(parser.GetElementList()))
+    CountElements(e, loaded.counts, kind == Kind::Assembly ? nullptr : loaded.top);
+  CountScene(world, loaded.counts);
+  loaded.labels.Add(Elements(parser.GetElementList()), loaded.top, file, "part");
+  loaded.chord = parser.GetChordalTolerance();
+  loaded.totalParts = parser.GetTotalParts();
+  loaded.loadedParts = parser.GetCurrentPart();
+  loaded.units = parser.GetModelUnits();
+
+  const Counts& counts = loaded.counts;
+  summary["result"] = loaded.result;
+  summary["units"] = UnitsName(loaded.units);
+  const velaBBox& box = parser.GetModelBoundingBox();
+  if (box.IsEmpty()) {
+    summary["box"] = nullptr;
+  } else {
+    summary["box"] = {{"min", {box.min.x, box.min.y, box.min.z}}, {"max", {box.max.x, box.max.y, box.max.z}}};
+  }
+  summary["counts"] = {{"elements", counts.elements},
+                       {"part_occurrences", counts.partOccurrences},
+                       {"parts_tessellated", counts.partsTessellated},
+                       {"reused_occurrences", counts.reused},
+                       {"parts_failed", counts.failedParts},
+                       {"meshes", counts.meshes},
+                       {"triangles", counts.triangles},
+                       {"triangles_drawn", counts.drawnTriangles}};
+  Json tree = Json::array();
+  for (CGraniteElement* e : Elements(parser.GetElementList())) tree.push_back(TreeJson(e));
+  summary["tree"] = tree;
+}
+
+void PrintLoad(std::ostream& out, CGraniteParser& parser, const Loaded& loaded) {
+  const Counts& counts = loaded.counts;
+  if (counts.elements == 0 && counts.meshes == 0) return;
+  for (CGraniteElement* e : Elements(parser.GetElementList())) PrintTree(out, e, "", true, true);
+  out << "\n";
+  out << "units               " << UnitsName(loaded.units) << "\n";
+  const velaBBox& box = parser.GetModelBoundingBox();
+  if (box.IsEmpty()) {
+    out << "model box           empty\n";
+  } else {
+    out << "model box           " << Point(box.min) << " .. " << Point(box.max) << "\n";
+  }
+  out << "elements            " << counts.elements << "\n"
+      << "part occurrences    " << counts.partOccurrences << "\n"
+      << "parts tessellated   " << counts.partsTessellated << "\n"
+      << "reused occurrences  " << counts.reused << "\n";
+  if (counts.failedParts) out << "parts not loaded    " << counts.failedParts << "\n";
+  out << "meshes              " << counts.meshes << "\n"
+      << "triangles           " << counts.triangles << " (" << counts.drawnTriangles
+      << " with every occurrence)\n";
+}
+
+// One load from a parser of its own, which goes before the world it points into.
+Loaded Load(const Options& o, Kind kind, C3DMWorld& world, Json& phases, Json& summary,
+            std::ostream& out) {
+  Loaded loaded;
+  CGraniteParser parser;
+  parser.SetFilename(CBasicString(o.file.c_str()));
+  parser.SetWorld(&world);
+  parser.SetLoadResolution(o.resolution);
+  parser.SetLoaderPtr(&OnProgress);
+  parser.SetGetSupportFilePtr(&OnSupportFile);
+  g_bar.parser = &parser;
+  CallLoader(parser, kind, o.file, world, loaded, phases);
+  if (g_interrupted && g_bar.inPhase) loaded.stoppedIn = PhaseText(g_bar.phase, g_bar.done, g_bar.total);
+  EndProgress();
+  ObserveKernel(nullptr);
+  DescribeLoad(parser, kind, o.file, world, loaded, summary);
+  if (!o.json) PrintLoad(out, parser, loaded);
+  return loaded;
+}
+
+// The reason for a failed or partial load: the kernel exception, or every
+// reason the kernel gave (a load of many files may fail for several, each
+// naming its file) after the referenced files not found.
+std::string LoadReason(const Loaded& loaded, Json& summary) {
+  std::string reason = loaded.exception.empty() ? std::string() : "kernel exception: " + loaded.exception;
+  if (reason.empty() && loaded.result != GRANITE_LOAD_SUCCESS) {
+    Json errors = Json::array();
+    std::vector<std::string> reasons = g_missing;
+    for (int i = 0; i < KGetErrorCount(); ++i) reasons.push_back(KGetError(i));
+    for (const std::string& kernel : reasons) {
+      errors.push_back(kernel);
+      reason += (reason.empty() ? "" : "; ") + kernel;
+    }
+    if (!errors.empty()) summary["errors"] = errors;
+  }
+  return reason;
+}
+
+// The exit status of the load, with its message to err and the summary.
+int LoadStatus(const Options& o, const Loaded& loaded, Json& summary, std::ostream& err) {
+  const std::string reason = LoadReason(loaded, summary);
+  const long meshes = loaded.counts.meshes;
+  int status = loaded.result == GRANITE_LOAD_SUCCESS ? 0 : 3;
+  if (meshes == 0 && loaded.result != GRANITE_LOAD_SUCCESS) status = 1;
+  std::string message;
+  if (g_interrupted) {
+    message = "interrupted";
+    if (loaded.totalParts > 0)
+      message += " after " + std::to_string(loaded.loadedParts) + " of " + std::to_string(loaded.totalParts) + " parts";
+    if (!loaded.stoppedIn.empty()) message += (loaded.totalParts > 0 ? ", while " : " while ") + loaded.stoppedIn;
+    message += "; " + std::to_string(meshes) + " meshes loaded, no files written";
+    status = meshes > 0 ? 3 : 1;
+  } else if (status == 1) {
+    message = o.file + ": nothing could be loaded" + (reason.empty() ? "" : ": " + reason);
+  } else if (status == 3) {
+    message = o.file + ": loaded in part" + (reason.empty() ? "" : ": " + reason);
+  }
+  summary["status"] = g_interrupted ? "interrupted" : status == 0 ? "complete" : status == 3 ? "incomplete" : "failed";
+  if (!message.empty()) {
+    summary["error"] = message;
+    err << "granite-load: " << message << "\n";
+  }
+  return status;
+}
+
+// Writes the glTF file; false with the reason in the summary and err.
+bool ExportGltf(const Options& o, const C3DMWorld& world, const Loaded& loaded, Json& phases,
+                Json& outputs, Json& summary, std::ostream& out, std::ostream& err) {
+  const Clock::time_point t0 = Clock::now();
+  GltfOptions options;
+  options.metresPerUnit = MetresPerUnit(loaded.units);
+  const SceneLabels& labels = loaded.labels;
+  options.label = [&labels](const C3DMGroup& g) { return labels.Find(g); };
+  options.compress = o.compress;
+  if (loaded.chord > 0) {
+    // Repeated parts agree far below the chord; compressed positions stay
+    // within a tenth of it (less a margin for the float conversions).
+    options.shareTolerance = loaded.chord * 1e-3;
+    options.positionTolerance = loaded.chord * 0.09;
+  }
+  GltfCounts written;
+  std::string error;
+  bool ok = false;
+  const double cpu0 = CpuMs();
+  try {
+    ok = WriteGltf(world, o.gltf, options, &error, &written);
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  const double cpu = CpuMs() - cpu0;
+  if (!ok) {
+    err << "granite-load: cannot write the glTF file: " << error << "\n";
+    summary["error"] = "cannot write the glTF file: " + error;
+    return false;
+  }
+  phases["gltf_ms"] = Ms(t0, Clock::now());
+  outputs["gltf"] = {{"path", o.gltf}, {"nodes", written.nodes}, {"meshes", written.meshes},
+                     {"materials", written.materials}, {"bytes", written.bytes}};
+  outputs["gltf"]["cpu_ms"] = cpu;
+  if (o.compress) outputs["gltf"]["position_error"] = written.positionError;
+  if (!o.json)
+    out << "wrote               " << o.gltf << " (" << written.nodes << " nodes, " << written.meshes
+        << " meshes, " << written.materials << " materials, " << written.bytes << " bytes)\n";
+  return true;
+}
+
+// Writes the picture; false with the reason in the summary and err.
+bool ExportPng(const Options& o, const C3DMWorld& world, Json& phases, Json& outputs,
+               Json& summary, std::ostream& out, std::ostream& err) {
+  const Clock::time_point t0 = Clock::now();
+  RasterOptions options;
+  options.width = o.width;
+  options.height = o.height;
+  std::string error;
+  bool ok = false;
+  try {
+    ok = WritePng(Render(world, options), o.png, &error);
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  if (!ok) {
+    err << "granite-load: cannot write the picture: " << error << "\n";
+    summary["error"] = "cannot write the picture: " + error;
+    return false;
+  }
+  phases["png_ms"] = Ms(t0, Clock::now());
+  outputs["png"] = {{"path", o.png}, {"width", o.width}, {"height", o.height}};
+  if (!o.json) out << "wrote               " << o.png << " (" << o.width << "x" << o.height << ")\n";
+  return true;
+}
+
+// The exports asked for, unless the load was stopped or gave nothing; a
+// Ctrl-C while writing takes back what was written. Answers the exit status.
+int Export(const Options& o, const C3DMWorld& world, const Loaded& loaded, int status, Json& phases,
+           Json& outputs, Json& summary, std::ostream& out, std::ostream& err) {
+  if (!g_interrupted && status != 1) {
+    if (!o.gltf.empty() && !ExportGltf(o, world, loaded, phases, outputs, summary, out, err)) status = 1;
+    if (!o.png.empty() && !g_interrupted && !ExportPng(o, world, phases, outputs, summary, out, err))
+      status = 1;
+  }
+  if (g_interrupted && !outputs.empty()) {
+    for (const auto& output : outputs) std::remove(output["path"].get<std::string>().c_str());
+    outputs = Json::object();
+    const std::string message = "interrupted while writing; no files written";
+    summary["status"] = "interrupted";
+    summary["error"] = message;
+    err << "granite-load: " << message << "\n";
+    status = 3;
+  }
+  return status;
+}
+
+void PrintTimes(std::ostream& out, const Json& phases) {
+  out << "time               ";
+  for (auto it = phases.begin(); it != phases.end(); ++it) {
+    std::string name = it.key().substr(0, it.key().size() - 3);
+    std::replace(name.begin(), name.end(), '_', ' ');
+    char ms[32];
+    std::snprintf(ms, sizeof ms, "%.1f", it.value().get<double>());
+    out << (it == phases.begin() ? " " : ", ") << name << " " << ms << " ms";
+  }
+  out << "\n";
+}
+
+// The options, or the exit status when there is nothing to load (bad usage,
+// --help, --version). Without a file the sample is loaded and written.
+bool ReadOptions(const std::vector<std::string>& args, Options& o, int& status, std::ostream& out,
+                 std::ostream& err) {
   bool help = false, version = false;
-  Options o;
   try {
     o = Parse(args, &help, &version);
   } catch (const UsageError& e) {
     err << "granite-load: " << e.message << "\n" << "Try 'granite-load --help'.\n";
-    return 2;
+    status = 2;
+    return false;
   }
-  if (help) {
-    out << kUsage;
-    return 0;
+  if (help || version) {
+    if (help)
+      out << kUsage;
+    else
+      out << "granite-load " << GRANITE_LOAD_VERSION << "\n";
+    status = 0;
+    return false;
   }
-  if (version) {
-    out << "granite-load " << GRANITE_LOAD_VERSION << "\n";
-    return 0;
-  }
-  const bool sample = o.file.empty();
-  if (sample) {
+  if (o.file.empty()) {
     o.file = std::string(GRANITE_LOAD_SAMPLE);
     if (o.gltf.empty()) o.gltf = "out/sample.glb";
     if (o.png.empty()) o.png = "out/sample.png";
     MakeFolderFor(o.gltf);
     MakeFolderFor(o.png);
   }
+  return true;
+}
+
+}  // namespace
+
+void SetProgressHook(void (*hook)(int percent)) { g_hook = hook; }
+void SetPhaseHook(void (*hook)(KernelPhase phase, double done, double total)) { g_phaseHook = hook; }
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Options o;
+  int status = 0;
+  if (!ReadOptions(args, o, status, out, err)) return status;
 
   Json summary;
   summary["file"] = o.file;
@@ -544,7 +867,6 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     return status;
   };
-
   std::string why;
   if (!IsRegularFile(o.file, &why)) return fail(o.file + ": " + why, 1);
   const Kind kind = KindOf(o.file);
@@ -554,244 +876,16 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                          ".step .stp .vda .x_t .x_b)",
                 1);
 
-  // The host's calling order. The world outlives the parser, whose elements
-  // point into it.
-  g_search = o.search;
-  g_file = o.file;
-  g_missing.clear();
-  ConfigureTranslator(o.codePage, o.showHidden, o.search);
-  g_interrupted = 0;
-  g_progress = !o.quiet && isatty(STDERR_FILENO);
-  g_bar = Bar();
-  CGraniteParser::RequestStop(false);
-  RequestKernelStop(false);
-  KClearLastError();
-  ObserveKernel(&OnKernelProgress);
-#if defined(_WIN32)
-  // The run-time resets the handler when it runs, so a second Ctrl-C ends the program.
-  void (*previous)(int) = ::signal(SIGINT, &OnInterrupt);
-#else
-  struct sigaction action {}, previous {};
-  action.sa_handler = &OnInterrupt;
-  action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, &previous);
-#endif
-  std::string stoppedIn;  // the kernel's phase when the load was stopped
-
+  // The world outlives the parser, whose elements point into it.
+  PrepareLoad(o);
+  InterruptHandler interrupts;
+  interrupts.Install();
   C3DMWorld world;
-  int result = GRANITE_LOAD_FAILURE;
-  std::string exception;
-  Json phases;
-  Counts counts;
-  int totalParts = 0, loadedParts = 0;
-  ImageUnitsTypes units = IMAGE_UNITS_UNKNOWN;
-  SceneLabels labels;  // the elements' names and placements, for the glTF file
-  C3DMGroup* top = nullptr;
-  double chord = 0.0;
-  {
-    CGraniteParser parser;
-    parser.SetFilename(CBasicString(o.file.c_str()));
-    parser.SetWorld(&world);
-    parser.SetLoadResolution(o.resolution);
-    parser.SetLoaderPtr(&OnProgress);
-    parser.SetGetSupportFilePtr(&OnSupportFile);
-    g_bar.parser = &parser;
-    try {
-      if (kind == Kind::Assembly) {
-        const Clock::time_point t0 = Clock::now();
-        result = BuildElementList(&parser);
-        const Clock::time_point t1 = Clock::now();
-        phases["build_element_list_ms"] = Ms(t0, t1);
-        if (result != GRANITE_LOAD_FAILURE && !g_interrupted) {
-          const int loaded = LoadAllParts(&parser);
-          phases["load_all_parts_ms"] = Ms(t1, Clock::now());
-          if (loaded != GRANITE_LOAD_SUCCESS) result = GRANITE_LOAD_INCOMPLETE;
-        }
-      } else {
-        top = world.CreateGroup();
-        world.AddGroup(top, 0);
-        parser.SetCurrentGroup(top);
-        const Clock::time_point t0 = Clock::now();
-        result = ParsePart(&parser, CBasicString(o.file.c_str()), nullptr);
-        phases["parse_part_ms"] = Ms(t0, Clock::now());
-      }
-    } catch (xthrowable* e) {
-      // The thrown object carries one reference for its catcher.
-      exception = e ? e->GetMessage().GetNarrow() : "unknown kernel error";
-      if (e) e->xrcunirelease();
-      result = GRANITE_LOAD_INCOMPLETE;
-    } catch (const std::exception& e) {
-      exception = e.what();
-      result = GRANITE_LOAD_INCOMPLETE;
-    }
-    if (g_interrupted && g_bar.inPhase) stoppedIn = PhaseText(g_bar.phase, g_bar.done, g_bar.total);
-    EndProgress();
-    ObserveKernel(nullptr);
-
-    for (CGraniteElement* e : Elements(parser.GetElementList()))
-      CountElements(e, counts, kind == Kind::Assembly ? nullptr : top);
-    CountScene(world, counts);
-    labels.Add(Elements(parser.GetElementList()), top, o.file, "part");
-    chord = parser.GetChordalTolerance();
-    totalParts = parser.GetTotalParts();
-    loadedParts = parser.GetCurrentPart();
-
-    summary["result"] = result;
-    units = parser.GetModelUnits();
-    summary["units"] = UnitsName(units);
-    const velaBBox& box = parser.GetModelBoundingBox();
-    if (box.IsEmpty()) {
-      summary["box"] = nullptr;
-    } else {
-      summary["box"] = {{"min", {box.min.x, box.min.y, box.min.z}}, {"max", {box.max.x, box.max.y, box.max.z}}};
-    }
-    summary["counts"] = {{"elements", counts.elements},
-                         {"part_occurrences", counts.partOccurrences},
-                         {"parts_tessellated", counts.partsTessellated},
-                         {"reused_occurrences", counts.reused},
-                         {"parts_failed", counts.failedParts},
-                         {"meshes", counts.meshes},
-                         {"triangles", counts.triangles},
-                         {"triangles_drawn", counts.drawnTriangles}};
-    Json tree = Json::array();
-    for (CGraniteElement* e : Elements(parser.GetElementList())) tree.push_back(TreeJson(e));
-    summary["tree"] = tree;
-
-    if (!o.json && (counts.elements > 0 || counts.meshes > 0)) {
-      for (CGraniteElement* e : Elements(parser.GetElementList())) PrintTree(out, e, "", true, true);
-      out << "\n";
-      out << "units               " << UnitsName(units) << "\n";
-      if (box.IsEmpty()) {
-        out << "model box           empty\n";
-      } else {
-        out << "model box           " << Point(box.min) << " .. " << Point(box.max) << "\n";
-      }
-      out << "elements            " << counts.elements << "\n"
-          << "part occurrences    " << counts.partOccurrences << "\n"
-          << "parts tessellated   " << counts.partsTessellated << "\n"
-          << "reused occurrences  " << counts.reused << "\n";
-      if (counts.failedParts) out << "parts not loaded    " << counts.failedParts << "\n";
-      out << "meshes              " << counts.meshes << "\n"
-          << "triangles           " << counts.triangles << " (" << counts.drawnTriangles
-          << " with every occurrence)\n";
-    }
-  }
-  // Reason for a failed or partial load: the kernel's own, with file and line.
-  // Every reason the kernel gave (a load of many files may fail for several),
-  // each naming its file.
-  std::string reason = exception.empty() ? std::string() : "kernel exception: " + exception;
-  if (reason.empty() && result != GRANITE_LOAD_SUCCESS) {
-    Json errors = Json::array();
-    std::vector<std::string> reasons = g_missing;
-    for (int i = 0; i < KGetErrorCount(); ++i) reasons.push_back(KGetError(i));
-    for (const std::string& kernel : reasons) {
-      errors.push_back(kernel);
-      reason += (reason.empty() ? "" : "; ") + kernel;
-    }
-    if (!errors.empty()) summary["errors"] = errors;
-  }
-
-  int status = result == GRANITE_LOAD_SUCCESS ? 0 : 3;
-  if (counts.meshes == 0 && result != GRANITE_LOAD_SUCCESS) status = 1;
-  std::string message;
-  if (g_interrupted) {
-    message = "interrupted";
-    if (totalParts > 0)
-      message += " after " + std::to_string(loadedParts) + " of " + std::to_string(totalParts) + " parts";
-    if (!stoppedIn.empty()) message += (totalParts > 0 ? ", while " : " while ") + stoppedIn;
-    message += "; " + std::to_string(counts.meshes) + " meshes loaded, no files written";
-    status = counts.meshes > 0 ? 3 : 1;
-  } else if (status == 1) {
-    message = o.file + ": nothing could be loaded" + (reason.empty() ? "" : ": " + reason);
-  } else if (status == 3) {
-    message = o.file + ": loaded in part" + (reason.empty() ? "" : ": " + reason);
-  }
-  summary["status"] = g_interrupted ? "interrupted" : status == 0 ? "complete" : status == 3 ? "incomplete" : "failed";
-  if (!message.empty()) {
-    summary["error"] = message;
-    err << "granite-load: " << message << "\n";
-  }
-
-  // The exports, unless the load was stopped or gave nothing.
-  Json outputs = Json::object();
-  if (!g_interrupted && status != 1) {
-    if (!o.gltf.empty()) {
-      const Clock::time_point t0 = Clock::now();
-      GltfOptions options;
-      options.metresPerUnit = MetresPerUnit(units);
-      options.label = [&labels](const C3DMGroup& g) { return labels.Find(g); };
-      options.compress = o.compress;
-      if (chord > 0) {
-        // Repeated parts agree far below the chord; compressed positions stay
-        // within a tenth of it (less a margin for the float conversions).
-        options.shareTolerance = chord * 1e-3;
-        options.positionTolerance = chord * 0.09;
-      }
-      GltfCounts written;
-      std::string error;
-      bool ok = false;
-      const double cpu0 = CpuMs();
-      try {
-        ok = WriteGltf(world, o.gltf, options, &error, &written);
-      } catch (const std::exception& e) {
-        error = e.what();
-      }
-      const double cpu = CpuMs() - cpu0;
-      if (ok) {
-        phases["gltf_ms"] = Ms(t0, Clock::now());
-        outputs["gltf"] = {{"path", o.gltf}, {"nodes", written.nodes}, {"meshes", written.meshes},
-                           {"materials", written.materials}, {"bytes", written.bytes}};
-        outputs["gltf"]["cpu_ms"] = cpu;
-        if (o.compress) outputs["gltf"]["position_error"] = written.positionError;
-        if (!o.json)
-          out << "wrote               " << o.gltf << " (" << written.nodes << " nodes, " << written.meshes
-              << " meshes, " << written.materials << " materials, " << written.bytes << " bytes)\n";
-      } else {
-        err << "granite-load: cannot write the glTF file: " << error << "\n";
-        summary["error"] = "cannot write the glTF file: " + error;
-        status = 1;
-      }
-    }
-    if (!o.png.empty() && !g_interrupted) {
-      const Clock::time_point t0 = Clock::now();
-      RasterOptions options;
-      options.width = o.width;
-      options.height = o.height;
-      std::string error;
-      bool ok = false;
-      try {
-        ok = WritePng(Render(world, options), o.png, &error);
-      } catch (const std::exception& e) {
-        error = e.what();
-      }
-      if (ok) {
-        phases["png_ms"] = Ms(t0, Clock::now());
-        outputs["png"] = {{"path", o.png}, {"width", o.width}, {"height", o.height}};
-        if (!o.json) out << "wrote               " << o.png << " (" << o.width << "x" << o.height << ")\n";
-      } else {
-        err << "granite-load: cannot write the picture: " << error << "\n";
-        summary["error"] = "cannot write the picture: " + error;
-        status = 1;
-      }
-    }
-  }
-
-  // A Ctrl-C while writing takes back what was written.
-  if (g_interrupted && !outputs.empty()) {
-    for (const auto& output : outputs) std::remove(output["path"].get<std::string>().c_str());
-    outputs = Json::object();
-    message = "interrupted while writing; no files written";
-    summary["status"] = "interrupted";
-    summary["error"] = message;
-    err << "granite-load: " << message << "\n";
-    status = 3;
-  }
-#if defined(_WIN32)
-  ::signal(SIGINT, previous);
-#else
-  sigaction(SIGINT, &previous, nullptr);
-#endif
+  Json phases, outputs = Json::object();
+  const Loaded loaded = Load(o, kind, world, phases, summary, out);
+  status = LoadStatus(o, loaded, summary, err);
+  status = Export(o, world, loaded, status, phases, outputs, summary, out, err);
+  interrupts.Restore();
   CGraniteParser::RequestStop(false);
   RequestKernelStop(false);
 
@@ -801,19 +895,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   summary["phases"] = phases;
   summary["outputs"] = outputs;
   summary["exit_status"] = status;
-  if (o.json) {
+  if (o.json)
     out << summary.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
-  } else {
-    out << "time               ";
-    for (auto it = phases.begin(); it != phases.end(); ++it) {
-      std::string name = it.key().substr(0, it.key().size() - 3);
-      std::replace(name.begin(), name.end(), '_', ' ');
-      char ms[32];
-      std::snprintf(ms, sizeof ms, "%.1f", it.value().get<double>());
-      out << (it == phases.begin() ? " " : ", ") << name << " " << ms << " ms";
-    }
-    out << "\n";
-  }
+  else
+    PrintTimes(out, phases);
   return status;
 }
 

@@ -80,23 +80,15 @@ void Span(const Shaded& s, double area, double py, int* x0, int* x1) {
   *x1 = std::min(*x1, int(std::clamp(std::ceil(hi - 0.5), -1e9, 1e9)) + 1);
 }
 
-}  // namespace
-
-bool SizeAllowed(int width, int height) {
-  return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide &&
-         long(width) * long(height) <= kMaxPixels;
-}
-
-Image Render(const C3DMWorld& world, const RasterOptions& options) {
-  Image image;
-  if (!SizeAllowed(options.width, options.height)) return image;
-  const int ss = std::clamp(options.supersample, 1, 4);
-  const int W = options.width * ss, H = options.height * ss;
-
-  // Every triangle in model space, then in the picture's axes.
+// The triangles of the scene in the picture's axes, and their extent.
+struct Projected {
   std::vector<Shaded> triangles;
   float lo[2] = {HUGE_VALF, HUGE_VALF}, hi[2] = {-HUGE_VALF, -HUGE_VALF};
   float nearest = -HUGE_VALF, farthest = HUGE_VALF;
+};
+
+// Every triangle in model space, then in the picture's axes.
+void Project(const C3DMWorld& world, Projected& out) {
   world.Walk([&](const C3DMGroup&, const C3DMMesh& mesh, const velaMatrix4x4& m) {
     const size_t n = std::min(mesh.points.size(), mesh.normals.size()) / 3 * 3;
     const float color[3] = {Channel(mesh.color.r) * 255, Channel(mesh.color.g) * 255, Channel(mesh.color.b) * 255};
@@ -113,181 +105,232 @@ Image Render(const C3DMWorld& world, const RasterOptions& options) {
         s.y[k] = Dot(kUp, t.p[k]);
         s.depth[k] = Dot(kEye, t.p[k]);
         s.n[k] = t.n[k];
-        lo[0] = std::min(lo[0], s.x[k]);
-        hi[0] = std::max(hi[0], s.x[k]);
-        lo[1] = std::min(lo[1], s.y[k]);
-        hi[1] = std::max(hi[1], s.y[k]);
-        nearest = std::max(nearest, s.depth[k]);
-        farthest = std::min(farthest, s.depth[k]);
+        out.lo[0] = std::min(out.lo[0], s.x[k]);
+        out.hi[0] = std::max(out.hi[0], s.x[k]);
+        out.lo[1] = std::min(out.lo[1], s.y[k]);
+        out.hi[1] = std::max(out.hi[1], s.y[k]);
+        out.nearest = std::max(out.nearest, s.depth[k]);
+        out.farthest = std::min(out.farthest, s.depth[k]);
       }
       std::copy(color, color + 3, s.color);
-      triangles.push_back(s);
+      out.triangles.push_back(s);
     }
   });
+}
 
-  // Fit the model's extent in the picture into the image, less the margin.
-  const double margin = std::clamp(options.margin, 0.0, 0.45);
-  const double dx = hi[0] - lo[0], dy = hi[1] - lo[1];
+// Fits the model's extent in the picture into W x H samples, less the margin.
+void Fit(Projected& p, int W, int H, double margin) {
+  const double dx = p.hi[0] - p.lo[0], dy = p.hi[1] - p.lo[1];
   const double sx = dx > 0 ? W * (1 - 2 * margin) / dx : HUGE_VAL;
   const double sy = dy > 0 ? H * (1 - 2 * margin) / dy : HUGE_VAL;
   double scale = std::min(sx, sy);
   if (!std::isfinite(scale)) scale = 1.0;
-  const double cx = (lo[0] + hi[0]) / 2, cy = (lo[1] + hi[1]) / 2;
-  for (Shaded& s : triangles) {
+  const double cx = (p.lo[0] + p.hi[0]) / 2, cy = (p.lo[1] + p.hi[1]) / 2;
+  for (Shaded& s : p.triangles) {
     for (int k = 0; k < 3; ++k) {
       s.x[k] = float(W / 2.0 + (s.x[k] - cx) * scale);
       s.y[k] = float(H / 2.0 - (s.y[k] - cy) * scale);
     }
   }
+}
 
-  // The picture is drawn in bands of pixel rows, each with ss sample rows of
-  // the neighbours above and below for the outlines: memory stays small
-  // whatever the size. Each band lists the triangles that reach it.
-  const int bandRows = 32 * ss;  // sample rows a band, whole pixels
-  const int bands = (H + bandRows - 1) / bandRows;
-  std::vector<std::vector<uint32_t>> bins(static_cast<size_t>(bands));
-  for (size_t i = 0; i < triangles.size(); ++i) {
-    const Shaded& s = triangles[i];
-    if (Area(s) == 0.0) continue;  // seen edge on
-    const float top = std::min({s.y[0], s.y[1], s.y[2]}), bottom = std::max({s.y[0], s.y[1], s.y[2]});
-    const int b0 = std::max(0, (int(std::floor(top)) - ss) / bandRows);
-    const int b1 = std::min(bands - 1, std::max(0, int(std::ceil(bottom)) + ss) / bandRows);
-    for (int b = b0; b <= b1; ++b) bins[size_t(b)].push_back(uint32_t(i));
+// The picture is drawn in bands of pixel rows, each with ss sample rows of the
+// neighbours above and below for the outlines: memory stays small whatever
+// the size. Each band lists the triangles that reach it.
+struct Bands {
+  int ss, W, H;
+  int rows;   // sample rows a band, whole pixels
+  int count;  // bands
+  std::vector<std::vector<uint32_t>> bins;
+  // Buffers of one band: rows plus ss above and below.
+  std::vector<float> depth, least;
+  std::vector<int32_t> owner;
+  std::vector<uint8_t> edge;
+  int first = 0;  // sample row of the buffers' row 0
+  int own = 0;    // sample rows of the band's own
+
+  Bands(int supersample, int width, int height, const std::vector<Shaded>& triangles)
+      : ss(supersample), W(width), H(height), rows(32 * supersample),
+        count((height + rows - 1) / rows), bins(static_cast<size_t>(count)),
+        depth(size_t(width) * (rows + 2 * supersample)), least(static_cast<size_t>(width)),
+        owner(size_t(width) * (rows + 2 * supersample)), edge(size_t(width) * rows) {
+    for (size_t i = 0; i < triangles.size(); ++i) {
+      const Shaded& s = triangles[i];
+      if (Area(s) == 0.0) continue;  // seen edge on
+      const float top = std::min({s.y[0], s.y[1], s.y[2]}), bottom = std::max({s.y[0], s.y[1], s.y[2]});
+      const int b0 = std::max(0, (int(std::floor(top)) - ss) / rows);
+      const int b1 = std::min(count - 1, std::max(0, int(std::ceil(bottom)) + ss) / rows);
+      for (int b = b0; b <= b1; ++b) bins[size_t(b)].push_back(uint32_t(i));
+    }
   }
+};
+
+// Hidden surfaces: the nearest triangle of every sample of the band, the first
+// drawn on a tie.
+void DrawDepths(Bands& b, int band, const std::vector<Shaded>& triangles) {
+  const int W = b.W, first = b.first;
+  const int count = std::min(b.rows + 2 * b.ss, b.H - first);
+  std::fill(b.depth.begin(), b.depth.end(), -HUGE_VALF);
+  std::fill(b.owner.begin(), b.owner.end(), -1);
+  for (uint32_t i : b.bins[size_t(band)]) {
+    const Shaded& s = triangles[i];
+    const double area = Area(s);
+    const int y0 = std::max(std::max(0, first), int(std::floor(std::min({s.y[0], s.y[1], s.y[2]}))));
+    const int y1 = std::min(first + count - 1, int(std::ceil(std::max({s.y[0], s.y[1], s.y[2]}))));
+    const int bx0 = std::max(0, int(std::floor(std::min({s.x[0], s.x[1], s.x[2]}))));
+    const int bx1 = std::min(W - 1, int(std::ceil(std::max({s.x[0], s.x[1], s.x[2]}))));
+    for (int y = y0; y <= y1; ++y) {
+      const double py = y + 0.5;
+      int x0 = bx0, x1 = bx1;
+      Span(s, area, py, &x0, &x1);
+      // Along the row each weight, and so the depth, is a + b * px.
+      double a[3], bw[3];
+      for (int k = 0; k < 3; ++k) {
+        const int i0 = (k + 1) % 3, i1 = (k + 2) % 3;
+        bw[k] = -(s.y[i1] - s.y[i0]) / area;
+        a[k] = ((s.x[i1] - s.x[i0]) * (py - s.y[i0]) + (s.y[i1] - s.y[i0]) * s.x[i0]) / area;
+      }
+      const double az = a[0] * s.depth[0] + a[1] * s.depth[1] + a[2] * s.depth[2];
+      const double bz = bw[0] * s.depth[0] + bw[1] * s.depth[1] + bw[2] * s.depth[2];
+      float* d = &b.depth[size_t(y - first) * W];
+      int32_t* o = &b.owner[size_t(y - first) * W];
+      for (int x = x0; x <= x1; ++x) {
+        const double px = x + 0.5;
+        if (a[0] + bw[0] * px < 0 || a[1] + bw[1] * px < 0 || a[2] + bw[2] * px < 0) continue;
+        const float z = float(az + bz * px);
+        if (!(z > d[x])) continue;
+        d[x] = z;
+        o[x] = int32_t(i);
+      }
+    }
+  }
+}
+
+// Outlines: a covered sample lies next to the background or to a jump in
+// depth when a sample up to ss away along a row or a column is empty or
+// farther by more than the jump: z - (the least depth of that cross) > jump.
+void FindOutlines(Bands& b, float jump) {
+  const int W = b.W, ss = b.ss, first = b.first;
+  for (int r = 0; r < b.own; ++r) {
+    const int row = r + ss;
+    const float* d = &b.depth[size_t(row) * W];
+    std::fill(b.least.begin(), b.least.end(), HUGE_VALF);
+    for (int k = std::max(row - ss, -first); k <= std::min(row + ss, b.H - 1 - first); ++k) {
+      const float* o = &b.depth[size_t(k) * W];
+      for (int x = 0; x < W; ++x) b.least[size_t(x)] = std::min(b.least[size_t(x)], o[x]);
+    }
+    float* m = b.least.data();
+    for (int k = 1; k <= ss; ++k) {
+      for (int x = 0; x + k < W; ++x) m[x] = std::min(m[x], d[x + k]);
+      for (int x = k; x < W; ++x) m[x] = std::min(m[x], d[x - k]);
+    }
+    uint8_t* e = &b.edge[size_t(r) * W];
+    for (int x = 0; x < W; ++x) e[x] = d[x] != -HUGE_VALF && d[x] - m[x] > jump;
+  }
+}
+
+// The colour of triangle s lit by the light at sample (x, y): its normal
+// interpolated there, turned toward the eye.
+void Light(const Shaded& s, int x, int y, float shade[3]) {
+  const double inv = 1.0 / Area(s), sx = x + 0.5, sy = y + 0.5;
+  double w[3];
+  for (int k = 0; k < 3; ++k) {
+    const int a = (k + 1) % 3, b = (k + 2) % 3;
+    w[k] = ((s.x[b] - s.x[a]) * (sy - s.y[a]) - (s.y[b] - s.y[a]) * (sx - s.x[a])) * inv;
+  }
+  velaVector n(float(w[0] * s.n[0].x + w[1] * s.n[1].x + w[2] * s.n[2].x),
+               float(w[0] * s.n[0].y + w[1] * s.n[1].y + w[2] * s.n[2].y),
+               float(w[0] * s.n[0].z + w[1] * s.n[1].z + w[2] * s.n[2].z));
+  n.Normalize();
+  if (n.Dot(kEye) < 0) n = velaVector(-n.x, -n.y, -n.z);  // the inside of a cut
+  const float diffuse = std::max(0.0f, n.Dot(kLight));
+  float h = std::max(0.0f, n.Dot(kHalf));  // h to the 48th: a small highlight
+  h *= h, h *= h, h *= h, h *= h;
+  const float specular = 40.0f * h * h * h;
+  for (int k = 0; k < 3; ++k) shade[k] = s.color[k] * (0.32f + 0.68f * diffuse) + specular;
+}
+
+// Pixel px of row py: its ss x ss samples averaged, each covered one lit
+// (once per triangle the pixel holds) and darkened on an outline.
+void ShadePixel(const Bands& b, int band, const std::vector<Shaded>& triangles, int px, int py,
+                const float back[4][3], uint8_t* out) {
+  const int ss = b.ss;
+  float sum[3] = {0, 0, 0};
+  int32_t lit = -1;
+  float shade[3] = {0, 0, 0};
+  for (int j = 0; j < ss; ++j) {
+    const int y = py * ss + j;
+    for (int i = 0; i < ss; ++i) {
+      const int x = px * ss + i;
+      const int32_t id = b.owner[size_t(y - b.first) * b.W + x];
+      if (id < 0) {
+        for (int k = 0; k < 3; ++k) sum[k] += back[j][k];
+        continue;
+      }
+      if (id != lit) {
+        lit = id;
+        Light(triangles[size_t(id)], x, y, shade);
+      }
+      const float f = b.edge[size_t(y - band * b.rows) * b.W + x] ? 0.35f : 1.0f;
+      for (int k = 0; k < 3; ++k) sum[k] += shade[k] * f;
+    }
+  }
+  for (int k = 0; k < 3; ++k) out[k] = Byte(sum[k] / (ss * ss));
+}
+
+// The pixel rows of the band: background where no sample is covered.
+void ShadeBand(const Bands& b, int band, const std::vector<Shaded>& triangles, Image& image) {
+  const int ss = b.ss;
+  for (int py = band * b.rows / ss; py < (band * b.rows + b.own) / ss; ++py) {
+    float back[4][3];
+    for (int j = 0; j < ss; ++j) Background(b.H, py * ss + j, back[j]);
+    uint8_t empty[3];  // a pixel of background alone
+    for (int k = 0; k < 3; ++k) {
+      float sum = 0;
+      for (int j = 0; j < ss; ++j) sum += back[j][k] * ss;
+      empty[k] = Byte(sum / (ss * ss));
+    }
+    for (int px = 0; px < image.width; ++px) {
+      bool any = false;
+      for (int j = 0; j < ss && !any; ++j) {
+        const int32_t* o = &b.owner[size_t(py * ss + j - b.first) * b.W + size_t(px * ss)];
+        for (int i = 0; i < ss; ++i) any |= o[i] >= 0;
+      }
+      if (any)
+        ShadePixel(b, band, triangles, px, py, back, image.At(px, py));
+      else
+        std::copy(empty, empty + 3, image.At(px, py));
+    }
+  }
+}
+
+}  // namespace
+
+bool SizeAllowed(int width, int height) {
+  return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide &&
+         long(width) * long(height) <= kMaxPixels;
+}
+
+Image Render(const C3DMWorld& world, const RasterOptions& options) {
+  Image image;
+  if (!SizeAllowed(options.width, options.height)) return image;
+  const int ss = std::clamp(options.supersample, 1, 4);
+  const int W = options.width * ss, H = options.height * ss;
+  Projected projected;
+  Project(world, projected);
+  Fit(projected, W, H, std::clamp(options.margin, 0.0, 0.45));
+  Bands bands(ss, W, H, projected.triangles);
 
   image.width = options.width;
   image.height = options.height;
   image.rgb.resize(size_t(image.width) * image.height * 3);
-  const float jump = std::max(1e-6f, 0.02f * (nearest - farthest));
-  const int rows = bandRows + 2 * ss;
-  std::vector<float> depth(size_t(W) * rows);
-  std::vector<int32_t> owner(size_t(W) * rows);
-  std::vector<float> least(static_cast<size_t>(W));
-  std::vector<uint8_t> edge(size_t(W) * bandRows);
-  for (int band = 0; band < bands; ++band) {
-    const int first = band * bandRows - ss;  // sample row of the buffers' row 0
-    const int count = std::min(rows, H - first);
-    std::fill(depth.begin(), depth.end(), -HUGE_VALF);
-    std::fill(owner.begin(), owner.end(), -1);
-
-    // Hidden surfaces: the nearest triangle of every sample, the first drawn
-    // on a tie.
-    for (uint32_t i : bins[size_t(band)]) {
-      const Shaded& s = triangles[i];
-      const double area = Area(s);
-      const int y0 = std::max(std::max(0, first), int(std::floor(std::min({s.y[0], s.y[1], s.y[2]}))));
-      const int y1 = std::min(first + count - 1, int(std::ceil(std::max({s.y[0], s.y[1], s.y[2]}))));
-      const int bx0 = std::max(0, int(std::floor(std::min({s.x[0], s.x[1], s.x[2]}))));
-      const int bx1 = std::min(W - 1, int(std::ceil(std::max({s.x[0], s.x[1], s.x[2]}))));
-      for (int y = y0; y <= y1; ++y) {
-        const double py = y + 0.5;
-        int x0 = bx0, x1 = bx1;
-        Span(s, area, py, &x0, &x1);
-        // Along the row each weight, and so the depth, is a + b * px.
-        double a[3], b[3];
-        for (int k = 0; k < 3; ++k) {
-          const int i0 = (k + 1) % 3, i1 = (k + 2) % 3;
-          b[k] = -(s.y[i1] - s.y[i0]) / area;
-          a[k] = ((s.x[i1] - s.x[i0]) * (py - s.y[i0]) + (s.y[i1] - s.y[i0]) * s.x[i0]) / area;
-        }
-        const double az = a[0] * s.depth[0] + a[1] * s.depth[1] + a[2] * s.depth[2];
-        const double bz = b[0] * s.depth[0] + b[1] * s.depth[1] + b[2] * s.depth[2];
-        float* d = &depth[size_t(y - first) * W];
-        int32_t* o = &owner[size_t(y - first) * W];
-        for (int x = x0; x <= x1; ++x) {
-          const double px = x + 0.5;
-          if (a[0] + b[0] * px < 0 || a[1] + b[1] * px < 0 || a[2] + b[2] * px < 0) continue;
-          const float z = float(az + bz * px);
-          if (!(z > d[x])) continue;
-          d[x] = z;
-          o[x] = int32_t(i);
-        }
-      }
-    }
-
-    // Outlines: a covered sample lies next to the background or to a jump in
-    // depth when a sample up to ss away along a row or a column is empty or
-    // farther by more than the jump: z - (the least depth of that cross) > jump.
-    const int own = std::min(bandRows, H - band * bandRows);
-    for (int r = 0; r < own; ++r) {
-      const int row = r + ss;
-      const float* d = &depth[size_t(row) * W];
-      std::fill(least.begin(), least.end(), HUGE_VALF);
-      for (int k = std::max(row - ss, -first); k <= std::min(row + ss, H - 1 - first); ++k) {
-        const float* o = &depth[size_t(k) * W];
-        for (int x = 0; x < W; ++x) least[size_t(x)] = std::min(least[size_t(x)], o[x]);
-      }
-      float* m = least.data();
-      for (int k = 1; k <= ss; ++k) {
-        for (int x = 0; x + k < W; ++x) m[x] = std::min(m[x], d[x + k]);
-        for (int x = k; x < W; ++x) m[x] = std::min(m[x], d[x - k]);
-      }
-      uint8_t* e = &edge[size_t(r) * W];
-      for (int x = 0; x < W; ++x) e[x] = d[x] != -HUGE_VALF && d[x] - m[x] > jump;
-    }
-
-    // Pixels: the samples averaged down, each covered one lit by one light
-    // (once per triangle a pixel holds) and darkened on an outline.
-    for (int py = band * bandRows / ss; py < (band * bandRows + own) / ss; ++py) {
-      float back[4][3];
-      for (int j = 0; j < ss; ++j) Background(H, py * ss + j, back[j]);
-      uint8_t empty[3];  // a pixel of background alone
-      for (int k = 0; k < 3; ++k) {
-        float b = 0;
-        for (int j = 0; j < ss; ++j) b += back[j][k] * ss;
-        empty[k] = Byte(b / (ss * ss));
-      }
-      for (int px = 0; px < image.width; ++px) {
-        bool any = false;
-        for (int j = 0; j < ss && !any; ++j) {
-          const int32_t* o = &owner[size_t(py * ss + j - first) * W + size_t(px * ss)];
-          for (int i = 0; i < ss; ++i) any |= o[i] >= 0;
-        }
-        if (!any) {
-          std::copy(empty, empty + 3, image.At(px, py));
-          continue;
-        }
-        float sum[3] = {0, 0, 0};
-        int32_t lit = -1;
-        float shade[3] = {0, 0, 0};
-        for (int j = 0; j < ss; ++j) {
-          const int y = py * ss + j;
-          for (int i = 0; i < ss; ++i) {
-            const int x = px * ss + i;
-            const size_t at = size_t(y - first) * W + x;
-            const int32_t id = owner[at];
-            if (id < 0) {
-              for (int k = 0; k < 3; ++k) sum[k] += back[j][k];
-              continue;
-            }
-            if (id != lit) {
-              lit = id;
-              const Shaded& s = triangles[size_t(id)];
-              const double inv = 1.0 / Area(s), sx = x + 0.5, sy = y + 0.5;
-              double w[3];
-              for (int k = 0; k < 3; ++k) {
-                const int a = (k + 1) % 3, b = (k + 2) % 3;
-                w[k] = ((s.x[b] - s.x[a]) * (sy - s.y[a]) - (s.y[b] - s.y[a]) * (sx - s.x[a])) * inv;
-              }
-              velaVector n(float(w[0] * s.n[0].x + w[1] * s.n[1].x + w[2] * s.n[2].x),
-                           float(w[0] * s.n[0].y + w[1] * s.n[1].y + w[2] * s.n[2].y),
-                           float(w[0] * s.n[0].z + w[1] * s.n[1].z + w[2] * s.n[2].z));
-              n.Normalize();
-              if (n.Dot(kEye) < 0) n = velaVector(-n.x, -n.y, -n.z);  // the inside of a cut
-              const float diffuse = std::max(0.0f, n.Dot(kLight));
-              float h = std::max(0.0f, n.Dot(kHalf));  // h to the 48th: a small highlight
-              h *= h, h *= h, h *= h, h *= h;
-              const float specular = 40.0f * h * h * h;
-              for (int k = 0; k < 3; ++k) shade[k] = s.color[k] * (0.32f + 0.68f * diffuse) + specular;
-            }
-            const float f = edge[size_t(y - band * bandRows) * W + x] ? 0.35f : 1.0f;
-            for (int k = 0; k < 3; ++k) sum[k] += shade[k] * f;
-          }
-        }
-        uint8_t* out = image.At(px, py);
-        for (int k = 0; k < 3; ++k) out[k] = Byte(sum[k] / (ss * ss));
-      }
-    }
+  const float jump = std::max(1e-6f, 0.02f * (projected.nearest - projected.farthest));
+  for (int band = 0; band < bands.count; ++band) {
+    bands.first = band * bands.rows - ss;
+    bands.own = std::min(bands.rows, H - band * bands.rows);
+    DrawDepths(bands, band, projected.triangles);
+    FindOutlines(bands, jump);
+    ShadeBand(bands, band, projected.triangles, image);
   }
   return image;
 }
