@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 #include <initializer_list>
+#include <string>
 
 namespace fuzz {
 
@@ -44,11 +45,12 @@ class Input {
 // The target and operation being run, for the report of a broken expectation.
 inline const char* g_target = "fuzz";
 inline int g_step = 0;
+inline std::string g_input;  // the corpus file being replayed, if any
 
 // A broken expectation: stops the run so that the fuzzer keeps the input.
 inline void Check(bool ok, const char* what) {
   if (ok) return;
-  std::fprintf(stderr, "%s: %s (operation %d)\n", g_target, what, g_step);
+  std::fprintf(stderr, "%s: %s (operation %d) %s\n", g_target, what, g_step, g_input.c_str());
   std::abort();
 }
 
