@@ -1,3 +1,5 @@
+// KERNEL STAND-IN EXTRA: not part of the kernel's interface (include/).
+//
 // Building bodies from shorthand solids, for the native reader and for tests.
 // Each solid is given in its local frame, which must be rigid; color, when not
 // null, is attached to every face made.

@@ -1,3 +1,5 @@
+// KERNEL STAND-IN EXTRA: not part of the kernel's interface (include/).
+//
 // The kernel's side of the test kit: fault injection and records. Tests use
 // them through gkit/testkit.h.
 #pragma once
@@ -33,3 +35,12 @@ struct KTriangulatorRecord {
 };
 GRANITE_VISIBLE int KTriangulatorCount();
 GRANITE_VISIBLE KTriangulatorRecord KTriangulatorAt(int index);
+
+// What tests observe of the kernel (more in gkit/testkit.h).
+namespace gkit {
+// Calls since the process started.
+GRANITE_VISIBLE int StopGPIClientsCalls();
+GRANITE_VISIBLE int UnloadAuxModulesCalls();
+// Kernel objects alive now.
+GRANITE_VISIBLE int LiveObjects();
+}  // namespace gkit

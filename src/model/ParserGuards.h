@@ -2,23 +2,18 @@
 //
 // Kernel exceptions pass through most of the loader to the host. These guards
 // make sure that when one does, the parser's matrix stack, current group and
-// current colour are back as they were and an opened kernel file is closed.
-// On the normal paths the owner undoes the change at the step where it is
-// due (Pop, Restore, Close); the destructor then does nothing. Destructors
-// never throw: a failure while undoing is swallowed.
+// current colour are back as they were (an opened kernel file is closed by
+// granite::FileCloseGuard, kernel/Kernel.h). On the normal paths the owner
+// undoes the change at the step where it is due (Pop, Restore); the
+// destructor then does nothing. Destructors never throw: a failure while
+// undoing is swallowed.
 #pragma once
 
-#include "gBase90/xthrowable.h"
-#include "gGeometry90/ksession.h"
 #include "granite/CGraniteParser.h"
+#include "kernel/Kernel.h"
 #include "qorvela/velaTypes.h"
 
 namespace granite {
-
-// Gives back the catcher's reference of a kernel exception dropped by a guard.
-inline void DropKernelException(xthrowable* error) noexcept {
-  if (error && error->isRefCountable()) error->xrcunirelease();
-}
 
 // Pushes a matrix on the parser's stack and pops it once: at Pop(), or when
 // the scope ends. A null parser pushes nothing.
@@ -100,38 +95,6 @@ class CurrentColorGuard {
  private:
   CGraniteParser* m_parser;
   velaChroma m_saved;
-};
-
-// Calls Close on an opened kernel file once: at Close(), or when the scope
-// ends. The guard refers to the caller's handle, which keeps the file alive;
-// a null handle is left alone.
-class FileCloseGuard {
- public:
-  explicit FileCloseGuard(const xrchandle<KFile>& file) : m_file(file) {}
-  FileCloseGuard(const FileCloseGuard&) = delete;
-  FileCloseGuard& operator=(const FileCloseGuard&) = delete;
-  ~FileCloseGuard() {
-    if (m_closed) return;
-    try {
-      Close();
-    } catch (xthrowable* error) {
-      DropKernelException(error);
-    } catch (...) {
-    }
-  }
-
-  // Closes the file now; a kernel exception from Close passes to the caller,
-  // and the file counts as closed either way.
-  void Close() {
-    if (m_closed) return;
-    m_closed = true;
-    if (m_file) m_file->Close();
-  }
-  bool IsClosed() const { return m_closed; }
-
- private:
-  const xrchandle<KFile>& m_file;
-  bool m_closed = false;
 };
 
 }  // namespace granite

@@ -1,3 +1,5 @@
+// KERNEL STAND-IN EXTRA: not part of the kernel's interface (include/).
+//
 // Extras of the kernel stand-in for hosts: stopping the kernel in the middle of
 // a long operation, and following its progress inside one file.
 //
@@ -22,9 +24,9 @@ GRANITE_VISIBLE const char* KInterruptedMessage();
 
 // What a long kernel operation is doing.
 enum class KPhase : int {
-  Reading,      // parsing a file: done and total in bytes
-  Transferring, // turning an exchange file's entities into products: done of total steps
-  Meshing,      // triangulating faces: done and total in faces of the model opened last
+  Reading,       // parsing a file: done and total in bytes
+  Transferring,  // turning an exchange file's entities into products: done of total steps
+  Meshing,       // triangulating faces: done and total in faces of the model opened last
 };
 GRANITE_VISIBLE const char* KPhaseName(KPhase phase);
 

@@ -1,3 +1,5 @@
+// KERNEL STAND-IN EXTRA: not part of the kernel's interface (include/).
+//
 // Every kernel call passes through KEnter, which counts it and lets a test
 // make it answer null or throw (see gkit/testkit.h). Kernel modules only.
 #pragma once
@@ -52,3 +54,7 @@ GRANITE_VISIBLE void KRecordOpenPath(const char* path);
 GRANITE_VISIBLE int KRecordTriangulator();
 enum class KTolerance : int { ChordHeight, MaxDeviation, AngleTolerance };
 GRANITE_VISIBLE void KRecordTolerance(int triangulator, KTolerance which, double value);
+
+// For kernel modules: hook is called by every KUnloadAuxModules that takes
+// effect, to let go of what the module keeps. Registering twice adds nothing.
+GRANITE_VISIBLE void KAddUnloadHook(void (*hook)());
