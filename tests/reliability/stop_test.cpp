@@ -9,7 +9,7 @@
 
 #include "gBase90/kprogress.h"
 #include "gkit/testkit.h"
-#include "host_run.h"
+#include "gkit/host_run.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "gkit/testkit.h"
-#include "host_run.h"
+#include "gkit/host_run.h"
 
 namespace {
 
