@@ -4,14 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "../tessellation/load_fixture.h"
+#include "gkit/load_fixture.h"
 #include "granite/GraniteLoader.h"
 
 namespace {
 
-using namespace loadtest;
-
-const char* const kBox = "primary solid box from 0 0 0 to 1 1 1 end end";
+using namespace gkit;
 
 class LoadAll : public LoadTest {
  protected:

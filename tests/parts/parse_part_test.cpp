@@ -2,7 +2,7 @@
 // assemblies, every failure result, and the state after a kernel exception.
 #include <algorithm>
 
-#include "../tessellation/load_fixture.h"
+#include "gkit/load_fixture.h"
 #include "gBase90/kservices.h"
 #include "granite/GraniteLoader.h"
 #include "model/ElementBudget.h"
@@ -10,14 +10,7 @@
 
 namespace {
 
-using namespace loadtest;
-
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-  return s;
-}
-
-const char* const kBox = "primary solid box from 0 0 0 to 1 1 1 end end";
+using namespace gkit;
 
 class PartParse : public LoadTest {
  protected:
@@ -25,9 +18,6 @@ class PartParse : public LoadTest {
     LoadTest::SetUp();
     parser->SetChordalTolerance(0.01);
     parser->SetAngularTolerance(0.3);
-  }
-  std::string WritePart(const std::string& name, const std::string& text = kBox) {
-    return kit.WriteFile(name, "granite-native 1\npart\n" + text + "\n");
   }
   int Parse(const std::string& path, CGraniteElement* element) {
     return ParsePart(parser.get(), Wide(path), element);
