@@ -33,37 +33,48 @@ class PartParse : public LoadTest {
   }
 };
 
-TEST_F(PartParse, FailuresBeforeAnyFileIsOpened) {
-  std::string path = WritePart("gear.prt");
-  EXPECT_EQ(ParsePart(nullptr, Wide(path), nullptr), GRANITE_LOAD_FAILURE);
-  EXPECT_EQ(g_CurrentParser, nullptr);
-  EXPECT_EQ(Parse("", nullptr), GRANITE_LOAD_FAILURE);
-  EXPECT_EQ(g_CurrentParser, parser.get());
-  kit.Fail(KCall::Session);
-  EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_FAILURE);
-  kit.ClearFaults();
-  kit.Fail(KCall::Translator);  // even a native file needs the translator
-  EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_FAILURE);
-  EXPECT_EQ(kit.Calls(KCall::OpenFile), 0);
-  EXPECT_EQ(parser->GetNumberGeneratedColors(), 0);
+// What each way of failing gives: the result, files opened and closed, and
+// colours generated (one per file, once it is open and its format known).
+TEST_F(PartParse, ResultOfEachFailure) {
+  const std::string gear = WritePart("gear.prt"), missing = kit.Path("Missing.PRT");
+  WritePart("gear2.prt");
+  const std::string top = kit.WriteFile("top.asm", "granite-native 1\nassembly\ncomponent \"gear2.prt\" end\n");
+  const struct {
+    const char* what;
+    std::string path;
+    int fail;  // a KCall answering null, or -1
+    int result, opens, closes, colours;
+  } rows[] = {
+      {"no name", "", -1, 1, 0, 0, 0},
+      {"no session", gear, int(KCall::Session), 1, 0, 0, 0},
+      {"no translator, even for a native file", gear, int(KCall::Translator), 1, 0, 0, 0},
+      {"a file that cannot be opened", missing, -1, 3, 1, 0, 0},
+      {"an unknown format", kit.WriteFile("model.stl", "solid x\nendsolid x\n"), -1, 1, 1, 1, 1},
+      {"a native file with nothing to tessellate", gear, int(KCall::GetRootComponent), 1, 1, 1, 1},
+      {"a native assembly", top, -1, 1, 1, 1, 1},
+      {"a translator without model", kit.WriteFile("shaft.stp", "ISO-10303-21;\nEND-ISO-10303-21;\n"), -1, 1, 1, 1,
+       1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    kit.ClearFaults();
+    if (row.fail >= 0) kit.Fail(KCall(row.fail));
+    const long opens = kit.Calls(KCall::OpenFile), closes = kit.Calls(KCall::Close);
+    const int colours = parser->GetNumberGeneratedColors();
+    EXPECT_EQ(Parse(row.path, nullptr), row.result);
+    EXPECT_EQ(kit.Calls(KCall::OpenFile) - opens, row.opens);
+    EXPECT_EQ(kit.Calls(KCall::Close) - closes, row.closes);
+    EXPECT_EQ(parser->GetNumberGeneratedColors() - colours, row.colours);
+  }
+  EXPECT_EQ(kit.OpenedPaths()[0], Lower(missing));  // the whole path lower-cased
+  // Nothing of a part model is asked of a native assembly; nothing is shown or made.
+  EXPECT_EQ(kit.Calls(KCall::GetPrimaryBody), 0);
+  EXPECT_EQ(kit.Calls(KCall::GetAttributes), 0);
+  EXPECT_EQ(kit.Calls(KCall::Translate), 1);
   EXPECT_EQ(Meshes(group), 0);
-}
-
-TEST_F(PartParse, FileThatCannotBeOpenedGivesThreeWithoutColour) {
-  std::string path = kit.Path("Missing.PRT");
-  EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_INCOMPLETE);
-  ASSERT_EQ(kit.OpenedPaths().size(), 1u);
-  EXPECT_EQ(kit.OpenedPaths()[0], Lower(path));  // the whole path lower-cased
-  EXPECT_EQ(parser->GetNumberGeneratedColors(), 0);
-}
-
-TEST_F(PartParse, UnknownFormatIsOpenedClosedAndColouredButGivesOne) {
-  std::string path = kit.WriteFile("model.stl", "solid x\nendsolid x\n");
-  EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_FAILURE);
-  EXPECT_EQ(kit.Calls(KCall::OpenFile), 1);
-  EXPECT_EQ(kit.Calls(KCall::Close), 1);
-  EXPECT_EQ(parser->GetNumberGeneratedColors(), 1);
   EXPECT_EQ(parser->GetNumberElements(), 0);
+  EXPECT_EQ(ParsePart(nullptr, Wide(gear), nullptr), GRANITE_LOAD_FAILURE);
+  EXPECT_EQ(g_CurrentParser, nullptr);
 }
 
 TEST_F(PartParse, NativePartIsTessellatedIntoTheCurrentGroupAndRecorded) {
@@ -227,15 +238,6 @@ class TranslatedParse : public PartParse {
     return static_cast<CGraniteElement*>(e->GetChildList()->GetAt(i));
   }
 };
-
-TEST_F(TranslatedParse, TranslatorWithoutModelGivesOne) {
-  std::string path = kit.WriteFile("shaft.stp", "ISO-10303-21;\nEND-ISO-10303-21;\n");
-  EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_FAILURE);
-  EXPECT_EQ(kit.Calls(KCall::Translate), 1);
-  EXPECT_EQ(kit.Calls(KCall::Close), 1);
-  EXPECT_EQ(parser->GetNumberGeneratedColors(), 1);
-  EXPECT_EQ(parser->GetNumberElements(), 0);
-}
 
 TEST_F(TranslatedParse, PartGetsARootElementAndItsMeshesGoToTheCurrentGroup) {
   std::string path = BindAs("bolt.stp", kit.Part(kBox));
