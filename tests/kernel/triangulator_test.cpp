@@ -124,29 +124,10 @@ KSurface Patch(KSurfaceKind kind, std::mt19937& random) {
                 .Then(KAffine::Translation({5 * unit(random), 5 * unit(random), 5 * unit(random)}));
   s.u0 = unit(random);
   s.u1 = s.u0 + 1.5 + 4.5 * std::fabs(unit(random));
-  switch (kind) {
-    case KSurfaceKind::Cylinder:
-      s.r0 = 10;
-      s.v0 = -5;
-      s.v1 = 15;
-      break;
-    case KSurfaceKind::Cone:
-      s.r0 = 12;
-      s.r1 = 3;
-      s.v0 = 0;
-      s.v1 = 10;
-      break;
-    case KSurfaceKind::Sphere:
-      s.r0 = 10;
-      s.v0 = -1.4;
-      s.v1 = 1.5;
-      break;
-    default:
-      s.r0 = 10;
-      s.r1 = 3;
-      s.v0 = -2;
-      s.v1 = 3;
-  }
+  // Radii and the v range: cylinder, cone, sphere, torus.
+  const double shapes[4][4] = {{10, 0, -5, 15}, {12, 3, 0, 10}, {10, 0, -1.4, 1.5}, {10, 3, -2, 3}};
+  const double* p = shapes[kind == KSurfaceKind::Cylinder ? 0 : kind == KSurfaceKind::Cone ? 1 : kind == KSurfaceKind::Sphere ? 2 : 3];
+  s.r0 = p[0], s.r1 = p[1], s.v0 = p[2], s.v1 = p[3];
   return s;
 }
 
