@@ -277,52 +277,40 @@ TEST(Gltf, EveryRepeatedPartIsOneMeshPlacedByItsNodes) {
   // meshes arrive in model space. And a part of its own with two colours.
   C3DMWorld world;
   std::map<const C3DMGroup*, gload::GltfLabel> labels;
-  auto label = [&](C3DMGroup* g, const std::string& name, bool assembly, const velaMatrix4x4& placement) {
+  // A group under parent (the world when null), labelled as the element of
+  // name.asm or name.prt at placement, with the final placement of a part's meshes.
+  auto node = [&](C3DMGroup* parent, const std::string& name, bool part, const velaMatrix4x4& placement,
+                  const velaMatrix4x4* final) {
+    C3DMGroup* g = world.CreateGroup();
+    if (parent) parent->AddGroup(g, 1);
+    else world.AddGroup(g, 0);
     gload::GltfLabel& l = labels[g];
     l.name = name;
-    l.file = name + (assembly ? ".asm" : ".prt");
-    l.type = assembly ? "assembly" : "part";
-    l.assembly = assembly;
+    l.assembly = !part;
+    l.file = name + (l.assembly ? ".asm" : ".prt");
+    l.type = l.assembly ? "assembly" : "part";
     l.transform = placement;
+    l.hasFinal = final != nullptr;
+    if (final) l.finalTransform = *final;
+    return g;
   };
-  auto part = [&](C3DMGroup* g, const velaMatrix4x4& final) {
-    labels[g].hasFinal = true;
-    labels[g].finalTransform = final;
-  };
-  C3DMGroup* top = world.CreateGroup();
-  world.AddGroup(top, 0);
-  label(top, "top", true, velaMatrix4x4());
-  C3DMGroup* sub = world.CreateGroup();
-  top->AddGroup(sub, 1);
-  const velaMatrix4x4 subAt = velaMatrix4x4::Translation(100, 0, 0);
-  label(sub, "sub", true, subAt);
-
+  const velaMatrix4x4 subAt = velaMatrix4x4::Translation(100, 0, 0), none;
+  C3DMGroup* top = node(nullptr, "top", false, none, nullptr);
+  C3DMGroup* sub = node(top, "sub", false, subAt, nullptr);
   const velaMatrix4x4 bolt1 = Turn(30, 0, 20, 0) * subAt, bolt2 = Turn(-45, 40, 0, 5) * subAt;
-  C3DMGroup* first = world.CreateGroup();
-  sub->AddGroup(first, 1);
-  label(first, "bolt", false, Turn(30, 0, 20, 0));
-  part(first, bolt1);
+  C3DMGroup* first = node(sub, "bolt", true, Turn(30, 0, 20, 0), &bolt1);
   first->AddMesh(Moved(scenes::Cube(10, kRed), bolt1));
-  C3DMGroup* again = world.CreateGroup();
-  sub->AddGroup(again, 1);
-  label(again, "bolt", false, Turn(-45, 40, 0, 5));
+  C3DMGroup* again = node(sub, "bolt", true, Turn(-45, 40, 0, 5), nullptr);
   again->InsertGroup(first);
   velaMatrix4x4 back = GetInverseMatrix(bolt1), there = bolt2;
   again->ApplyMatrix(back, 1);
   again->ApplyMatrix(there, 1);
-
   for (int i = 0; i < 3; ++i) {
-    C3DMGroup* nut = world.CreateGroup();
-    sub->AddGroup(nut, 1);
-    const velaMatrix4x4 at = Turn(float(i * 70), float(i * 12), -30, 0);
-    label(nut, "nut", false, at);
-    part(nut, at * subAt);
-    nut->AddMesh(Moved(scenes::Box(velaFloatPoint(-4, -4, 0), velaFloatPoint(4, 4, 3), kBlue), at * subAt));
+    const velaMatrix4x4 at = Turn(float(i * 70), float(i * 12), -30, 0), final = at * subAt;
+    node(sub, "nut", true, at, &final)
+        ->AddMesh(Moved(scenes::Box(velaFloatPoint(-4, -4, 0), velaFloatPoint(4, 4, 3), kBlue), final));
   }
-  C3DMGroup* plate = world.CreateGroup();
-  top->AddGroup(plate, 1);
-  label(plate, "plate", false, velaMatrix4x4());
-  part(plate, velaMatrix4x4());
+  C3DMGroup* plate = node(top, "plate", true, none, &none);
   plate->AddMesh(scenes::Box(velaFloatPoint(0, 0, -2), velaFloatPoint(80, 20, 0), kRed));
   plate->AddMesh(scenes::Box(velaFloatPoint(0, 0, -4), velaFloatPoint(80, 20, -2), kBlue));
 
