@@ -1,5 +1,7 @@
 // The assembly parse and the element list: children, names, placements,
 // results, cycles, units, the extent pass, the sample models, the scope guards.
+#include "assembly/Assembly.h"
+
 #include <unistd.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 #include <filesystem>
 #include <utility>
 
-#include "assembly/Assembly.h"
 #include "gBase90/kservices.h"
 #include "gkit/load_fixture.h"
 #include "granite/GraniteLoader.h"
@@ -19,7 +20,6 @@ using namespace gkit;
 namespace {
 
 const std::string kExamples = std::string(GRANITE_SOURCE_DIR) + "/examples/";
-
 
 void ExpectBox(const velaBBox& box, velaFloatPoint lo, velaFloatPoint hi) {
   ASSERT_FALSE(box.IsEmpty());
@@ -39,7 +39,9 @@ int Count(CGraniteElement* e, bool partsOnly) {
 class Parse : public LoadTest {
  protected:
   // A root element for the parser's file, as BuildElementList makes it.
-  CGraniteElement* Root() { return CreateRootElement(parser->GetFilename(), parser->GetFilename()); }
+  CGraniteElement* Root() {
+    return CreateRootElement(parser->GetFilename(), parser->GetFilename());
+  }
 };
 
 TEST_F(Parse, ChildrenInKernelOrderWithNamesTypesPlacementsAndGroups) {
@@ -60,7 +62,8 @@ TEST_F(Parse, ChildrenInKernelOrderWithNamesTypesPlacementsAndGroups) {
   EXPECT_TRUE(p->GetTransform() == velaMatrix4x4::Translation(1, 2, 3));
   EXPECT_EQ(Narrow(bolt->GetConfigurationName()), "bolt_m6");
   // The configuration names the element, else the referenced file.
-  EXPECT_EQ(Narrow(p->GetDisplayName()) + " " + Narrow(bolt->GetDisplayName()) + " " + Narrow(s->GetDisplayName()),
+  EXPECT_EQ(Narrow(p->GetDisplayName()) + " " + Narrow(bolt->GetDisplayName()) + " " +
+                Narrow(s->GetDisplayName()),
             "p.prt bolt_m6 sub.asm");
   EXPECT_EQ(s->GetFileType(), GRANITE_FILE_ASSEMBLY);
   EXPECT_TRUE(s->GetTransform().IsIdentity());
@@ -131,10 +134,12 @@ TEST_F(Parse, MissingFilesLeaveNoElementAndEverySubAssemblyIsParsed) {
 // beside it. Same-named files beside top.asm and in the working directory are
 // not models; the working directory changes before the parts are loaded.
 TEST_F(Parse, ReferencesAreFoundBesideTheAssemblyThatNamesThem) {
-  const std::string part = "granite-native 1\npart\nprimary solid box from 0 0 0 to 1 1 1 end end\n";
+  const std::string part =
+      "granite-native 1\npart\nprimary solid box from 0 0 0 to 1 1 1 end end\n";
   kit.WriteFile("top.asm", "granite-native 1\nassembly\ncomponent \"sub/sub.asm\" end\n");
-  kit.WriteFile("sub/sub.asm", "granite-native 1\nassembly\ncomponent \"part.prt\" end\n"
-                               "component \"gear.prt\" end\ncomponent \"nut.prt\"\nconfig \"nut_m6\"\nend\n");
+  kit.WriteFile("sub/sub.asm",
+                "granite-native 1\nassembly\ncomponent \"part.prt\" end\n"
+                "component \"gear.prt\" end\ncomponent \"nut.prt\"\nconfig \"nut_m6\"\nend\n");
   for (const char* name : {"sub/part.prt", "sub/NUT_M6.xpr", "gear.prt"}) kit.WriteFile(name, part);
   for (const char* decoy : {"part.prt", "cwd/part.prt", "cwd/gear.prt", "cwd/nut_m6.xpr"})
     kit.WriteFile(decoy, "not a model");
@@ -149,13 +154,14 @@ TEST_F(Parse, ReferencesAreFoundBesideTheAssemblyThatNamesThem) {
     parser.SetFilename(Wide(row.first));
     ASSERT_EQ(chdir(row.second.c_str()), 0);
     ASSERT_EQ(BuildElementList(&parser), GRANITE_LOAD_SUCCESS) << row.first;
-    CGraniteElement* sub = Child(static_cast<CGraniteElement*>(parser.GetElementList()->GetHead()), 0);
+    CGraniteElement* sub =
+        Child(static_cast<CGraniteElement*>(parser.GetElementList()->GetHead()), 0);
     EXPECT_EQ(Tree(sub), "sub.asm{part.prt gear.prt nut_m6.XPR}");
     // Absolute paths (the parser keeps its file name lower-cased).
     std::string paths = Lower(Narrow(sub->GetFilename()));
     for (int i = 0; i < 3; ++i) paths += " " + Lower(Narrow(Child(sub, i)->GetFilename()));
-    EXPECT_EQ(paths, Opened("sub/sub.asm") + " " + Opened("sub/part.prt") + " " + Opened("gear.prt") + " " +
-                         Opened("sub/nut_m6.xpr"));
+    EXPECT_EQ(paths, Opened("sub/sub.asm") + " " + Opened("sub/part.prt") + " " +
+                         Opened("gear.prt") + " " + Opened("sub/nut_m6.xpr"));
     ASSERT_EQ(chdir("/"), 0);
     EXPECT_EQ(LoadAllParts(&parser), GRANITE_LOAD_SUCCESS) << row.first;
   }
@@ -170,9 +176,10 @@ TEST_F(Parse, ResultsAccumulate) {
   const struct {
     std::vector<std::string> kinds;
     GraniteLoadResultTypes result;
-  } rows[] = {{{"ok", "ok"}, GRANITE_LOAD_SUCCESS},        {{"fails", "ok"}, GRANITE_LOAD_FAILURE},
-              {{"fails", "gone"}, GRANITE_LOAD_INCOMPLETE}, {{"gone", "fails"}, GRANITE_LOAD_INCOMPLETE},
-              {{"empty", "fails"}, GRANITE_LOAD_INCOMPLETE}, {{"fails", "empty"}, GRANITE_LOAD_FAILURE}};
+  } rows[] = {
+      {{"ok", "ok"}, GRANITE_LOAD_SUCCESS},          {{"fails", "ok"}, GRANITE_LOAD_FAILURE},
+      {{"fails", "gone"}, GRANITE_LOAD_INCOMPLETE},  {{"gone", "fails"}, GRANITE_LOAD_INCOMPLETE},
+      {{"empty", "fails"}, GRANITE_LOAD_INCOMPLETE}, {{"fails", "empty"}, GRANITE_LOAD_FAILURE}};
   for (const auto& row : rows) {
     xrchandle<KAssembly> top = Assembly("top.asm");
     long call = kit.Calls(KCall::GetComponents) + 1;  // that of top.asm
@@ -180,8 +187,9 @@ TEST_F(Parse, ResultsAccumulate) {
       const std::string& kind = row.kinds[i];
       Add(top, kind == "gone" ? "gone.prt" : kind + std::to_string(i) + ".asm");
       if (kind == "gone") continue;
-      Assembly(kind + std::to_string(i) + ".asm", kind == "ok" ? std::initializer_list<std::string>{"p.prt"}
-                                                              : std::initializer_list<std::string>{});
+      Assembly(kind + std::to_string(i) + ".asm", kind == "ok"
+                                                      ? std::initializer_list<std::string>{"p.prt"}
+                                                      : std::initializer_list<std::string>{});
       ++call;
       if (kind == "fails") kit.Fail(KCall::GetComponents, KFault::Null, call);
     }
@@ -213,7 +221,8 @@ TEST_F(Parse, CyclicReferencesStopAtTheRepeatedAssembly) {
 
 TEST_F(Parse, NestingDeeperThanTheCapIsCut) {
   for (int i = 0; i <= 300; ++i)
-    Assembly(i ? "l" + std::to_string(i) + ".asm" : "top.asm", {"l" + std::to_string(i + 1) + ".asm"});
+    Assembly(i ? "l" + std::to_string(i) + ".asm" : "top.asm",
+             {"l" + std::to_string(i + 1) + ".asm"});
   CGraniteElement* root = Root();
   EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_INCOMPLETE);
   EXPECT_EQ(kit.Calls(KCall::OpenFile), 256);
@@ -243,9 +252,9 @@ TEST_F(Parse, KernelExceptionsPassWithTheFileClosedAndNothingHeld) {
 }
 
 TEST_F(Parse, UnitsComeFromTheFirstModelWithAKnownCode) {
-  const ImageUnitsTypes expected[] = {IMAGE_UNITS_INCH,       IMAGE_UNITS_FOOT,      IMAGE_UNITS_MILLIMETER,
-                                      IMAGE_UNITS_METER,      IMAGE_UNITS_CENTIMETER, IMAGE_UNITS_KILOMETER,
-                                      IMAGE_UNITS_MICROMETER};
+  const ImageUnitsTypes expected[] = {
+      IMAGE_UNITS_INCH,       IMAGE_UNITS_FOOT,      IMAGE_UNITS_MILLIMETER, IMAGE_UNITS_METER,
+      IMAGE_UNITS_CENTIMETER, IMAGE_UNITS_KILOMETER, IMAGE_UNITS_MICROMETER};
   for (int code = 0; code <= 6; ++code) {
     parser->SetUnitsRetrieved(false);
     RetrieveModelUnits(kit.Assembly(code).get());
@@ -269,7 +278,8 @@ TEST_F(Parse, ComponentTransformIsTheKernelMatrixUntransposed) {
   Placement values;
   for (int k = 0; k < 16; ++k) values[k] = k + 0.5;
   const xrchandle<KAssembly> none;
-  const velaMatrix4x4 m = GetComponentTransform(kit.Component(none, "a", "", values.data(), {}).get());
+  const velaMatrix4x4 m =
+      GetComponentTransform(kit.Component(none, "a", "", values.data(), {}).get());
   for (int k = 0; k < 16; ++k) EXPECT_EQ(m.m[k], float(k + 0.5)) << k;
   EXPECT_TRUE(GetComponentTransform(kit.Component(none, "a", "", nullptr, {}).get()).IsIdentity());
 }
@@ -345,7 +355,8 @@ TEST_F(Build, MissingComponentStillMeasuresButAFailedParseDoesNot) {
   kit.Fail(KCall::GetComponents);
   EXPECT_EQ(BuildElementList(&other), GRANITE_LOAD_FAILURE);
   ASSERT_EQ(other.GetNumberElements(), 1);  // the root stays, childless
-  EXPECT_EQ(static_cast<CGraniteElement*>(other.GetElementList()->GetAt(0))->GetNumberChildren(), 0);
+  EXPECT_EQ(static_cast<CGraniteElement*>(other.GetElementList()->GetAt(0))->GetNumberChildren(),
+            0);
   EXPECT_TRUE(other.GetModelBoundingBox().IsEmpty());
   EXPECT_EQ(other.GetChordalTolerance(), 0.0);
 }
@@ -411,14 +422,16 @@ TEST_F(Build, ALoadCreatesNoMoreElementsThanTheLimit) {
   for (int i = 0; i <= 20; ++i) {
     const std::string next = "l" + std::to_string(i + 1) + ".asm";
     Assembly(i ? "l" + std::to_string(i) + ".asm" : "top.asm",
-             i < 20 ? std::initializer_list<std::string>{next, next} : std::initializer_list<std::string>{});
+             i < 20 ? std::initializer_list<std::string>{next, next}
+                    : std::initializer_list<std::string>{});
   }
   granite::ElementLimitOverride limit(1000);
   for (int load = 0; load < 2; ++load) {
     KClearLastError();
     const long opened = kit.Calls(KCall::OpenFile);
     EXPECT_EQ(BuildElementList(parser.get()), GRANITE_LOAD_INCOMPLETE);
-    EXPECT_EQ(std::string(KGetLastError()), "more than 1000 elements in one load: the model is cut there");
+    EXPECT_EQ(std::string(KGetLastError()),
+              "more than 1000 elements in one load: the model is cut there");
     EXPECT_EQ(Count(RootAt(load), false), 1000);
     EXPECT_LE(kit.Calls(KCall::OpenFile) - opened, 1000);
   }
@@ -477,7 +490,9 @@ TEST_F(Build, RootElementInTheWorldAndTheList) {
 // The extent pass on one part file under the given stack.
 class Extent : public Parse {
  protected:
-  bool Measure(const std::string& name) { return ComputePartExtent(parser.get(), Wide(kit.Path(name)), nullptr); }
+  bool Measure(const std::string& name) {
+    return ComputePartExtent(parser.get(), Wide(kit.Path(name)), nullptr);
+  }
 };
 
 TEST_F(Extent, OnlyTheTwoTransformedCornersSpanTheAddedBox) {
@@ -561,8 +576,8 @@ TEST_F(Examples, GearboxTreeAsDrawn) {
   ASSERT_EQ(root->GetNumberChildren(), 18);
   EXPECT_EQ(Count(root, true), 16 + 3 + 2 * 11 + 2 + 2 * 13);
   const std::string bearing = "bearing.asm{bearing_race.prt " + Repeat("ball.prt", 10) + "}";
-  EXPECT_EQ(Tree(Child(root, 2)), "input_shaft.asm{input_shaft.prt pinion.prt " + bearing + " " + bearing +
-                                      " coupling.prt}");
+  EXPECT_EQ(Tree(Child(root, 2)), "input_shaft.asm{input_shaft.prt pinion.prt " + bearing + " " +
+                                      bearing + " coupling.prt}");
   // The configuration bearing_large of bearing.asm is its instance file.
   CGraniteElement* large = Child(Child(root, 3), 2);
   EXPECT_EQ(Tree(large), "bearing_large.XAS{race_large.XPR " + Repeat("ball_large.XPR", 12) + "}");

@@ -45,8 +45,8 @@ KVec3 Top(const xrchandle<KModel>& model) {
 }
 
 FILE* DenyAll(const std::string& path) {
-  return win32::_wfsopen(xstring::FromNarrow(path).GetWide(), reinterpret_cast<const WCHAR*>(WSTR("r")),
-                         win32::_SH_DENYRW);
+  return win32::_wfsopen(xstring::FromNarrow(path).GetWide(),
+                         reinterpret_cast<const WCHAR*>(WSTR("r")), win32::_SH_DENYRW);
 }
 
 // Sets both file times to seconds since the epoch (the change time follows the clock).
@@ -90,7 +90,8 @@ TEST_F(ModelCache, AFileEditedBetweenTwoOpensIsReadAgain) {
   xrchandle<KModel> before = Model(path);
   ASSERT_TRUE(before);
   EXPECT_EQ(Top(before).z, 3);
-  kit.WriteFile("plate.prt", "granite-native 1 part primary solid box from 0 0 0 to 7 8 9.5 end end");
+  kit.WriteFile("plate.prt",
+                "granite-native 1 part primary solid box from 0 0 0 to 7 8 9.5 end end");
   xrchandle<KModel> bigger = Model(path);
   ASSERT_TRUE(bigger);
   EXPECT_NE(bigger, before);
@@ -230,7 +231,9 @@ TEST_F(ModelCache, SharedModelsRefuseChangesAndOthersDoNot) {
   ASSERT_TRUE(part);
   xrchandle<KPartModel> own = kit.Part("primary solid box from 0 0 0 to 1 1 1 end end");
   xrchandle<KBody> body(new KBody);
-  auto refused = [](auto change) { return Thrown(change).find("must not change") != std::string::npos; };
+  auto refused = [](auto change) {
+    return Thrown(change).find("must not change") != std::string::npos;
+  };
   EXPECT_TRUE(refused([&] { part->SetUnits(KUNITS_METER); }));
   EXPECT_TRUE(refused([&] { part->SetPrimaryBody(body); }));
   EXPECT_TRUE(refused([&] { part->AddItem(xrchandle<KGeometryItem>(new KGeometryItem(body))); }));
@@ -273,7 +276,8 @@ TEST_F(ModelCache, MalformedFilesAreNotKept) {
 
 TEST_F(ModelCache, TheLeastRecentlyOpenedGoFirstWithinTheLimits) {
   KSetModelCacheLimits(2, 0);
-  std::string a = kit.WriteFile("a.prt", kBox), b = kit.WriteFile("b.prt", kBox), c = kit.WriteFile("c.prt", kBox);
+  std::string a = kit.WriteFile("a.prt", kBox), b = kit.WriteFile("b.prt", kBox),
+              c = kit.WriteFile("c.prt", kBox);
   xrchandle<KModel> ma = Model(a), mb = Model(b);
   EXPECT_EQ(Model(a), ma);  // a is now the more recent
   Model(c);                 // b goes

@@ -29,13 +29,15 @@ TEST_F(Examples, GearboxWalksCompletelyThroughTheKernel) {
   EXPECT_GT(count.colouredFaces, 20);
   EXPECT_GT(count.triangles, 10000);
   // Configurations resolve to their instance files, spelt in any case on disk.
-  EXPECT_EQ(FirstColour(*KPartModel::cast(DefinitionAt(top, 12).get())), (std::vector<double>{0.3, 0.3, 0.33}));
+  EXPECT_EQ(FirstColour(*KPartModel::cast(DefinitionAt(top, 12).get())),
+            (std::vector<double>{0.3, 0.3, 0.33}));
   EXPECT_EQ(Components(DefinitionAt(DefinitionAt(top, 3), 2)).size(), 13u);  // balls and race
   // The exact box of the whole gearbox, every component placed; the breather on the cover on top.
   xrchandle<KBox3D> box;
   KAssembly::cast(top.get())->GetModelBox(box);
   const KVec3 lo = box->Min(), hi = box->Max();
-  const double expected[6] = {-45, -45, -30, 165, 138, 147}, got[6] = {lo.x, lo.y, lo.z, hi.x, hi.y, hi.z};
+  const double expected[6] = {-45, -45, -30, 165, 138, 147},
+               got[6] = {lo.x, lo.y, lo.z, hi.x, hi.y, hi.z};
   for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[k], expected[k], 1e-9) << k;
 }
 

@@ -94,7 +94,8 @@ TEST_F(KernelObjects, ExceptionsThrownByTheKernelAreCaughtHere) {
 }
 
 TEST_F(KernelObjects, MatrixGetIsRowMajorWithTranslationInRowThree) {
-  KAffine m = KAffine::Rotation({0, 0, 1}, 3.14159265358979323846 / 2).Then(KAffine::Translation({10, 20, 30}));
+  KAffine m = KAffine::Rotation({0, 0, 1}, 3.14159265358979323846 / 2)
+                  .Then(KAffine::Translation({10, 20, 30}));
   xrchandle<KMatrix3D> matrix(new KMatrix3D(m));
   EXPECT_NEAR(matrix->Get(0, 1), 1, 1e-12);  // x axis turns to y
   EXPECT_NEAR(matrix->Get(1, 0), -1, 1e-12);
@@ -138,7 +139,8 @@ TEST_F(TestKit, ChosenCallsAnswerNullOrThrow) {
   xrchandle<KSession> session;
   KGetSession(session);
   xrchandle<KFile> file;
-  EXPECT_EQ(Thrown([&] { session->OpenFile(kit.Path("p.prt").c_str(), file); }), "injected failure of OpenFile");
+  EXPECT_EQ(Thrown([&] { session->OpenFile(kit.Path("p.prt").c_str(), file); }),
+            "injected failure of OpenFile");
   kit.Fail(KCall::Session);
   session.reset();
   KGetSession(session);
@@ -193,8 +195,9 @@ TEST_F(TestKit, FaultSweepOverEveryCallOfAWalk) {
   kit.WriteFile("gear.prt", R"(granite-native 1 part color 1 0 0
       primary solid gear teeth 6 radius 3 4 height 0 1 color 0 0 1 end end
       item sphere radius 1 end end)");
-  const std::string top = kit.WriteFile(
-      "top.asm", "granite-native 1 assembly component \"GEAR.prt\" translate 1 0 0 end component \"gear.prt\" end");
+  const std::string top = kit.WriteFile("top.asm",
+                                        "granite-native 1 assembly component \"GEAR.prt\" "
+                                        "translate 1 0 0 end component \"gear.prt\" end");
   EXPECT_EQ(WalkFile(top).parts, 2);
   long calls = kit.TotalCalls();
   ASSERT_GT(calls, 50);
@@ -243,7 +246,8 @@ TEST_F(Translator, ExchangeFilesOpenAndOnlyStepAndIgesHaveReaders) {
   for (const auto& f : formats) {
     if (f.code < 0) file->Close();
     xrchandle<KModel> model;
-    translator->Translate(std::abs(f.code), file, xrchandle<xobject>(), xrchandle<xobject>(), model);
+    translator->Translate(std::abs(f.code), file, xrchandle<xobject>(), xrchandle<xobject>(),
+                          model);
     EXPECT_FALSE(model);
     std::string reason = KGetLastError();
     EXPECT_TRUE(f.code < 0 || reason.find(path) != std::string::npos) << reason;

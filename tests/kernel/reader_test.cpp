@@ -64,7 +64,8 @@ TEST_F(NativeReader, PartHoldsAttributesBodiesAndFacesInOrder) {
   xrchandle<KBox3D> box;
   part->GetModelBox(box);
   const KVec3 lo = box->Min(), hi = box->Max();
-  const double expected[6] = {-2, -8, -2, 105, 20, 60}, got[6] = {lo.x, lo.y, lo.z, hi.x, hi.y, hi.z};
+  const double expected[6] = {-2, -8, -2, 105, 20, 60},
+               got[6] = {lo.x, lo.y, lo.z, hi.x, hi.y, hi.z};
   for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[k], expected[k], 1e-9) << k;
 }
 
@@ -122,8 +123,9 @@ end
 
   // A part file has no assembly, its root component sits at identity, and a
   // closed file gives nothing more.
-  session->OpenFile(kit.WriteFile("p.xpr", "granite-native 1 part primary solid sphere radius 1 end end").c_str(),
-                    file);
+  session->OpenFile(
+      kit.WriteFile("p.xpr", "granite-native 1 part primary solid sphere radius 1 end end").c_str(),
+      file);
   session->GetAssembly(file, 1, assembly);
   EXPECT_FALSE(assembly);
   session->GetRootComponent(file, 1, root);
@@ -149,31 +151,23 @@ TEST_F(NativeReader, MalformedFilesGiveNoFileAndAReasonWithTheLine) {
       {"granite-native 1\nthing", 2, "expected 'assembly' or 'part'"},
       {"granite-native 1\npart\nunits 9", 3, "units code must be 0..6"},
       {"granite-native 1\npart\nunits parsec", 3, "expected a units code"},
-      {"*solid box from 0 0 0 to 1 1\nend", 5,
-       "expected three numbers after 'to', found 'end'"},
-      {"*solid box from 0 0 0 to 1 -1 1 end\nend", 4,
-       "must be greater"},
+      {"*solid box from 0 0 0 to 1 1\nend", 5, "expected three numbers after 'to', found 'end'"},
+      {"*solid box from 0 0 0 to 1 -1 1 end\nend", 4, "must be greater"},
       {"*cylinder radius 1 end\nend", 4, "needs 'height'"},
-      {"*cylinder radius -1 height 0 1 end\nend", 4,
-       "must be greater than 0"},
+      {"*cylinder radius -1 height 0 1 end\nend", 4, "must be greater than 0"},
       {"*torus radius 1 2 end\nend", 4, "minor radius"},
-      {"*sphere radius 1 latitude -100 0 end\nend", 4,
-       "between -90 and 90"},
-      {"*disc radius 1 sweep 0 400 end\nend", 4,
-       "span more than 360"},
+      {"*sphere radius 1 latitude -100 0 end\nend", 4, "between -90 and 90"},
+      {"*disc radius 1 sweep 0 400 end\nend", 4, "span more than 360"},
       {"*polygon 0 0 0 1 0 0 end\nend", 4, "at least 3 points"},
-      {"*polygon 0 0 0 1 0 0 1 1 0 0 1 1 end\nend", 4,
-       "one plane"},
+      {"*polygon 0 0 0 1 0 0 1 1 0 0 1 1 end\nend", 4, "one plane"},
       {"*triangles 0 0 0 1 0 0 2 0 0 end\nend", 4, "has no area"},
       {"*triangles 0 0 0 1 0 0 end\nend", 4, "three points"},
       {"*sphere radius 1 matrix 2 0 0 0 0 2 0 0 0 0 2 0 0 0 0 1 "
        "end\nend",
        4, "rotation and translation"},
-      {"*sphere radius 1 rotate 0 0 0 5 end\nend", 4,
-       "must not be 0 0 0"},
+      {"*sphere radius 1 rotate 0 0 0 5 end\nend", 4, "must not be 0 0 0"},
       {"*sphere radius 1\n", 5, "expected a parameter"},
-      {"*sphere radius 1 end\n", 5,
-       "expected 'end' for the body begun on line 3"},
+      {"*sphere radius 1 end\n", 5, "expected 'end' for the body begun on line 3"},
       {"*blob end\nend", 4, "expected a face"},
       {"*solid blob end\nend", 4, "expected a solid"},
       {"granite-native 1\npart\nprimary end\nprimary end", 4, "one primary body"},
@@ -204,7 +198,8 @@ TEST_F(NativeReader, MalformedFilesGiveNoFileAndAReasonWithTheLine) {
   for (const Malformed& c : cases) {
     std::string name = "bad" + std::to_string(index++) + ".prt";
     // '*' stands for a part's primary body begun on line 3.
-    const std::string text = c.text[0] == '*' ? "granite-native 1\npart\nprimary\n  " + std::string(c.text + 1) : c.text;
+    const std::string text =
+        c.text[0] == '*' ? "granite-native 1\npart\nprimary\n  " + std::string(c.text + 1) : c.text;
     std::string path = kit.WriteFile(name, text);
     KClearLastError();
     {

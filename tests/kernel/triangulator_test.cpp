@@ -126,7 +126,10 @@ KSurface Patch(KSurfaceKind kind, std::mt19937& random) {
   s.u1 = s.u0 + 1.5 + 4.5 * std::fabs(unit(random));
   // Radii and the v range: cylinder, cone, sphere, torus.
   const double shapes[4][4] = {{10, 0, -5, 15}, {12, 3, 0, 10}, {10, 0, -1.4, 1.5}, {10, 3, -2, 3}};
-  const double* p = shapes[kind == KSurfaceKind::Cylinder ? 0 : kind == KSurfaceKind::Cone ? 1 : kind == KSurfaceKind::Sphere ? 2 : 3];
+  const double* p = shapes[kind == KSurfaceKind::Cylinder ? 0
+                           : kind == KSurfaceKind::Cone   ? 1
+                           : kind == KSurfaceKind::Sphere ? 2
+                                                          : 3];
   s.r0 = p[0], s.r1 = p[1], s.v0 = p[2], s.v1 = p[3];
   return s;
 }
@@ -294,10 +297,12 @@ TEST_F(Triangulator, ModelBoxesAreExactForTurnedAnalyticFaces) {
     KExtent exact{box->Min(), box->Max()}, sampled;
     const double vlo = disc ? s.r0 : s.v0, vhi = disc ? s.r1 : s.v1;
     for (int i = 0; i <= 400; ++i)
-      for (int j = 0; j <= 40; ++j) sampled.Add(SurfacePoint(s, s.u0 + (s.u1 - s.u0) * i / 400, vlo + (vhi - vlo) * j / 40));
+      for (int j = 0; j <= 40; ++j)
+        sampled.Add(SurfacePoint(s, s.u0 + (s.u1 - s.u0) * i / 400, vlo + (vhi - vlo) * j / 40));
     const double step = 0.03;  // what the samples may fall short by
-    for (double d : {sampled.lo.x - exact.lo.x, sampled.lo.y - exact.lo.y, sampled.lo.z - exact.lo.z,
-                     exact.hi.x - sampled.hi.x, exact.hi.y - sampled.hi.y, exact.hi.z - sampled.hi.z}) {
+    for (double d :
+         {sampled.lo.x - exact.lo.x, sampled.lo.y - exact.lo.y, sampled.lo.z - exact.lo.z,
+          exact.hi.x - sampled.hi.x, exact.hi.y - sampled.hi.y, exact.hi.z - sampled.hi.z}) {
       EXPECT_GE(d, -1e-9) << "round " << round;
       EXPECT_LE(d, step) << "round " << round;
     }

@@ -2,6 +2,8 @@
 // occurrence, native and translated parts and assemblies, every failure result,
 // the state after a kernel exception, progress, stops, roots appended while
 // loading, loading twice, and whole sample models placed.
+#include "parts/Parts.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -10,7 +12,6 @@
 #include "gkit/load_fixture.h"
 #include "granite/GraniteLoader.h"
 #include "model/ElementBudget.h"
-#include "parts/Parts.h"
 
 namespace {
 
@@ -42,7 +43,8 @@ class PartParse : public LoadTest {
 TEST_F(PartParse, ResultOfEachFailure) {
   const std::string gear = WritePart("gear.prt"), missing = kit.Path("Missing.PRT");
   WritePart("gear2.prt");
-  const std::string top = kit.WriteFile("top.asm", "granite-native 1\nassembly\ncomponent \"gear2.prt\" end\n");
+  const std::string top =
+      kit.WriteFile("top.asm", "granite-native 1\nassembly\ncomponent \"gear2.prt\" end\n");
   const struct {
     const char* what;
     std::string path;
@@ -56,8 +58,8 @@ TEST_F(PartParse, ResultOfEachFailure) {
       {"an unknown format", kit.WriteFile("model.stl", "solid x\nendsolid x\n"), -1, 1, 1, 1, 1},
       {"a native file with nothing to tessellate", gear, int(KCall::GetRootComponent), 1, 1, 1, 1},
       {"a native assembly", top, -1, 1, 1, 1, 1},
-      {"a translator without model", kit.WriteFile("shaft.stp", "ISO-10303-21;\nEND-ISO-10303-21;\n"), -1, 1, 1, 1,
-       1},
+      {"a translator without model",
+       kit.WriteFile("shaft.stp", "ISO-10303-21;\nEND-ISO-10303-21;\n"), -1, 1, 1, 1, 1},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -106,7 +108,8 @@ TEST_F(PartParse, SecondOccurrenceReusesTheFirstWithoutKernelCalls) {
   CGraniteElement* first = Element(path, "m6");
   CGraniteElement* second = Element(path, "m6");
   const velaMatrix4x4 m1 = velaMatrix4x4::Translation(10, 0, 0);
-  const velaMatrix4x4 m2 = velaMatrix4x4::Rotation(0, 0, 1, 90) * velaMatrix4x4::Translation(0, 50, 0);
+  const velaMatrix4x4 m2 =
+      velaMatrix4x4::Rotation(0, 0, 1, 90) * velaMatrix4x4::Translation(0, 50, 0);
   ASSERT_EQ(ParseInto(path, first, m1), GRANITE_LOAD_SUCCESS);
   ASSERT_EQ(Meshes(first->GetGroup()), 1);
 
@@ -158,8 +161,9 @@ TEST_F(PartParse, ReuseNeverInsertsAGroupIntoItselfNorLoadsWithoutGroups) {
 }
 
 TEST_F(PartParse, KernelExceptionAnywhereInTheLoadGivesOneWithStateRestored) {
-  std::string path = WritePart("gear.prt", "color 0 1 0 primary solid box from 0 0 0 to 1 1 1 "
-                                           "end polygon 0 0 5 1 0 5 0 1 5 color 1 0 0 end end");
+  std::string path = WritePart("gear.prt",
+                               "color 0 1 0 primary solid box from 0 0 0 to 1 1 1 "
+                               "end polygon 0 0 5 1 0 5 0 1 5 color 1 0 0 end end");
   velaMatrix4x4 outer = velaMatrix4x4::Translation(0, 0, 1);
   parser->PushMatrix(outer);
   // Two clean loads (the units are asked for in the first only), to know how
@@ -347,7 +351,8 @@ TEST_F(TranslatedParse, AnyFailedComponentGivesThree) {
   const struct {
     const char* parts;  // o: loads, e: nothing to tessellate, g: no definition
     int result;
-  } cases[] = {{"", 3}, {"oe", 3}, {"eo", 3}, {"oeo", 3}, {"og", 0}, {"go", 0}, {"oo", 0}, {"g", 3}};
+  } cases[] = {{"", 3},   {"oe", 3}, {"eo", 3}, {"oeo", 3},
+               {"og", 0}, {"go", 0}, {"oo", 0}, {"g", 3}};
   for (const auto& c : cases) {
     xrchandle<KAssembly> top = kit.Assembly();
     for (const char* p = c.parts; *p; ++p)
@@ -593,9 +598,10 @@ TEST_F(LoadAll, LoadingAgainLeavesTheSceneAsItWas) {
   auto scene = [&] {
     std::vector<std::string> groups;
     for (int i = 0; i < root->GetNumberChildren(); ++i) {
-      const C3DMGroup* g = static_cast<CGraniteElement*>(root->GetChildList()->GetAt(i))->GetGroup();
-      std::string text = std::to_string(g->GetNumberChildren()) + " " +
-                         std::to_string(g->GetNumberMeshes());
+      const C3DMGroup* g =
+          static_cast<CGraniteElement*>(root->GetChildList()->GetAt(i))->GetGroup();
+      std::string text =
+          std::to_string(g->GetNumberChildren()) + " " + std::to_string(g->GetNumberMeshes());
       for (float m : g->GetMatrix().m) text += " " + std::to_string(m);
       groups.push_back(text);
     }
@@ -678,8 +684,9 @@ class SampleModel : public LoadTest {
       velaFloatPoint world(0, 0, 0);
       EXPECT_TRUE(FirstPoint(g, world)) << "an occurrence shows nothing";
       const velaFloatPoint back = world * GetInverseMatrix(p.placement);
-      const std::basic_string<WCHAR> key = std::basic_string<WCHAR>(p.element->GetFilename().GetWideString()) +
-                                 WSTR("|") + p.element->GetConfigurationName().GetWideString();
+      const std::basic_string<WCHAR> key =
+          std::basic_string<WCHAR>(p.element->GetFilename().GetWideString()) + WSTR("|") +
+          p.element->GetConfigurationName().GetWideString();
       auto found = local.find(key);
       if (found == local.end()) {
         local.emplace(key, back);

@@ -5,8 +5,8 @@
 #pragma once
 
 #include <array>
-#include <initializer_list>
 #include <cmath>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,7 +30,9 @@ inline Placement Move(double x, double y, double z) {
   return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1};
 }
 
-inline CBasicString Wide(const std::string& utf8) { return CBasicString(utf8.c_str()); }
+inline CBasicString Wide(const std::string& utf8) {
+  return CBasicString(utf8.c_str());
+}
 inline std::string Narrow(CBasicString text) {
   return text.GetLength() ? std::string(text.GetMultiByte()) : std::string();
 }
@@ -42,8 +44,12 @@ inline std::string Lower(std::string text) {
 inline std::string Base(const std::string& path) {
   return path.substr(path.find_last_of("/\\") + 1);  // either separator (Windows)
 }
-inline bool Near(float a, float b, float tolerance = 1e-4f) { return std::fabs(a - b) <= tolerance; }
-inline bool SameColor(const velaChroma& a, const velaChroma& b) { return !(a != b); }
+inline bool Near(float a, float b, float tolerance = 1e-4f) {
+  return std::fabs(a - b) <= tolerance;
+}
+inline bool SameColor(const velaChroma& a, const velaChroma& b) {
+  return !(a != b);
+}
 
 inline CGraniteElement* Child(CGraniteElement* element, int i) {
   return static_cast<CGraniteElement*>(element->GetChildList()->GetAt(i));
@@ -92,7 +98,8 @@ class LoadTest : public KitTest {
 
   // An in-memory assembly that OpenFile of name gives, of unplaced components
   // "file" or "file|configuration".
-  xrchandle<KAssembly> Assembly(const std::string& name, std::initializer_list<std::string> components = {},
+  xrchandle<KAssembly> Assembly(const std::string& name,
+                                std::initializer_list<std::string> components = {},
                                 int units = KUNITS_MILLIMETER) {
     xrchandle<KAssembly> assembly = kit.Assembly(units);
     kit.Bind(kit.Path(name), assembly);
