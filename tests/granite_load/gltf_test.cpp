@@ -476,27 +476,21 @@ TEST(Gltf, TrianglesAreWoundToTheirNormalsAndDegenerateOnesDropped) {
 
   const tinygltf::Model model = Read(file);
   const tinygltf::Primitive& p = model.meshes.at(0).primitives.at(0);
-  const tinygltf::Accessor& pos = model.accessors[p.attributes.at("POSITION")];
-  const tinygltf::Accessor& nor = model.accessors[p.attributes.at("NORMAL")];
-  const tinygltf::Accessor& idx = model.accessors[p.indices];
-  EXPECT_NEAR(pos.maxValues[2], 3 * 0.0254, 1e-7);
-  auto data = [&](const tinygltf::Accessor& a) {
-    const tinygltf::BufferView& v = model.bufferViews[a.bufferView];
-    return model.buffers[v.buffer].data.data() + v.byteOffset + a.byteOffset;
-  };
-  const float* points = reinterpret_cast<const float*>(data(pos));
-  const float* normals = reinterpret_cast<const float*>(data(nor));
-  ASSERT_EQ(idx.componentType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
-  const uint16_t* index = reinterpret_cast<const uint16_t*>(data(idx));
-  for (size_t t = 0; t < idx.count / 3; ++t) {
-    const float* a = points + 3 * index[3 * t];
-    const float* b = points + 3 * index[3 * t + 1];
-    const float* c = points + 3 * index[3 * t + 2];
-    const velaVector face =
-        velaVector(b[0] - a[0], b[1] - a[1], b[2] - a[2]).Cross(velaVector(c[0] - a[0], c[1] - a[1], c[2] - a[2]));
-    const float* n = normals + 3 * index[3 * t];
-    EXPECT_NEAR(std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]), 1.0, 1e-6);
-    EXPECT_GT(face.Dot(velaVector(n[0], n[1], n[2])), 0.0f) << "triangle " << t;
+  EXPECT_NEAR(model.accessors[p.attributes.at("POSITION")].maxValues[2], 3 * 0.0254, 1e-7);
+  EXPECT_EQ(model.accessors[p.indices].componentType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
+  const std::vector<double> points = Values(model, p.attributes.at("POSITION")),
+                            normals = Values(model, p.attributes.at("NORMAL")), index = Values(model, p.indices);
+  ASSERT_EQ(index.size(), 36u);
+  // Coordinate r of corner k of the triangle at t, of points or normals.
+  auto at = [&](const std::vector<double>& v, size_t t, int k, int r) { return float(v[size_t(3 * index[t + k] + r)]); };
+  for (size_t t = 0; t + 2 < index.size(); t += 3) {
+    auto edge = [&](int k) {
+      return velaVector(at(points, t, k, 0) - at(points, t, 0, 0), at(points, t, k, 1) - at(points, t, 0, 1),
+                        at(points, t, k, 2) - at(points, t, 0, 2));
+    };
+    const velaVector face = edge(1).Cross(edge(2)), n(at(normals, t, 0, 0), at(normals, t, 0, 1), at(normals, t, 0, 2));
+    EXPECT_NEAR(std::sqrt(n.Dot(n)), 1.0, 1e-6);
+    EXPECT_GT(face.Dot(n), 0.0f) << "triangle " << t / 3;
   }
 }
 
