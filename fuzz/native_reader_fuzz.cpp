@@ -3,8 +3,6 @@
 // triangles with unit normals, and nothing of the kernel stays alive after.
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "gBase90/kdiag.h"
@@ -12,18 +10,12 @@
 #include "gGeometry90/kmodel.h"
 #include "gGeometry90/ksession.h"
 #include "gGeometry90/ktriangulator.h"
+#include "fuzz_input.h"
 #include "gkit/bodies.h"
 
 namespace {
 
-[[noreturn]] void Fault(const char* what) {
-  std::fprintf(stderr, "native reader fuzz: %s\n", what);
-  std::abort();
-}
-
-void Check(bool ok, const char* what) {
-  if (!ok) Fault(what);
-}
+using fuzz::Check;
 
 bool Finite(const KVec3& p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
@@ -95,13 +87,14 @@ void Walk(const xrchandle<KModel>& model) {
       Check(!gkit::Definition(component), "a definition came from nowhere");
     }
   } else {
-    Fault("a model that is neither a part nor an assembly");
+    Check(false, "a model that is neither a part nor an assembly");
   }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::g_target = "native reader fuzz";
   const int before = KLiveObjects();
   {
     const std::string text(reinterpret_cast<const char*>(data), size);
