@@ -111,7 +111,7 @@ void RetrieveModelUnits(KModel* model) {
       parser->SetModelUnits(ImageUnitsTypes(3));
       break;
     case 3:
-      parser->SetModelUnits(ImageUnitsTypes(4));
+      parser->SetModelUnits(ImageUnitsTypes(6));
       break;
     case 4:
       parser->SetModelUnits(ImageUnitsTypes(4));
