@@ -12,8 +12,10 @@
 #include "gBase90/kservices.h"
 #include "gkit/load_fixture.h"
 #include "granite/GraniteLoader.h"
-#include "kernel/Guards.h"
+#include "kernel/Kernel.h"
 #include "model/ElementBudget.h"
+#include "model/ParserGuards.h"
+#include "model/RootElement.h"
 #include "parts/Parts.h"
 
 using namespace gkit;
