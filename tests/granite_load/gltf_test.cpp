@@ -339,6 +339,7 @@ TEST(Gltf, EveryRepeatedPartIsOneMeshPlacedByItsNodes) {
     const tinygltf::Node& root = model.nodes[size_t(model.scenes.at(0).nodes.at(0))];
     ASSERT_EQ(root.rotation.size(), 4u);
     EXPECT_NEAR(root.rotation[0], -std::sqrt(0.5), 1e-9);  // Z up becomes Y up
+    EXPECT_EQ(root.name, "Z-up to Y-up");
     const tinygltf::Node& t = model.nodes[size_t(root.children.at(0))];
     EXPECT_EQ(t.name, "top");
     EXPECT_EQ(t.extras.Get("file").Get<std::string>(), "top.asm");
@@ -477,6 +478,11 @@ TEST(Gltf, TrianglesAreWoundToTheirNormalsAndDegenerateOnesDropped) {
   const tinygltf::Model model = Read(file);
   const tinygltf::Primitive& p = model.meshes.at(0).primitives.at(0);
   EXPECT_NEAR(model.accessors[p.attributes.at("POSITION")].maxValues[2], 3 * 0.0254, 1e-7);
+  // The other units against these: a foot is twelve inches, the metric ones powers of ten of the millimetre.
+  EXPECT_NEAR(gload::MetresPerUnit(IMAGE_UNITS_FOOT), 12 * gload::MetresPerUnit(IMAGE_UNITS_INCH), 1e-12);
+  for (auto [units, mm] : {std::pair{IMAGE_UNITS_MICROMETER, 1e-3}, {IMAGE_UNITS_CENTIMETER, 10.0},
+                           {IMAGE_UNITS_DECIMETER, 1e2}, {IMAGE_UNITS_METER, 1e3}, {IMAGE_UNITS_KILOMETER, 1e6}})
+    EXPECT_NEAR(gload::MetresPerUnit(units) / gload::MetresPerUnit(IMAGE_UNITS_MILLIMETER), mm, mm * 1e-12) << units;
   EXPECT_EQ(model.accessors[p.indices].componentType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
   const std::vector<double> points = Values(model, p.attributes.at("POSITION")),
                             normals = Values(model, p.attributes.at("NORMAL")), index = Values(model, p.indices);
