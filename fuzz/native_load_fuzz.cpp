@@ -1,6 +1,6 @@
 // Fuzzes a whole load: the input is a native assembly (or part) and the files
 // it refers to, written to a fresh folder, then loaded in the host's order.
-// Every load must end sound (see tests/reliability/host_run.h) and leave no
+// Every load must end sound (see gkit/host_run.h) and leave no
 // kernel object alive.
 //
 // Input: the top file's text, then any number of further files, each begun
@@ -15,7 +15,7 @@
 
 #include "fuzz_input.h"
 #include "gkit/testkit.h"
-#include "host_run.h"
+#include "gkit/host_run.h"
 
 namespace {
 

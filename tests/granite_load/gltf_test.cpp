@@ -24,34 +24,28 @@
 #include "qorvelaex/velaMatrixEx.h"
 #include "scenes.h"
 
+// Runs the validator on file: no error, no warning (shared with the program tests).
+void ExpectValid(const std::string& file) {
+  const std::string command = "node '" + std::string(GRANITE_SOURCE_DIR) +
+                              "/tools/granite-load/validator/validate.js' '" + file + "' 2>&1";
+  std::string report;
+  std::FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char chunk[512];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) report.append(chunk, n);
+  const int status = pclose(pipe);
+  ASSERT_EQ(report.find("Cannot find module"), std::string::npos) << "the validator is not installed: run scripts/setup";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << report;
+  EXPECT_NE(report.find(" 0 errors, 0 warnings"), std::string::npos) << report;
+}
+
 namespace {
 
 using Json = nlohmann::json;
 
 std::string TempPath(const std::string& name) {
   return std::string(GRANITE_BINARY_DIR) + "/tests/granite_load/" + name;
-}
-
-// Runs the validator; its report in output, its exit status as the result.
-int Validate(const std::string& file, std::string* output) {
-  const std::string script = std::string(GRANITE_SOURCE_DIR) + "/tools/granite-load/validator/validate.js";
-  const std::string command = "node '" + script + "' '" + file + "' 2>&1";
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  char chunk[512];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output->append(chunk, n);
-  const int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void ExpectValid(const std::string& file) {
-  std::string report;
-  const int status = Validate(file, &report);
-  ASSERT_EQ(report.find("Cannot find module"), std::string::npos)
-      << "the validator is not installed: run scripts/setup";
-  EXPECT_EQ(status, 0) << report;
-  EXPECT_NE(report.find(" 0 errors, 0 warnings"), std::string::npos) << report;
 }
 
 const velaChroma kRed(0.8f, 0.1f, 0.1f, 1.0f);
@@ -283,52 +277,40 @@ TEST(Gltf, EveryRepeatedPartIsOneMeshPlacedByItsNodes) {
   // meshes arrive in model space. And a part of its own with two colours.
   C3DMWorld world;
   std::map<const C3DMGroup*, gload::GltfLabel> labels;
-  auto label = [&](C3DMGroup* g, const std::string& name, bool assembly, const velaMatrix4x4& placement) {
+  // A group under parent (the world when null), labelled as the element of
+  // name.asm or name.prt at placement, with the final placement of a part's meshes.
+  auto node = [&](C3DMGroup* parent, const std::string& name, bool part, const velaMatrix4x4& placement,
+                  const velaMatrix4x4* final) {
+    C3DMGroup* g = world.CreateGroup();
+    if (parent) parent->AddGroup(g, 1);
+    else world.AddGroup(g, 0);
     gload::GltfLabel& l = labels[g];
     l.name = name;
-    l.file = name + (assembly ? ".asm" : ".prt");
-    l.type = assembly ? "assembly" : "part";
-    l.assembly = assembly;
+    l.assembly = !part;
+    l.file = name + (l.assembly ? ".asm" : ".prt");
+    l.type = l.assembly ? "assembly" : "part";
     l.transform = placement;
+    l.hasFinal = final != nullptr;
+    if (final) l.finalTransform = *final;
+    return g;
   };
-  auto part = [&](C3DMGroup* g, const velaMatrix4x4& final) {
-    labels[g].hasFinal = true;
-    labels[g].finalTransform = final;
-  };
-  C3DMGroup* top = world.CreateGroup();
-  world.AddGroup(top, 0);
-  label(top, "top", true, velaMatrix4x4());
-  C3DMGroup* sub = world.CreateGroup();
-  top->AddGroup(sub, 1);
-  const velaMatrix4x4 subAt = velaMatrix4x4::Translation(100, 0, 0);
-  label(sub, "sub", true, subAt);
-
+  const velaMatrix4x4 subAt = velaMatrix4x4::Translation(100, 0, 0), none;
+  C3DMGroup* top = node(nullptr, "top", false, none, nullptr);
+  C3DMGroup* sub = node(top, "sub", false, subAt, nullptr);
   const velaMatrix4x4 bolt1 = Turn(30, 0, 20, 0) * subAt, bolt2 = Turn(-45, 40, 0, 5) * subAt;
-  C3DMGroup* first = world.CreateGroup();
-  sub->AddGroup(first, 1);
-  label(first, "bolt", false, Turn(30, 0, 20, 0));
-  part(first, bolt1);
+  C3DMGroup* first = node(sub, "bolt", true, Turn(30, 0, 20, 0), &bolt1);
   first->AddMesh(Moved(scenes::Cube(10, kRed), bolt1));
-  C3DMGroup* again = world.CreateGroup();
-  sub->AddGroup(again, 1);
-  label(again, "bolt", false, Turn(-45, 40, 0, 5));
+  C3DMGroup* again = node(sub, "bolt", true, Turn(-45, 40, 0, 5), nullptr);
   again->InsertGroup(first);
   velaMatrix4x4 back = GetInverseMatrix(bolt1), there = bolt2;
   again->ApplyMatrix(back, 1);
   again->ApplyMatrix(there, 1);
-
   for (int i = 0; i < 3; ++i) {
-    C3DMGroup* nut = world.CreateGroup();
-    sub->AddGroup(nut, 1);
-    const velaMatrix4x4 at = Turn(float(i * 70), float(i * 12), -30, 0);
-    label(nut, "nut", false, at);
-    part(nut, at * subAt);
-    nut->AddMesh(Moved(scenes::Box(velaFloatPoint(-4, -4, 0), velaFloatPoint(4, 4, 3), kBlue), at * subAt));
+    const velaMatrix4x4 at = Turn(float(i * 70), float(i * 12), -30, 0), final = at * subAt;
+    node(sub, "nut", true, at, &final)
+        ->AddMesh(Moved(scenes::Box(velaFloatPoint(-4, -4, 0), velaFloatPoint(4, 4, 3), kBlue), final));
   }
-  C3DMGroup* plate = world.CreateGroup();
-  top->AddGroup(plate, 1);
-  label(plate, "plate", false, velaMatrix4x4());
-  part(plate, velaMatrix4x4());
+  C3DMGroup* plate = node(top, "plate", true, none, &none);
   plate->AddMesh(scenes::Box(velaFloatPoint(0, 0, -2), velaFloatPoint(80, 20, 0), kRed));
   plate->AddMesh(scenes::Box(velaFloatPoint(0, 0, -4), velaFloatPoint(80, 20, -2), kBlue));
 
@@ -357,6 +339,7 @@ TEST(Gltf, EveryRepeatedPartIsOneMeshPlacedByItsNodes) {
     const tinygltf::Node& root = model.nodes[size_t(model.scenes.at(0).nodes.at(0))];
     ASSERT_EQ(root.rotation.size(), 4u);
     EXPECT_NEAR(root.rotation[0], -std::sqrt(0.5), 1e-9);  // Z up becomes Y up
+    EXPECT_EQ(root.name, "Z-up to Y-up");
     const tinygltf::Node& t = model.nodes[size_t(root.children.at(0))];
     EXPECT_EQ(t.name, "top");
     EXPECT_EQ(t.extras.Get("file").Get<std::string>(), "top.asm");
@@ -494,27 +477,26 @@ TEST(Gltf, TrianglesAreWoundToTheirNormalsAndDegenerateOnesDropped) {
 
   const tinygltf::Model model = Read(file);
   const tinygltf::Primitive& p = model.meshes.at(0).primitives.at(0);
-  const tinygltf::Accessor& pos = model.accessors[p.attributes.at("POSITION")];
-  const tinygltf::Accessor& nor = model.accessors[p.attributes.at("NORMAL")];
-  const tinygltf::Accessor& idx = model.accessors[p.indices];
-  EXPECT_NEAR(pos.maxValues[2], 3 * 0.0254, 1e-7);
-  auto data = [&](const tinygltf::Accessor& a) {
-    const tinygltf::BufferView& v = model.bufferViews[a.bufferView];
-    return model.buffers[v.buffer].data.data() + v.byteOffset + a.byteOffset;
-  };
-  const float* points = reinterpret_cast<const float*>(data(pos));
-  const float* normals = reinterpret_cast<const float*>(data(nor));
-  ASSERT_EQ(idx.componentType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
-  const uint16_t* index = reinterpret_cast<const uint16_t*>(data(idx));
-  for (size_t t = 0; t < idx.count / 3; ++t) {
-    const float* a = points + 3 * index[3 * t];
-    const float* b = points + 3 * index[3 * t + 1];
-    const float* c = points + 3 * index[3 * t + 2];
-    const velaVector face =
-        velaVector(b[0] - a[0], b[1] - a[1], b[2] - a[2]).Cross(velaVector(c[0] - a[0], c[1] - a[1], c[2] - a[2]));
-    const float* n = normals + 3 * index[3 * t];
-    EXPECT_NEAR(std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]), 1.0, 1e-6);
-    EXPECT_GT(face.Dot(velaVector(n[0], n[1], n[2])), 0.0f) << "triangle " << t;
+  EXPECT_NEAR(model.accessors[p.attributes.at("POSITION")].maxValues[2], 3 * 0.0254, 1e-7);
+  // The other units against these: a foot is twelve inches, the metric ones powers of ten of the millimetre.
+  EXPECT_NEAR(gload::MetresPerUnit(IMAGE_UNITS_FOOT), 12 * gload::MetresPerUnit(IMAGE_UNITS_INCH), 1e-12);
+  for (auto [units, mm] : {std::pair{IMAGE_UNITS_MICROMETER, 1e-3}, {IMAGE_UNITS_CENTIMETER, 10.0},
+                           {IMAGE_UNITS_DECIMETER, 1e2}, {IMAGE_UNITS_METER, 1e3}, {IMAGE_UNITS_KILOMETER, 1e6}})
+    EXPECT_NEAR(gload::MetresPerUnit(units) / gload::MetresPerUnit(IMAGE_UNITS_MILLIMETER), mm, mm * 1e-12) << units;
+  EXPECT_EQ(model.accessors[p.indices].componentType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT);
+  const std::vector<double> points = Values(model, p.attributes.at("POSITION")),
+                            normals = Values(model, p.attributes.at("NORMAL")), index = Values(model, p.indices);
+  ASSERT_EQ(index.size(), 36u);
+  // Coordinate r of corner k of the triangle at t, of points or normals.
+  auto at = [&](const std::vector<double>& v, size_t t, int k, int r) { return float(v[size_t(3 * index[t + k] + r)]); };
+  for (size_t t = 0; t + 2 < index.size(); t += 3) {
+    auto edge = [&](int k) {
+      return velaVector(at(points, t, k, 0) - at(points, t, 0, 0), at(points, t, k, 1) - at(points, t, 0, 1),
+                        at(points, t, k, 2) - at(points, t, 0, 2));
+    };
+    const velaVector face = edge(1).Cross(edge(2)), n(at(normals, t, 0, 0), at(normals, t, 0, 1), at(normals, t, 0, 2));
+    EXPECT_NEAR(std::sqrt(n.Dot(n)), 1.0, 1e-6);
+    EXPECT_GT(face.Dot(n), 0.0f) << "triangle " << t / 3;
   }
 }
 

@@ -13,9 +13,24 @@
 
 namespace {
 
+using namespace ktest;
+using Files = KitTest;
+
 FILE* Open(const std::string& path, int share, const WCHAR* mode = WSTR("r")) {
   return win32::_wfsopen(xstring::FromNarrow(path).GetWide(), reinterpret_cast<const WCHAR*>(mode),
                          share);
+}
+
+// The kernel's open of path: whether it gave a file, and that file's path.
+std::string KernelOpen(const std::string& path) {
+  xrchandle<KSession> session;
+  KGetSession(session);
+  xrchandle<KFile> file;
+  session->OpenFile(path.c_str(), file);
+  if (!file) return "";
+  std::string opened = file->Path();
+  file->Close();
+  return opened;
 }
 
 bool Exists(const std::string& path) {
@@ -25,8 +40,7 @@ bool Exists(const std::string& path) {
   return true;
 }
 
-TEST(Files, NamesIgnoreLetterCaseAndWindowsSyntax) {
-  gkit::Kit kit;
+TEST_F(Files, NamesIgnoreLetterCaseAndWindowsSyntax) {
   std::string real = kit.WriteFile("Models/Gear Box/Bolt_M6.XPR", "x");
   kit.WriteFile("Models/Zahnrad-\xC3\x84.prt", "x");
   kit.WriteFile("Models/\xD0\x94\xD0\x95\xD0\xA2\xD0\x90\xD0\x9B\xD0\xAC.PRT",
@@ -56,22 +70,11 @@ TEST(Files, NamesIgnoreLetterCaseAndWindowsSyntax) {
   EXPECT_FALSE(Exists(""));
 
   // The kernel opens the same spellings.
-  {
-    xrchandle<KSession> session;
-    KGetSession(session);
-    xrchandle<KFile> file;
-    std::string part = kit.WriteFile("Models/Washer.PRT", "granite-native 1 part");
-    session->OpenFile((dir + "/models/washer.prt").c_str(), file);
-    ASSERT_TRUE(file) << KGetLastError();
-    EXPECT_EQ(file->Path(), part);
-    file->Close();
-  }
-  kit.Release();
-  EXPECT_EQ(gkit::LiveObjects(), 0);
+  std::string part = kit.WriteFile("Models/Washer.PRT", "granite-native 1 part");
+  EXPECT_EQ(KernelOpen(dir + "/models/washer.prt"), part) << KGetLastError();
 }
 
-TEST(Files, AnExactNameWinsAndCaseTwinsAreRefusedByTheKernel) {
-  gkit::Kit kit;
+TEST_F(Files, AnExactNameWinsAndCaseTwinsAreRefusedByTheKernel) {
   std::string lower = kit.WriteFile("part.prt", "1");
   std::string upper = kit.WriteFile("PART.prt", "2");
   std::string mixed = kit.WriteFile("Part.prt", "3");
@@ -86,21 +89,15 @@ TEST(Files, AnExactNameWinsAndCaseTwinsAreRefusedByTheKernel) {
   EXPECT_TRUE(win32::SameNameIgnoringCase("GEAR\xC3\x89.PRT", "gear\xC3\xA9.prt"));
   EXPECT_FALSE(win32::SameNameIgnoringCase("gear.prt", "gear.prt\xFF"));
   // The kernel, given a lower-cased name, refuses twins and names them.
-  xrchandle<KSession> session;
-  KGetSession(session);
-  xrchandle<KFile> file;
-  session->OpenFile(lower.c_str(), file);
-  EXPECT_FALSE(file);
+  EXPECT_EQ(KernelOpen(lower), "");
   EXPECT_NE(std::string(KGetLastError()).find("'" + upper + "' and '" + mixed + "' differ only"),
             std::string::npos)
       << KGetLastError();
-  session->OpenFile(kit.WriteFile("single.prt", "granite-native 1\npart\n").c_str(), file);
-  EXPECT_TRUE(file) << KGetLastError();
+  EXPECT_NE(KernelOpen(kit.WriteFile("single.prt", "granite-native 1\npart\n")), "") << KGetLastError();
 }
 
 #if !defined(_WIN32)  // FIFOs, /dev/null and alarm() are Linux's
-TEST(Files, OnlyRegularFilesOpenAndNothingBlocks) {
-  gkit::Kit kit;
+TEST_F(Files, OnlyRegularFilesOpenAndNothingBlocks) {
   std::string dir = kit.Path("Sub.prt");
   ASSERT_EQ(::mkdir(dir.c_str(), 0777), 0);
   std::string fifo = kit.Path("pipe.prt");
@@ -110,24 +107,16 @@ TEST(Files, OnlyRegularFilesOpenAndNothingBlocks) {
     errno = 0;
     EXPECT_EQ(Open(path, win32::_SH_DENYRW), nullptr) << path;
     EXPECT_EQ(errno, ENOENT) << path;
-    xrchandle<KSession> session;
-    KGetSession(session);
-    xrchandle<KFile> file;
-    session->OpenFile(path.c_str(), file);
-    EXPECT_FALSE(file) << path;
+    EXPECT_EQ(KernelOpen(path), "") << path;
     EXPECT_NE(std::string(KGetLastError()).find("cannot open"), std::string::npos);
   }
   ::alarm(0);
-  xrchandle<KSession> session;
-  KGetSession(session);
-  xrchandle<KFile> file;
-  session->OpenFile(dir.c_str(), file);
+  KernelOpen(dir);
   EXPECT_NE(std::string(KGetLastError()).find("is a directory"), std::string::npos);
 }
 #endif
 
-TEST(Files, ShareModesRefuseWhatAnotherHandleHoldsOpen) {
-  gkit::Kit kit;
+TEST_F(Files, ShareModesRefuseWhatAnotherHandleHoldsOpen) {
   std::string path = kit.WriteFile("Cover.prt", "granite-native 1 part");
   {
     xrchandle<KSession> session;
@@ -179,8 +168,6 @@ TEST(Files, ShareModesRefuseWhatAnotherHandleHoldsOpen) {
   EXPECT_EQ(text, "hello");
   EXPECT_EQ(Open(path, 0x99), nullptr);  // not a share flag
   EXPECT_EQ(Open(path, win32::_SH_DENYNO, WSTR("q")), nullptr);
-  kit.Release();
-  EXPECT_EQ(gkit::LiveObjects(), 0);
 }
 
 }  // namespace

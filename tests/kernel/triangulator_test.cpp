@@ -9,6 +9,9 @@
 
 namespace {
 
+using namespace ktest;
+using Triangulator = KitTest;
+
 constexpr double kPi = 3.14159265358979323846;
 
 struct Triangles {
@@ -74,6 +77,9 @@ KVec3 SurfacePoint(const KSurface& s, double u, double v) {
   double cu = std::cos(u), su = std::sin(u);
   KVec3 l;
   switch (s.kind) {
+    case KSurfaceKind::Disc:  // v is the radius
+      l = {v * cu, v * su, 0};
+      break;
     case KSurfaceKind::Cylinder:
       l = {s.r0 * cu, s.r0 * su, v};
       break;
@@ -118,34 +124,17 @@ KSurface Patch(KSurfaceKind kind, std::mt19937& random) {
                 .Then(KAffine::Translation({5 * unit(random), 5 * unit(random), 5 * unit(random)}));
   s.u0 = unit(random);
   s.u1 = s.u0 + 1.5 + 4.5 * std::fabs(unit(random));
-  switch (kind) {
-    case KSurfaceKind::Cylinder:
-      s.r0 = 10;
-      s.v0 = -5;
-      s.v1 = 15;
-      break;
-    case KSurfaceKind::Cone:
-      s.r0 = 12;
-      s.r1 = 3;
-      s.v0 = 0;
-      s.v1 = 10;
-      break;
-    case KSurfaceKind::Sphere:
-      s.r0 = 10;
-      s.v0 = -1.4;
-      s.v1 = 1.5;
-      break;
-    default:
-      s.r0 = 10;
-      s.r1 = 3;
-      s.v0 = -2;
-      s.v1 = 3;
-  }
+  // Radii and the v range: cylinder, cone, sphere, torus.
+  const double shapes[4][4] = {{10, 0, -5, 15}, {12, 3, 0, 10}, {10, 0, -1.4, 1.5}, {10, 3, -2, 3}};
+  const double* p = shapes[kind == KSurfaceKind::Cylinder ? 0
+                           : kind == KSurfaceKind::Cone   ? 1
+                           : kind == KSurfaceKind::Sphere ? 2
+                                                          : 3];
+  s.r0 = p[0], s.r1 = p[1], s.v0 = p[2], s.v1 = p[3];
   return s;
 }
 
-TEST(Triangulator, DeviationAndAngleBoundsHoldOnCurvedFaces) {
-  gkit::Kit kit;
+TEST_F(Triangulator, DeviationAndAngleBoundsHoldOnCurvedFaces) {
   std::mt19937 random(7);
   for (KSurfaceKind kind :
        {KSurfaceKind::Cylinder, KSurfaceKind::Cone, KSurfaceKind::Sphere, KSurfaceKind::Torus}) {
@@ -198,11 +187,9 @@ TEST(Triangulator, DeviationAndAngleBoundsHoldOnCurvedFaces) {
       }
     }
   }
-  kit.Release();
-  EXPECT_EQ(gkit::LiveObjects(), 0);
 }
 
-TEST(Triangulator, TheSmallerDistanceSettingCountsAndFinerMeansMore) {
+TEST_F(Triangulator, TheSmallerDistanceSettingCountsAndFinerMeansMore) {
   KSurface s;
   s.kind = KSurfaceKind::Sphere;
   s.r0 = 10;
@@ -218,7 +205,7 @@ TEST(Triangulator, TheSmallerDistanceSettingCountsAndFinerMeansMore) {
   EXPECT_EQ(Tessellate(body, -1, 1, 0.01).points.size(), fine);
 }
 
-TEST(Triangulator, AbsurdTolerancesAreClampedAndCountsCapped) {
+TEST_F(Triangulator, AbsurdTolerancesAreClampedAndCountsCapped) {
   KSurface s;
   s.kind = KSurfaceKind::Torus;
   s.r0 = 10;
@@ -256,38 +243,70 @@ TEST(Triangulator, AbsurdTolerancesAreClampedAndCountsCapped) {
             static_cast<size_t>(kMaxTrianglesPerCall));
 }
 
-TEST(Triangulator, PlanarFacesCoverTheirAreaWithOutwardTriangles) {
-  gkit::Kit kit;
-  {
-    xrchandle<KPartModel> part = kit.Part(R"(primary
-    solid gear teeth 12 radius 8 10 height 0 3 end
-    polygon 0 0 0  0 4 0  2 4 0  2 2 0  4 2 0  4 0 0 reversed end
-    disc radius 5 inner 2 sweep 0 90 translate 0 0 9 end
+TEST_F(Triangulator, PlanarFacesCoverTheirAreaWithOutwardTriangles) {
+  xrchandle<KPartModel> part = kit.Part(R"(primary
+  solid gear teeth 12 radius 8 10 height 0 3 end
+  polygon 0 0 0  0 4 0  2 4 0  2 2 0  4 2 0  4 0 0 reversed end
+  disc radius 5 inner 2 sweep 0 90 translate 0 0 9 end
   end)");
-    xrchandle<KBody> body;
-    part->GetPrimaryBody(body);
-    auto faces = ktest::Faces(body);
-    // The gear's caps and sides, the L polygon, the quarter ring.
-    ASSERT_EQ(faces.size(), 2u + 48u + 2u);
-    Triangles t = Tessellate(body, 0.001, 0.1);
-    double topArea = 0, lArea = 0, ringArea = 0;
-    for (size_t i = 0; i < t.points.size(); i += 3) {
-      KVec3 a = t.points[i], b = t.points[i + 1], c = t.points[i + 2];
-      KVec3 n = Cross(b - a, c - a);
-      EXPECT_GT(Dot(n, t.normals[i]), 0);
-      if (a.z == 3 && b.z == 3 && c.z == 3) topArea += n.z / 2;
-      if (a.z == 0 && b.z == 0 && c.z == 0 && a.x >= 0 && t.normals[i].z > 0.5) lArea += n.z / 2;
-      if (a.z == 9) ringArea += n.z / 2;
-    }
-    // The L polygon was written clockwise from +z and reversed: it faces up.
-    EXPECT_NEAR(lArea, 12, 1e-9);
-    EXPECT_NEAR(ringArea, kPi / 4 * (25 - 4), 0.01);
-    // Each tooth of the gear outline adds a trapezoid to the root polygon.
-    EXPECT_GT(topArea, kPi * 64 * 0.97);
-    EXPECT_LT(topArea, kPi * 100);
+  xrchandle<KBody> body;
+  part->GetPrimaryBody(body);
+  auto faces = Faces(body);
+  // The gear's caps and sides, the L polygon, the quarter ring.
+  ASSERT_EQ(faces.size(), 2u + 48u + 2u);
+  Triangles t = Tessellate(body, 0.001, 0.1);
+  double topArea = 0, lArea = 0, ringArea = 0;
+  for (size_t i = 0; i < t.points.size(); i += 3) {
+    KVec3 a = t.points[i], b = t.points[i + 1], c = t.points[i + 2];
+    KVec3 n = Cross(b - a, c - a);
+    EXPECT_GT(Dot(n, t.normals[i]), 0);
+    if (a.z == 3 && b.z == 3 && c.z == 3) topArea += n.z / 2;
+    if (a.z == 0 && b.z == 0 && c.z == 0 && a.x >= 0 && t.normals[i].z > 0.5) lArea += n.z / 2;
+    if (a.z == 9) ringArea += n.z / 2;
   }
-  kit.Release();
-  EXPECT_EQ(gkit::LiveObjects(), 0);
+  // The L polygon was written clockwise from +z and reversed: it faces up.
+  EXPECT_NEAR(lArea, 12, 1e-9);
+  EXPECT_NEAR(ringArea, kPi / 4 * (25 - 4), 0.01);
+  // Each tooth of the gear outline adds a trapezoid to the root polygon.
+  EXPECT_GT(topArea, kPi * 64 * 0.97);
+  EXPECT_LT(topArea, kPi * 100);
+}
+
+// Boxes are exact: sampled surface points lie inside, and the box is no larger
+// than the samples reach (up to the sampling step).
+TEST_F(Triangulator, ModelBoxesAreExactForTurnedAnalyticFaces) {
+  std::mt19937 random(99);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  const KSurfaceKind kinds[] = {KSurfaceKind::Disc, KSurfaceKind::Cylinder, KSurfaceKind::Cone,
+                                KSurfaceKind::Sphere, KSurfaceKind::Torus};
+  for (int round = 0; round < 60; ++round) {
+    KSurface s;
+    s.kind = kinds[round % 5];
+    s.frame = KAffine::Rotation({unit(random), unit(random), unit(random)}, 3 * unit(random))
+                  .Then(KAffine::Translation({unit(random), unit(random), unit(random)}));
+    s.u0 = 2 * unit(random);
+    s.u1 = s.u0 + 0.3 + 2.9 * std::fabs(unit(random));
+    const bool disc = s.kind == KSurfaceKind::Disc;
+    s.r0 = disc ? 1 : 2;
+    s.r1 = s.kind == KSurfaceKind::Torus ? 0.7 : disc ? 3 : 1;
+    s.v0 = s.kind == KSurfaceKind::Sphere ? -1.2 : -1;
+    s.v1 = s.kind == KSurfaceKind::Sphere ? 0.9 : 2.5;
+    xrchandle<KBox3D> box;
+    gkit::Kit::FaceBody(s)->GetBoundingBox(box);
+    ASSERT_TRUE(box);
+    KExtent exact{box->Min(), box->Max()}, sampled;
+    const double vlo = disc ? s.r0 : s.v0, vhi = disc ? s.r1 : s.v1;
+    for (int i = 0; i <= 400; ++i)
+      for (int j = 0; j <= 40; ++j)
+        sampled.Add(SurfacePoint(s, s.u0 + (s.u1 - s.u0) * i / 400, vlo + (vhi - vlo) * j / 40));
+    const double step = 0.03;  // what the samples may fall short by
+    for (double d :
+         {sampled.lo.x - exact.lo.x, sampled.lo.y - exact.lo.y, sampled.lo.z - exact.lo.z,
+          exact.hi.x - sampled.hi.x, exact.hi.y - sampled.hi.y, exact.hi.z - sampled.hi.z}) {
+      EXPECT_GE(d, -1e-9) << "round " << round;
+      EXPECT_LE(d, step) << "round " << round;
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,652 @@
+// The assembly parse and the element list: children, names, placements,
+// results, cycles, units, the extent pass, the sample models, the scope guards.
+#include "assembly/Assembly.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <utility>
+
+#include "gBase90/kservices.h"
+#include "gkit/load_fixture.h"
+#include "granite/GraniteLoader.h"
+#include "kernel/Kernel.h"
+#include "model/ElementBudget.h"
+#include "model/ParserGuards.h"
+#include "model/RootElement.h"
+#include "parts/Parts.h"
+
+using namespace gkit;
+namespace {
+
+const std::string kExamples = std::string(GRANITE_SOURCE_DIR) + "/examples/";
+
+void ExpectBox(const velaBBox& box, velaFloatPoint lo, velaFloatPoint hi) {
+  ASSERT_FALSE(box.IsEmpty());
+  auto at = [](velaFloatPoint p, int k) { return k == 0 ? p.x : k == 1 ? p.y : p.z; };
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_NEAR(at(box.min, k), at(lo, k), 1e-4) << k;
+    EXPECT_NEAR(at(box.max, k), at(hi, k), 1e-4) << k;
+  }
+}
+
+int Count(CGraniteElement* e, bool partsOnly) {
+  int n = partsOnly ? e->GetFileType() == GRANITE_FILE_PART : 1;
+  for (int i = 0; i < e->GetNumberChildren(); ++i) n += Count(Child(e, i), partsOnly);
+  return n;
+}
+
+class Parse : public LoadTest {
+ protected:
+  // A root element for the parser's file, as BuildElementList makes it.
+  CGraniteElement* Root() {
+    return CreateRootElement(parser->GetFilename(), parser->GetFilename());
+  }
+};
+
+TEST_F(Parse, ChildrenInKernelOrderWithNamesTypesPlacementsAndGroups) {
+  Placement at = Move(1, 2, 3);
+  xrchandle<KAssembly> top = Assembly("top.asm");
+  Assembly("Sub.ASM", {"q.prt"}, KUNITS_INCH);
+  Add(top, "p.prt", "", &at);
+  Add(top, "Bolt.PRT", "bolt_m6");
+  Add(top, "sub.asm");
+  Parts({"p.prt", "bolt.prt", "BOLT_M6.xpr", "q.prt"});
+  CGraniteElement* root = Root();
+  ASSERT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_SUCCESS);
+  EXPECT_EQ(Tree(root), "top.asm{p.prt bolt_m6.XPR sub.asm{q.prt}}");
+
+  CGraniteElement *p = Child(root, 0), *bolt = Child(root, 1), *s = Child(root, 2);
+  EXPECT_EQ(Narrow(p->GetFilename()), Narrow(parser->GetResolvedFilename(Wide("p.prt"))));
+  EXPECT_EQ(p->GetFileType(), GRANITE_FILE_PART);
+  EXPECT_TRUE(p->GetTransform() == velaMatrix4x4::Translation(1, 2, 3));
+  EXPECT_EQ(Narrow(bolt->GetConfigurationName()), "bolt_m6");
+  // The configuration names the element, else the referenced file.
+  EXPECT_EQ(Narrow(p->GetDisplayName()) + " " + Narrow(bolt->GetDisplayName()) + " " +
+                Narrow(s->GetDisplayName()),
+            "p.prt bolt_m6 sub.asm");
+  EXPECT_EQ(s->GetFileType(), GRANITE_FILE_ASSEMBLY);
+  EXPECT_TRUE(s->GetTransform().IsIdentity());
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(Child(root, i)->GetParentElement(), root);
+    EXPECT_EQ(root->GetGroup()->GetChild(i), Child(root, i)->GetGroup());
+  }
+  EXPECT_EQ(s->GetGroup()->GetChild(0), Child(s, 0)->GetGroup());
+  // Only the assemblies are opened, under their lower-cased paths.
+  EXPECT_EQ(kit.OpenedPaths(), (std::vector<std::string>{Opened("top.asm"), Opened("sub.asm")}));
+  EXPECT_EQ(kit.Calls(KCall::Close), 2);
+  // The units are the top assembly's; the inch sub-assembly does not change them.
+  EXPECT_EQ(parser->GetModelUnits(), IMAGE_UNITS_MILLIMETER);
+  EXPECT_TRUE(parser->GetUnitsRetrieved());
+  // The second argument is not read.
+  int dummy = 0;
+  CGraniteElement* again = Root();
+  ASSERT_EQ(ParseAssembly(again, &dummy), GRANITE_LOAD_SUCCESS);
+  EXPECT_EQ(Tree(again), Tree(root));
+}
+
+TEST_F(Parse, FailureTable) {
+  EXPECT_EQ(ParseAssembly(nullptr, nullptr), GRANITE_LOAD_FAILURE);
+  CGraniteElement* root = Root();
+  g_CurrentParser = nullptr;
+  EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_FAILURE);
+  g_CurrentParser = parser.get();
+  CGraniteElement unnamed;
+  EXPECT_EQ(ParseAssembly(&unnamed, nullptr), GRANITE_LOAD_FAILURE);
+  EXPECT_EQ(kit.TotalCalls(), 0);
+
+  kit.Fail(KCall::Session);
+  EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_FAILURE);
+  kit.ClearFaults();
+  EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_INCOMPLETE);  // no such file
+  Part("top.asm");
+  EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_INCOMPLETE);  // a part, not an assembly
+  EXPECT_EQ(kit.Calls(KCall::Close), 1);
+  KUnbindAll();
+  xrchandle<KAssembly> top = Assembly("top.asm");
+  EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_INCOMPLETE);  // no components
+  Add(top, "a.prt");
+  Add(top, "b.prt");
+  Parts({"a.prt", "b.prt"});
+  kit.Fail(KCall::GetComponents);
+  EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_FAILURE);
+  kit.ClearFaults();
+  // The first component is missing.
+  kit.Fail(KCall::SequenceEntry, KFault::Null, kit.Calls(KCall::SequenceEntry) + 1);
+  EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_SUCCESS);
+  EXPECT_EQ(Tree(root), "top.asm{b.prt}");
+  EXPECT_EQ(kit.Calls(KCall::OpenFile), kit.Calls(KCall::Close) + 1);  // the unbound open
+}
+
+// A missing or unnamed file leaves no element and makes the result 3; every
+// sub-assembly is parsed all the same, the same file twice being no cycle.
+TEST_F(Parse, MissingFilesLeaveNoElementAndEverySubAssemblyIsParsed) {
+  Assembly("top.asm", {"a.prt", "gone.prt", "", "b.prt|b_cfg", "sub.asm", "sub.asm"});
+  Assembly("sub.asm", {"a.prt"});
+  Parts({"a.prt", "b.prt"});
+  CGraniteElement* root = Root();
+  EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_INCOMPLETE);
+  EXPECT_EQ(Tree(root), "top.asm{a.prt b.prt sub.asm{a.prt} sub.asm{a.prt}}");
+  EXPECT_EQ(Narrow(Child(root, 1)->GetDisplayName()), "b_cfg");
+}
+
+// A model laid out in folders: top.asm names sub/sub.asm, whose components lie
+// beside it. Same-named files beside top.asm and in the working directory are
+// not models; the working directory changes before the parts are loaded.
+TEST_F(Parse, ReferencesAreFoundBesideTheAssemblyThatNamesThem) {
+  const std::string part =
+      "granite-native 1\npart\nprimary solid box from 0 0 0 to 1 1 1 end end\n";
+  kit.WriteFile("top.asm", "granite-native 1\nassembly\ncomponent \"sub/sub.asm\" end\n");
+  kit.WriteFile("sub/sub.asm",
+                "granite-native 1\nassembly\ncomponent \"part.prt\" end\n"
+                "component \"gear.prt\" end\ncomponent \"nut.prt\"\nconfig \"nut_m6\"\nend\n");
+  for (const char* name : {"sub/part.prt", "sub/NUT_M6.xpr", "gear.prt"}) kit.WriteFile(name, part);
+  for (const char* decoy : {"part.prt", "cwd/part.prt", "cwd/gear.prt", "cwd/nut_m6.xpr"})
+    kit.WriteFile(decoy, "not a model");
+  char* before = getcwd(nullptr, 0);
+  // The model file by its full path, and by a name relative to the working directory.
+  const std::pair<std::string, std::string> rows[] = {{kit.Path("top.asm"), kit.Path("cwd")},
+                                                      {"top.asm", kit.Directory()}};
+  for (const auto& row : rows) {
+    C3DMWorld world;
+    CGraniteParser parser;
+    parser.SetWorld(&world);
+    parser.SetFilename(Wide(row.first));
+    ASSERT_EQ(chdir(row.second.c_str()), 0);
+    ASSERT_EQ(BuildElementList(&parser), GRANITE_LOAD_SUCCESS) << row.first;
+    CGraniteElement* sub =
+        Child(static_cast<CGraniteElement*>(parser.GetElementList()->GetHead()), 0);
+    EXPECT_EQ(Tree(sub), "sub.asm{part.prt gear.prt nut_m6.XPR}");
+    // Absolute paths (the parser keeps its file name lower-cased).
+    std::string paths = Lower(Narrow(sub->GetFilename()));
+    for (int i = 0; i < 3; ++i) paths += " " + Lower(Narrow(Child(sub, i)->GetFilename()));
+    EXPECT_EQ(paths, Opened("sub/sub.asm") + " " + Opened("sub/part.prt") + " " +
+                         Opened("gear.prt") + " " + Opened("sub/nut_m6.xpr"));
+    ASSERT_EQ(chdir("/"), 0);
+    EXPECT_EQ(LoadAllParts(&parser), GRANITE_LOAD_SUCCESS) << row.first;
+  }
+  ASSERT_EQ(chdir(before), 0);
+  free(before);
+}
+
+// top.asm of the given sub-assemblies: "ok" (one part), "fails" (no component
+// list: 1), "empty" (3), "gone" (a missing file). A missing file gives 3,
+// otherwise the first non-zero sub-result counts.
+TEST_F(Parse, ResultsAccumulate) {
+  const struct {
+    std::vector<std::string> kinds;
+    GraniteLoadResultTypes result;
+  } rows[] = {
+      {{"ok", "ok"}, GRANITE_LOAD_SUCCESS},          {{"fails", "ok"}, GRANITE_LOAD_FAILURE},
+      {{"fails", "gone"}, GRANITE_LOAD_INCOMPLETE},  {{"gone", "fails"}, GRANITE_LOAD_INCOMPLETE},
+      {{"empty", "fails"}, GRANITE_LOAD_INCOMPLETE}, {{"fails", "empty"}, GRANITE_LOAD_FAILURE}};
+  for (const auto& row : rows) {
+    xrchandle<KAssembly> top = Assembly("top.asm");
+    long call = kit.Calls(KCall::GetComponents) + 1;  // that of top.asm
+    for (size_t i = 0; i < row.kinds.size(); ++i) {
+      const std::string& kind = row.kinds[i];
+      Add(top, kind == "gone" ? "gone.prt" : kind + std::to_string(i) + ".asm");
+      if (kind == "gone") continue;
+      Assembly(kind + std::to_string(i) + ".asm", kind == "ok"
+                                                      ? std::initializer_list<std::string>{"p.prt"}
+                                                      : std::initializer_list<std::string>{});
+      ++call;
+      if (kind == "fails") kit.Fail(KCall::GetComponents, KFault::Null, call);
+    }
+    Part("p.prt");
+    EXPECT_EQ(ParseAssembly(Root(), nullptr), row.result) << row.kinds[0] << " " << row.kinds[1];
+    KUnbindAll();
+    kit.ClearFaults();
+  }
+}
+
+TEST_F(Parse, CyclicReferencesStopAtTheRepeatedAssembly) {
+  Assembly("top.asm", {"Top.asm"});
+  CGraniteElement* root = Root();
+  EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_INCOMPLETE);
+  EXPECT_EQ(Tree(root), "top.asm{Top.asm{}}");
+  EXPECT_EQ(kit.Calls(KCall::OpenFile), 1);
+  KUnbindAll();
+
+  Assembly("top.asm", {"p.prt", "sub.asm"});
+  Assembly("sub.asm", {"top.asm", "p.prt"});
+  Part("p.prt");
+  root = Root();
+  EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_INCOMPLETE);
+  EXPECT_EQ(Tree(root), "top.asm{p.prt sub.asm{top.asm{} p.prt}}");
+  // Nothing is left on the path: parsed again from sub.asm, the cut moves.
+  EXPECT_EQ(ParseAssembly(Child(root, 1), nullptr), GRANITE_LOAD_INCOMPLETE);
+  EXPECT_EQ(Tree(Child(root, 1)), "sub.asm{top.asm{} p.prt top.asm{p.prt sub.asm{}} p.prt}");
+}
+
+TEST_F(Parse, NestingDeeperThanTheCapIsCut) {
+  for (int i = 0; i <= 300; ++i)
+    Assembly(i ? "l" + std::to_string(i) + ".asm" : "top.asm",
+             {"l" + std::to_string(i + 1) + ".asm"});
+  CGraniteElement* root = Root();
+  EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_INCOMPLETE);
+  EXPECT_EQ(kit.Calls(KCall::OpenFile), 256);
+  int depth = 0;
+  for (CGraniteElement* e = root; e->GetNumberChildren(); e = Child(e, 0)) ++depth;
+  EXPECT_EQ(depth, 256);
+}
+
+TEST_F(Parse, KernelExceptionsPassWithTheFileClosedAndNothingHeld) {
+  Assembly("top.asm", {"sub.asm"});
+  Assembly("sub.asm", {"p.prt"});
+  Part("p.prt");
+  CGraniteElement* root = Root();
+  kit.Fail(KCall::GetAssembly, KFault::Throw);
+  EXPECT_NE(Thrown([&] { ParseAssembly(root, nullptr); }), "");
+  EXPECT_EQ(kit.Calls(KCall::Close), 1);
+  // Thrown while the sub-assembly's child is not yet attached.
+  kit.ClearFaults();
+  kit.Fail(KCall::GetPlacement, KFault::Throw, 2);
+  EXPECT_NE(Thrown([&] { ParseAssembly(root, nullptr); }), "");
+  EXPECT_EQ(kit.Calls(KCall::OpenFile), kit.Calls(KCall::Close));
+  EXPECT_EQ(Tree(root), "top.asm{sub.asm{}}");
+  kit.ClearFaults();
+  CGraniteElement* again = Root();
+  EXPECT_EQ(ParseAssembly(again, nullptr), GRANITE_LOAD_SUCCESS);
+  EXPECT_EQ(Tree(again), "top.asm{sub.asm{p.prt}}");
+}
+
+TEST_F(Parse, UnitsComeFromTheFirstModelWithAKnownCode) {
+  const ImageUnitsTypes expected[] = {
+      IMAGE_UNITS_INCH,       IMAGE_UNITS_FOOT,      IMAGE_UNITS_MILLIMETER, IMAGE_UNITS_METER,
+      IMAGE_UNITS_CENTIMETER, IMAGE_UNITS_KILOMETER, IMAGE_UNITS_MICROMETER};
+  for (int code = 0; code <= 6; ++code) {
+    parser->SetUnitsRetrieved(false);
+    RetrieveModelUnits(kit.Assembly(code).get());
+    EXPECT_EQ(parser->GetModelUnits(), expected[code]) << code;
+    EXPECT_TRUE(parser->GetUnitsRetrieved());
+  }
+  RetrieveModelUnits(kit.Assembly(KUNITS_INCH).get());  // already taken
+  EXPECT_EQ(parser->GetModelUnits(), IMAGE_UNITS_MICROMETER);
+  parser->SetUnitsRetrieved(false);
+  RetrieveModelUnits(kit.Assembly(7).get());
+  EXPECT_FALSE(parser->GetUnitsRetrieved());
+  EXPECT_EQ(parser->GetModelUnits(), IMAGE_UNITS_MICROMETER);
+  RetrieveModelUnits(nullptr);
+  g_CurrentParser = nullptr;
+  RetrieveModelUnits(kit.Assembly(KUNITS_FOOT).get());
+  EXPECT_FALSE(parser->GetUnitsRetrieved());
+}
+
+TEST_F(Parse, ComponentTransformIsTheKernelMatrixUntransposed) {
+  EXPECT_TRUE(GetComponentTransform(nullptr).IsIdentity());
+  Placement values;
+  for (int k = 0; k < 16; ++k) values[k] = k + 0.5;
+  const xrchandle<KAssembly> none;
+  const velaMatrix4x4 m =
+      GetComponentTransform(kit.Component(none, "a", "", values.data(), {}).get());
+  for (int k = 0; k < 16; ++k) EXPECT_EQ(m.m[k], float(k + 0.5)) << k;
+  EXPECT_TRUE(GetComponentTransform(kit.Component(none, "a", "", nullptr, {}).get()).IsIdentity());
+}
+
+class Build : public Parse {
+ protected:
+  // top.asm: p.prt at x 10, sub.asm at x 100 holding q.prt at y 20.
+  void TwoLevels() {
+    xrchandle<KAssembly> top = Assembly("top.asm");
+    Placement p = Move(10, 0, 0), s = Move(100, 0, 0), q = Move(0, 20, 0);
+    Add(top, "p.prt", "", &p);
+    Add(top, "sub.asm", "", &s);
+    Add(Assembly("sub.asm"), "q.prt", "", &q);
+    Parts({"p.prt", "q.prt"});
+  }
+  long Opens(const std::string& name) {
+    long n = 0;
+    for (const std::string& path : kit.OpenedPaths()) n += path == Opened(name);
+    return n;
+  }
+};
+
+TEST_F(Build, RefusesWhatItCannotStartOn) {
+  EXPECT_EQ(BuildElementList(nullptr), GRANITE_LOAD_FAILURE);
+  EXPECT_EQ(g_CurrentParser, nullptr);
+  CGraniteParser unnamed;
+  unnamed.SetWorld(&world);
+  EXPECT_EQ(BuildElementList(&unnamed), GRANITE_LOAD_FAILURE);
+  parser->SetWorld(nullptr);
+  EXPECT_EQ(BuildElementList(parser.get()), GRANITE_LOAD_FAILURE);
+  parser->SetWorld(&world);
+  parser->SetFilename(Wide(kit.Path("bolt.prt")));
+  Part("bolt.prt");
+  EXPECT_EQ(BuildElementList(parser.get()), GRANITE_LOAD_FAILURE);
+  EXPECT_EQ(parser->GetNumberElements(), 0);
+  EXPECT_EQ(world.GetNumberGroups(), 0);
+  EXPECT_EQ(kit.Calls(KCall::OpenFile), 0);
+}
+
+TEST_F(Build, TreeMeasuredUnderEveryAncestorPlacementAndTheStackLeftEmpty) {
+  TwoLevels();
+  ASSERT_EQ(BuildElementList(parser.get()), GRANITE_LOAD_SUCCESS);
+  ASSERT_EQ(parser->GetNumberElements(), 1);
+  CGraniteElement* root = RootAt(0);
+  EXPECT_EQ(Tree(root), "top.asm{p.prt sub.asm{q.prt}}");
+  EXPECT_EQ(root->GetFileType(), GRANITE_FILE_ASSEMBLY);
+  EXPECT_EQ(world.GetNumberGroups(), 1);
+  EXPECT_EQ(world.GetGroup(0), root->GetGroup());
+  EXPECT_FALSE(root->GetGroup()->IsTopLevel());
+  // Each part measured once, under its own, its parents' and its component's placements.
+  EXPECT_EQ(Opens("p.prt"), 1);
+  EXPECT_EQ(Opens("q.prt"), 1);
+  EXPECT_EQ(kit.Calls(KCall::OpenFile), kit.Calls(KCall::Close));
+  ExpectBox(parser->GetModelBoundingBox(), {10, 0, 0}, {101, 21, 1});
+  EXPECT_GT(parser->GetChordalTolerance(), 0.0);
+  // A second build walks the first tree again as well.
+  ASSERT_EQ(BuildElementList(parser.get()), GRANITE_LOAD_SUCCESS);
+  EXPECT_EQ(parser->GetNumberElements(), 2);
+  EXPECT_EQ(Opens("p.prt"), 3);
+}
+
+TEST_F(Build, MissingComponentStillMeasuresButAFailedParseDoesNot) {
+  Assembly("top.asm", {"gone.prt", "p.prt"});
+  Part("p.prt", "from 0 0 0 to 2 2 2");
+  EXPECT_EQ(BuildElementList(parser.get()), GRANITE_LOAD_INCOMPLETE);
+  EXPECT_EQ(Tree(RootAt(0)), "top.asm{p.prt}");
+  ExpectBox(parser->GetModelBoundingBox(), {0, 0, 0}, {2, 2, 2});
+  EXPECT_GT(parser->GetChordalTolerance(), 0.0);
+
+  CGraniteParser other;
+  other.SetWorld(&world);
+  other.SetFilename(parser->GetFilename());
+  kit.Fail(KCall::GetComponents);
+  EXPECT_EQ(BuildElementList(&other), GRANITE_LOAD_FAILURE);
+  ASSERT_EQ(other.GetNumberElements(), 1);  // the root stays, childless
+  EXPECT_EQ(static_cast<CGraniteElement*>(other.GetElementList()->GetAt(0))->GetNumberChildren(),
+            0);
+  EXPECT_TRUE(other.GetModelBoundingBox().IsEmpty());
+  EXPECT_EQ(other.GetChordalTolerance(), 0.0);
+}
+
+TEST_F(Build, CyclicModelEndsWithThreeAndLoadsTheRest) {
+  Assembly("top.asm", {"sub.asm"});
+  Assembly("sub.asm", {"top.asm", "p.prt"});
+  Part("p.prt");
+  EXPECT_EQ(BuildElementList(parser.get()), GRANITE_LOAD_INCOMPLETE);
+  EXPECT_EQ(Tree(RootAt(0)), "top.asm{sub.asm{top.asm{} p.prt}}");
+  EXPECT_EQ(Opens("p.prt"), 1);
+}
+
+// A support-file callback that answers a new name of g_answer every time,
+// through the link x -> . beside it: x/top.asm, x/x/top.asm, ...
+std::string g_answer;
+int g_answers = 0;
+int NewNameEveryTime(CBasicString, CBasicString, CBasicString& found) {
+  std::string links;
+  for (int i = 0; i <= g_answers; ++i) links += "x/";
+  ++g_answers;
+  const size_t slash = g_answer.rfind('/') + 1;
+  found = Wide(g_answer.substr(0, slash) + links + g_answer.substr(slash));
+  return 1;
+}
+
+// The same file under ever new names is still a cycle: the load ends at once.
+TEST_F(Build, AFileUnderNewNamesIsTheSameFile) {
+  const struct {
+    const char* name;
+    const char* component;
+    bool callback;
+  } cases[] = {
+      {"link", "x/top.asm", false},  // beside each x/.../top.asm, one x more
+      {"callback", "elsewhere.asm", true},
+  };
+  for (const auto& c : cases) {
+    const std::string component = std::string("component \"") + c.component + "\" end\n";
+    const std::string top = kit.WriteFile(std::string(c.name) + "/top.asm",
+                                          "granite-native 1\nassembly\n" + component + component);
+    std::error_code linked;
+    std::filesystem::create_directory_symlink(".", kit.Path(std::string(c.name) + "/x"), linked);
+    ASSERT_FALSE(linked) << linked.message();
+    g_answer = top;
+    g_answers = 0;
+    C3DMWorld world;
+    CGraniteParser parser;
+    parser.SetWorld(&world);
+    parser.SetFilename(Wide(top));
+    if (c.callback) parser.SetGetSupportFilePtr(&NewNameEveryTime);
+    const long opened = kit.Calls(KCall::OpenFile);
+    EXPECT_EQ(BuildElementList(&parser), GRANITE_LOAD_INCOMPLETE) << c.name;
+    EXPECT_EQ(Tree(static_cast<CGraniteElement*>(parser.GetElementList()->GetAt(0))),
+              "top.asm{top.asm{} top.asm{}}")
+        << c.name;
+    EXPECT_EQ(kit.Calls(KCall::OpenFile) - opened, 1) << c.name;
+  }
+}
+
+// Each of twenty assemblies names the next twice: 2^20 occurrences, cut at the
+// limit of elements one load may create; the next load counts afresh.
+TEST_F(Build, ALoadCreatesNoMoreElementsThanTheLimit) {
+  for (int i = 0; i <= 20; ++i) {
+    const std::string next = "l" + std::to_string(i + 1) + ".asm";
+    Assembly(i ? "l" + std::to_string(i) + ".asm" : "top.asm",
+             i < 20 ? std::initializer_list<std::string>{next, next}
+                    : std::initializer_list<std::string>{});
+  }
+  granite::ElementLimitOverride limit(1000);
+  for (int load = 0; load < 2; ++load) {
+    KClearLastError();
+    const long opened = kit.Calls(KCall::OpenFile);
+    EXPECT_EQ(BuildElementList(parser.get()), GRANITE_LOAD_INCOMPLETE);
+    EXPECT_EQ(std::string(KGetLastError()),
+              "more than 1000 elements in one load: the model is cut there");
+    EXPECT_EQ(Count(RootAt(load), false), 1000);
+    EXPECT_LE(kit.Calls(KCall::OpenFile) - opened, 1000);
+  }
+}
+
+TEST_F(Build, KernelExceptionInTheWalkLeavesTheStackAsItWas) {
+  TwoLevels();
+  kit.Fail(KCall::GetModelBox, KFault::Throw, 2);  // q.prt, three levels down
+  EXPECT_NE(Thrown([&] { BuildElementList(parser.get()); }), "");
+  EXPECT_EQ(kit.Calls(KCall::OpenFile), kit.Calls(KCall::Close));
+}
+
+TEST_F(Build, WalkPushesEveryLevelIncludingTheRootsOwnTransform) {
+  Part("p.prt");
+  CGraniteElement* root = Root();
+  root->SetTransform(velaMatrix4x4::Translation(1000, 0, 0));
+  auto make = [&](GraniteFileTypes type, float x, CGraniteElement* parent) {
+    CGraniteElement* e = parser->CreateElement(CBasicString(), CBasicString());
+    e->SetFileType(type);
+    e->SetTransform(velaMatrix4x4::Translation(x, 0, 0));
+    parent->AddChild(e);
+    return e;
+  };
+  CGraniteElement* sub = make(GRANITE_FILE_ASSEMBLY, 100, root);
+  make(GRANITE_FILE_PART, 10, sub)->SetFilename(Wide(kit.Path("p.prt")));
+  CGraniteElement* odd = make(GraniteFileTypes(7), 0, sub);  // passed over
+  odd->SetFilename(Wide(kit.Path("p.prt")));
+  CGraniteElement* empty = make(GRANITE_FILE_ASSEMBLY, 0, root);
+
+  EXPECT_TRUE(WalkElementList(parser.get()));
+  ExpectBox(parser->GetModelBoundingBox(), {1110, 0, 0}, {1111, 1, 1});
+  EXPECT_EQ(kit.Calls(KCall::OpenFile), 1);
+  EXPECT_FALSE(WalkElement(empty));
+  EXPECT_FALSE(WalkElement(odd));
+  EXPECT_FALSE(VisitPartElement(sub));
+  EXPECT_FALSE(WalkElementList(nullptr));
+}
+
+TEST_F(Build, RootElementInTheWorldAndTheList) {
+  CGraniteElement* root = Root();
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(Narrow(root->GetFilename()), Narrow(parser->GetFilename()));
+  EXPECT_EQ(root->GetFileType(), GRANITE_FILE_ASSEMBLY);
+  EXPECT_FALSE(root->GetGroup()->IsTopLevel());
+  EXPECT_EQ(parser->GetNumberElements(), 1);
+  EXPECT_EQ(world.GetNumberGroups(), 1);
+  // Without a world nothing may reach the world; whatever element comes is listed.
+  parser->SetWorld(nullptr);
+  CGraniteElement* loose = Root();
+  EXPECT_EQ(parser->GetNumberElements(), loose ? 2 : 1);
+  EXPECT_EQ(world.GetNumberGroups(), 1);
+  g_CurrentParser = nullptr;
+  EXPECT_EQ(Root(), nullptr);
+}
+
+// The extent pass on one part file under the given stack.
+class Extent : public Parse {
+ protected:
+  bool Measure(const std::string& name) {
+    return ComputePartExtent(parser.get(), Wide(kit.Path(name)), nullptr);
+  }
+};
+
+TEST_F(Extent, OnlyTheTwoTransformedCornersSpanTheAddedBox) {
+  Part("p.prt", "from 0 0 0 to 1 2 3");
+  velaMatrix4x4 half = velaMatrix4x4::Rotation(0, 0, 1, 180);
+  parser->PushMatrix(half);
+  EXPECT_TRUE(Measure("p.prt"));
+  ExpectBox(parser->GetModelBoundingBox(), {-1, -2, 0}, {0, 0, 3});
+  // An eighth turn: the six other corners would reach out to x = -0.707.
+  velaBBox empty;
+  parser->SetModelBoundingBox(empty);
+  parser->PopMatrix();
+  Part("q.prt", "from 0 0 0 to 1 1 1");
+  velaMatrix4x4 eighth = velaMatrix4x4::Rotation(0, 0, 1, 45);
+  parser->PushMatrix(eighth);
+  EXPECT_TRUE(Measure("q.prt"));
+  ExpectBox(parser->GetModelBoundingBox(), {0, 0, 0}, {0, std::sqrt(2.0f), 1});
+  EXPECT_EQ(parser->GetNumberMatricesOnStack(), 1);
+  parser->PopMatrix();
+}
+
+TEST_F(Extent, FilesThatAddNothingAreStillClosed) {
+  kit.WriteFile("model.stp", "ISO-10303-21;");
+  kit.WriteFile("model.stl", "solid");
+  Part("p.prt");
+  EXPECT_FALSE(Measure("model.stp"));  // a translated file without an assembly
+  EXPECT_FALSE(Measure("model.stl"));  // no known extension
+  EXPECT_FALSE(Measure("gone.prt"));   // not there
+  EXPECT_EQ(kit.Calls(KCall::Translate), 1);
+  EXPECT_EQ(kit.Calls(KCall::OpenFile), 3);
+  EXPECT_EQ(kit.Calls(KCall::Close), 2);
+  kit.Fail(KCall::Translator);
+  EXPECT_FALSE(Measure("p.prt"));
+  EXPECT_EQ(kit.Calls(KCall::OpenFile), 3);
+  EXPECT_FALSE(ComputePartExtent(parser.get(), CBasicString(), nullptr));
+  EXPECT_FALSE(ComputePartExtent(nullptr, Wide("p.prt"), nullptr));
+  EXPECT_EQ(g_CurrentParser, nullptr);
+  EXPECT_TRUE(parser->GetModelBoundingBox().IsEmpty());
+}
+
+TEST_F(Extent, ComponentsOfATranslatedAssemblyAddTheirDefinitionsBoxes) {
+  xrchandle<KAssembly> model = kit.Assembly(), inner = kit.Assembly();
+  Placement at = Move(5, 0, 0);
+  kit.Component(inner, "a", "", nullptr, kit.Part(kBox));
+  kit.Component(inner, "b", "", at.data(), kit.Part(kBox));
+  kit.Component(model, "sub", "", at.data(), inner);  // measured as a whole, not descended
+  kit.Component(model, "none", "", nullptr, {});
+  kit.Component(model, "nothing", "", nullptr, kit.EmptyPart());
+  xrchandle<KComponentSequence> components;
+  model->GetComponents(components);
+  EXPECT_TRUE(AddComponentsExtent(components.get(), nullptr));
+  ExpectBox(parser->GetModelBoundingBox(), {5, 0, 0}, {11, 1, 1});
+  EXPECT_EQ(kit.Calls(KCall::GetModelBox), 2);
+  xrchandle<KComponent> none;
+  components->GetAt(1, none);
+  EXPECT_FALSE(AddComponentExtent(none.get(), nullptr));
+  EXPECT_FALSE(AddComponentsExtent(nullptr, nullptr));
+  EXPECT_TRUE(IsAssemblyObject(model.get()));
+  EXPECT_FALSE(IsAssemblyObject(kit.EmptyPart().get()));
+  EXPECT_FALSE(IsAssemblyObject(nullptr));
+}
+
+class Examples : public LoadTest {
+ protected:
+  CGraniteElement* Build(const std::string& file, GraniteLoadResultTypes expected) {
+    parser->SetFilename(Wide(kExamples + file));
+    EXPECT_EQ(BuildElementList(parser.get()), expected);
+    EXPECT_EQ(parser->GetNumberElements(), 1);
+    return RootAt(0);
+  }
+};
+
+std::string Repeat(const std::string& item, int n) {
+  std::string text;
+  for (int i = 0; i < n; ++i) text += (i ? " " : "") + item;
+  return text;
+}
+
+TEST_F(Examples, GearboxTreeAsDrawn) {
+  CGraniteElement* root = Build("gearbox/GearBox.asm", GRANITE_LOAD_SUCCESS);
+  ASSERT_EQ(root->GetNumberChildren(), 18);
+  EXPECT_EQ(Count(root, true), 16 + 3 + 2 * 11 + 2 + 2 * 13);
+  const std::string bearing = "bearing.asm{bearing_race.prt " + Repeat("ball.prt", 10) + "}";
+  EXPECT_EQ(Tree(Child(root, 2)), "input_shaft.asm{input_shaft.prt pinion.prt " + bearing + " " +
+                                      bearing + " coupling.prt}");
+  // The configuration bearing_large of bearing.asm is its instance file.
+  CGraniteElement* large = Child(Child(root, 3), 2);
+  EXPECT_EQ(Tree(large), "bearing_large.XAS{race_large.XPR " + Repeat("ball_large.XPR", 12) + "}");
+  EXPECT_EQ(Narrow(large->GetDisplayName()), "bearing_large");
+  EXPECT_EQ(Narrow(Child(root, 0)->GetDisplayName()), "housing.prt");
+  EXPECT_EQ(Narrow(Child(root, 12)->GetDisplayName()), "bolt_m8");
+  EXPECT_EQ(Base(Narrow(Child(root, 12)->GetFilename())), "bolt_m8.XPR");
+  EXPECT_TRUE(Child(root, 4)->GetTransform() == velaMatrix4x4::Translation(-5, 40, 133));
+  // The foot bolts reach 30 mm below the base and the cover bolts above z = 133.
+  const velaBBox& box = parser->GetModelBoundingBox();
+  EXPECT_NEAR(box.min.z, -30.0f, 1e-3);
+  EXPECT_GT(box.max.z, 133.0f);
+  EXPECT_EQ(parser->GetModelUnits(), IMAGE_UNITS_MILLIMETER);
+  for (const std::string& path : kit.OpenedPaths()) EXPECT_EQ(path, Lower(path));
+}
+
+TEST_F(Examples, FixtureWithoutItsClampGivesThree) {
+  CGraniteElement* root = Build("fixture/fixture.asm", GRANITE_LOAD_INCOMPLETE);
+  EXPECT_EQ(Tree(root), "fixture.asm{plate.prt vee_block.prt vee_block.prt pin_long.XPR}");
+  EXPECT_FALSE(parser->GetModelBoundingBox().IsEmpty());
+}
+
+class Guards : public LoadTest {};
+
+TEST_F(Guards, EachChangeIsUndoneOnceAtTheStepOrWhenTheScopeEnds) {
+  C3DMGroup *a = world.CreateGroup(), *b = world.CreateGroup();
+  parser->SetCurrentGroup(a);
+  parser->SetCurrentColor(kRed);
+  velaMatrix4x4 move = velaMatrix4x4::Translation(1, 0, 0);
+  EXPECT_NE(Thrown([&] {
+              granite::MatrixPushGuard outer(parser.get(), move);
+              granite::MatrixPushGuard inner(parser.get(), move);
+              granite::CurrentGroupGuard group(parser.get());
+              granite::CurrentColorGuard color(parser.get());
+              parser->SetCurrentGroup(b);
+              parser->SetCurrentColor(kBlue);
+              inner.Pop();
+              inner.Pop();  // already popped
+              EXPECT_EQ(parser->GetNumberMatricesOnStack(), 1);
+              KThrow("thrown in the middle");
+            }),
+            "");
+  EXPECT_EQ(parser->GetNumberMatricesOnStack(), 0);
+  EXPECT_EQ(parser->GetCurrentGroup(), a);
+  EXPECT_TRUE(parser->GetCurrentColor() == kRed);
+  {
+    granite::CurrentColorGuard kept(parser.get());
+    parser->SetCurrentColor(kBlue);
+    kept.Release();  // a part colour stays current
+  }
+  EXPECT_TRUE(parser->GetCurrentColor() == kBlue);
+}
+
+TEST_F(Guards, FileIsClosedOnceAndAThrowingCloseIsSwallowedOnTheWayOut) {
+  Part("p.prt");
+  xrchandle<KSession> session;
+  KGetSession(session);
+  xrchandle<KFile> file;
+  session->OpenFile(kit.Path("p.prt").c_str(), file);
+  ASSERT_TRUE(file);
+  granite::FileCloseGuard(file).Close();
+  EXPECT_EQ(kit.Calls(KCall::Close), 1);
+  const int live = gkit::LiveObjects();
+  kit.Fail(KCall::Close, KFault::Throw);
+  { granite::FileCloseGuard closer(file); }
+  EXPECT_EQ(kit.Calls(KCall::Close), 2);
+  EXPECT_EQ(gkit::LiveObjects(), live);  // no exception object left behind
+}
+
+}  // namespace
