@@ -18,7 +18,7 @@ class C3DMGroup;
 // it their parent) and deletes them in ClearChildList and its destructor. A
 // copy's child list is a view of the source's children: it releases nothing.
 // The group belongs to the scene world, the parent is not owned.
-class GRANITE_VISIBLE CGraniteElement {
+class GRANITE_SHARED_CLASS CGraniteElement {
 public:
   CGraniteElement();
   CGraniteElement(const CGraniteElement& other);
@@ -64,7 +64,7 @@ private:
   CGraniteElement* m_parentElement;
 };
 
-class GRANITE_VISIBLE CGraniteResolvedFileEntry {
+class GRANITE_API CGraniteResolvedFileEntry {
 public:
   CGraniteResolvedFileEntry();
   CGraniteResolvedFileEntry(const CGraniteResolvedFileEntry& other);

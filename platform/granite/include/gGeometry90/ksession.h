@@ -7,7 +7,7 @@
 #include "win32/wfsopen.h"
 
 // An open file. Close lets go of the file on disk; the object may live on.
-class GRANITE_VISIBLE KFile : public xobject {
+class GRANITE_KGEOMETRY_API KFile : public xobject {
   XOBJECT_DECLARE(KFile)
  public:
   void Close();
@@ -34,7 +34,7 @@ class GRANITE_VISIBLE KFile : public xobject {
   bool m_closed = false;
 };
 
-class GRANITE_VISIBLE KSession : public xobject {
+class GRANITE_KGEOMETRY_API KSession : public xobject {
   XOBJECT_DECLARE(KSession)
  public:
   KSession();
@@ -55,7 +55,7 @@ class GRANITE_VISIBLE KSession : public xobject {
 };
 
 // The session; null when the kernel is not loaded.
-GRANITE_VISIBLE void KGetSession(xrchandle<KSession>& out);
+GRANITE_KGEOMETRY_API void KGetSession(xrchandle<KSession>& out);
 
 // The session's models read from files. OpenFile of a native part file, and
 // the first GetDefinition of a native assembly's component that names one,
@@ -86,22 +86,22 @@ struct KModelCacheStatistics {
   long reads;       // native files parsed by OpenFile and component loads
 };
 // Since the last flush.
-GRANITE_VISIBLE KModelCacheStatistics KGetModelCacheStatistics();
+GRANITE_KGEOMETRY_API KModelCacheStatistics KGetModelCacheStatistics();
 // Lets go of every kept model and clears the statistics.
-GRANITE_VISIBLE void KFlushModelCache();
+GRANITE_KGEOMETRY_API void KFlushModelCache();
 // For tests: the racy window in seconds (0: trust the file times at once).
-GRANITE_VISIBLE void KSetModelCacheRacyWindow(double seconds);
-GRANITE_VISIBLE double KModelCacheRacyWindow();
+GRANITE_KGEOMETRY_API void KSetModelCacheRacyWindow(double seconds);
+GRANITE_KGEOMETRY_API double KModelCacheRacyWindow();
 // For tests: other limits than kModelCacheEntries and kModelCacheBytes (0 or
 // less: those); models over them go at once, the least recently opened first.
-GRANITE_VISIBLE void KSetModelCacheLimits(int entries, long long bytes);
+GRANITE_KGEOMETRY_API void KSetModelCacheLimits(int entries, long long bytes);
 
 // Makes OpenFile of path (matched ignoring case and separators) give a file
 // holding model, without reading the disk; Translate of that file gives the
 // model too, whatever the format code. For tests.
-GRANITE_VISIBLE void KBindModel(const char* path, const xrchandle<KModel>& model);
-GRANITE_VISIBLE void KUnbindAll();
+GRANITE_KGEOMETRY_API void KBindModel(const char* path, const xrchandle<KModel>& model);
+GRANITE_KGEOMETRY_API void KUnbindAll();
 // Reads a model from native text, as OpenFile reads a file; name is used in
 // reasons and directory for the components' files. Null on a malformed text.
-GRANITE_VISIBLE xrchandle<KModel> KReadNative(const std::string& text, const std::string& name,
+GRANITE_KGEOMETRY_API xrchandle<KModel> KReadNative(const std::string& text, const std::string& name,
                                               const std::string& directory);
