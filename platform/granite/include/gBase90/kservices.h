@@ -10,9 +10,6 @@ GRANITE_KBASE_API xrchandle<xintsequence> KStopGPIClients();
 // Also lets go of what the modules keep between calls (the session's models
 // read from files), unless the call is made to give nothing.
 GRANITE_KBASE_API int KUnloadAuxModules();
-// For kernel modules: hook is called by every KUnloadAuxModules that takes
-// effect, to let go of what the module keeps. Registering twice adds nothing.
-GRANITE_KBASE_API void KAddUnloadHook(void (*hook)());
 
 // Why the last kernel call of this thread that failed did so, as UTF-8 text
 // ("file:line: expected ..."); empty when nothing has failed since the last clear.
@@ -23,12 +20,3 @@ GRANITE_KBASE_API void KSetLastError(const char* reason);
 // load of many files may fail for several.
 GRANITE_KBASE_API int KGetErrorCount();
 GRANITE_KBASE_API const char* KGetError(int index);
-
-// What tests observe of the kernel (more in gkit/testkit.h).
-namespace gkit {
-// Calls since the process started.
-GRANITE_KBASE_API int StopGPIClientsCalls();
-GRANITE_KBASE_API int UnloadAuxModulesCalls();
-// Kernel objects alive now.
-GRANITE_KBASE_API int LiveObjects();
-}  // namespace gkit
