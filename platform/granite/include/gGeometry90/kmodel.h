@@ -141,8 +141,8 @@ class GRANITE_KGEOMETRY_API KGeometryItem : public xobject {
 };
 
 class GRANITE_KGEOMETRY_API KBody : public xobject,
-                              public virtual KBoundable,
-                              public virtual KAttributable {
+                                    public virtual KBoundable,
+                                    public virtual KAttributable {
   XOBJECT_DECLARE(KBody)
  public:
   KBody();
@@ -199,8 +199,8 @@ class GRANITE_KGEOMETRY_API KFaceGeometry : public xobject {
 };
 
 class GRANITE_KGEOMETRY_API KFace : public xobject,
-                              public virtual KAttributable,
-                              public virtual KBoundable {
+                                    public virtual KAttributable,
+                                    public virtual KBoundable {
   XOBJECT_DECLARE(KFace)
  public:
   explicit KFace(KSurface surface) : m_surface(std::move(surface)) {}

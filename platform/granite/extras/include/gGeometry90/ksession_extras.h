@@ -55,8 +55,9 @@ GRANITE_KGEOMETRY_API void KBindModel(const char* path, const xrchandle<KModel>&
 GRANITE_KGEOMETRY_API void KUnbindAll();
 // Reads a model from native text, as OpenFile reads a file; name is used in
 // reasons and directory for the components' files. Null on a malformed text.
-GRANITE_KGEOMETRY_API xrchandle<KModel> KReadNative(const std::string& text, const std::string& name,
-                                              const std::string& directory);
+GRANITE_KGEOMETRY_API xrchandle<KModel> KReadNative(const std::string& text,
+                                                    const std::string& name,
+                                                    const std::string& directory);
 
 // The faces a walk of every occurrence meshes: the faces of a part's bodies,
 // or of the parts an assembly places, counted per occurrence (components whose
