@@ -21,7 +21,7 @@ class C3DMGroup;
 // source's children: it releases nothing. A parser's root elements belong to
 // the parser (CGraniteParser.h). The group belongs to the scene world, the
 // parent is not owned.
-class GRANITE_VISIBLE CGraniteElement {
+class GRANITE_SHARED_CLASS CGraniteElement {
 public:
   CGraniteElement();
   CGraniteElement(const CGraniteElement& other);
@@ -67,7 +67,7 @@ private:
   CGraniteElement* m_parentElement;
 };
 
-class GRANITE_VISIBLE CGraniteResolvedFileEntry {
+class GRANITE_API CGraniteResolvedFileEntry {
 public:
   CGraniteResolvedFileEntry();
   CGraniteResolvedFileEntry(const CGraniteResolvedFileEntry& other);

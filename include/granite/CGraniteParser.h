@@ -33,7 +33,7 @@ typedef int (*GraniteSupportFileCallback)(CBasicString name, CBasicString direct
 // - The resolved-parts list owns nothing: its elements belong to the tree.
 // - Scene groups belong to the world that made them; those made while the
 //   parser had no world belong to the parser and are deleted with it.
-class GRANITE_VISIBLE CGraniteParser {
+class GRANITE_SHARED_CLASS CGraniteParser {
 public:
   // Sibling library.
   CGraniteParser();

@@ -5,7 +5,6 @@
 
 #include "win32/wintypes.h"
 
-#define GRANITE_API GRANITE_VISIBLE
 
 // Result of every export but ShutdownGranite and of the internal load steps.
 enum GraniteLoadResultTypes : int32_t {

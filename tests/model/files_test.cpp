@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -36,7 +37,10 @@ int SupportFile(CBasicString name, CBasicString directory, CBasicString& found) 
 class ResolvedFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    root = "/tmp/granite_model_files_" + std::to_string(getpid());
+    // Absolute as the sibling makes the folders it searches ("z:/tmp/..." on
+    // Windows), in lower case as the parser keeps the model's name.
+    root = fs::absolute("/tmp/granite_model_files_" + std::to_string(getpid())).generic_string();
+    for (char& c : root) c = char(std::tolower(static_cast<unsigned char>(c)));
     for (const char* f : {"models/gear.prt", "models/sub/bolt.prt", "install/gear.prt",
                           "install/washer.prt", "extra/nut.prt"}) {
       fs::create_directories(fs::path(root + "/" + f).parent_path());

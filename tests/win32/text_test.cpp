@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 
@@ -140,6 +142,7 @@ TEST(Formatter, NeverWritesPastItsBuffer) {
   EXPECT_EQ(win32::swprintf_s(buffer, 1, WSTR("")), 0);
 }
 
+#if !defined(_WIN32)
 TEST(Formatter, NeverReadsPastTheFormat) {
   // Each format ends at the end of a page whose next page cannot be read.
   const size_t page = size_t(sysconf(_SC_PAGESIZE));
@@ -155,6 +158,7 @@ TEST(Formatter, NeverReadsPastTheFormat) {
   }
   munmap(pages, 2 * page);
 }
+#endif
 
 TEST(Resources, StringTablesPerModule) {
   win32::HMODULE main = win32::GetModuleHandleW(nullptr);

@@ -73,7 +73,8 @@ qgp::FileContext ContextOf(CBasicString& filename, CBasicString directory,
 qgp::Text Search(const qgp::Text& original, const qgp::FileContext& context, bool& found) {
   found = true;
   const std::string name = win32::NativePathSyntax(Utf8(original));
-  const bool absolute = !name.empty() && name[0] == '/';
+  // "/x" on both systems, "C:/x" on Windows too.
+  const bool absolute = std::filesystem::path(name).has_root_directory();
   if (absolute && IsFile(name))
     return FromUtf8(std::filesystem::path(name).lexically_normal().generic_string());
 
@@ -102,7 +103,7 @@ qgp::Text Search(const qgp::Text& original, const qgp::FileContext& context, boo
                          answer) != 0 &&
         answer.GetLength() > 0) {
       const std::string path = win32::NativePathSyntax(Utf8(qgp::ToText(answer)));
-      if (!path.empty() && path[0] == '/')
+      if (std::filesystem::path(path).has_root_directory())
         return FromUtf8(std::filesystem::path(path).lexically_normal().generic_string());
       return FromUtf8(Join(Absolute(std::string()), path));
     }

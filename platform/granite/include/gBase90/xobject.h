@@ -5,12 +5,12 @@
 #include "win32/wintypes.h"
 
 // The run-time identity of a kernel class: its name and its base class.
-struct GRANITE_VISIBLE xrtti {
+struct GRANITE_KBASE_API xrtti {
   const char* name;
   const xrtti* base;
 };
 
-class GRANITE_VISIBLE xobject {
+class GRANITE_KBASE_API xobject {
  public:
   xobject(const xobject&) = delete;
   xobject& operator=(const xobject&) = delete;

@@ -7,12 +7,12 @@
 #include "gBase90/xobject.h"
 
 // An index outside 0 .. GetCount() - 1 throws an xthrowable.
-GRANITE_VISIBLE void KCheckIndex(int index, std::size_t count);
+GRANITE_KBASE_API void KCheckIndex(int index, std::size_t count);
 // Enters the kernel call of a GetAt on a sequence of kernel objects; true
 // when the entry is to be given as null.
-GRANITE_VISIBLE bool KEnterSequenceEntry();
+GRANITE_KBASE_API bool KEnterSequenceEntry();
 
-class GRANITE_VISIBLE xintsequence : public xobject {
+class GRANITE_KBASE_API xintsequence : public xobject {
   XOBJECT_DECLARE(xintsequence)
  public:
   xintsequence() = default;
@@ -27,7 +27,7 @@ class GRANITE_VISIBLE xintsequence : public xobject {
   std::vector<int> m_values;
 };
 
-class GRANITE_VISIBLE xdoublesequence : public xobject {
+class GRANITE_KBASE_API xdoublesequence : public xobject {
   XOBJECT_DECLARE(xdoublesequence)
  public:
   xdoublesequence() = default;
@@ -45,11 +45,11 @@ class GRANITE_VISIBLE xdoublesequence : public xobject {
 };
 
 // The run-time identity shared by every handle sequence.
-GRANITE_VISIBLE const xrtti* KHandleSequenceRtti();
+GRANITE_KBASE_API const xrtti* KHandleSequenceRtti();
 
 // A sequence of kernel objects. GetAt gives null for a missing entry.
 template <class T>
-class GRANITE_VISIBLE xhandlesequence : public xobject {
+class GRANITE_TEMPLATE_API xhandlesequence : public xobject {
  public:
   static const xrtti* getClassRtti() { return KHandleSequenceRtti(); }
   const xrtti* getRtti() const override { return KHandleSequenceRtti(); }

@@ -5,7 +5,7 @@
 
 #include "win32/wintypes.h"
 
-class GRANITE_VISIBLE xstring {
+class GRANITE_KBASE_API xstring {
  public:
   xstring() = default;
   // From NUL-terminated wide text; null gives the empty string.
@@ -35,5 +35,5 @@ class GRANITE_VISIBLE xstring {
 };
 
 // UTF-8 to UTF-16 and back; invalid input becomes U+FFFD.
-GRANITE_VISIBLE std::basic_string<WCHAR> KWideFromUtf8(const char* text, size_t length);
-GRANITE_VISIBLE std::string KUtf8FromWide(const WCHAR* text, size_t length);
+GRANITE_KBASE_API std::basic_string<WCHAR> KWideFromUtf8(const char* text, size_t length);
+GRANITE_KBASE_API std::string KUtf8FromWide(const WCHAR* text, size_t length);

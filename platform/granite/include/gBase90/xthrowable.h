@@ -6,7 +6,7 @@
 
 // Thrown as xthrowable*. The thrown object carries one reference for its
 // catcher, who gives it back with xrcunirelease.
-class GRANITE_VISIBLE xthrowable : public xobject {
+class GRANITE_KBASE_API xthrowable : public xobject {
   XOBJECT_DECLARE(xthrowable)
  public:
   explicit xthrowable(const xstring& message);
@@ -21,4 +21,4 @@ class GRANITE_VISIBLE xthrowable : public xobject {
 
 // Throws a new xthrowable with the UTF-8 message and keeps the message as the
 // kernel's last error.
-[[noreturn]] GRANITE_VISIBLE void KThrow(const char* message);
+[[noreturn]] GRANITE_KBASE_API void KThrow(const char* message);

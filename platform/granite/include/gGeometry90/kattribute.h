@@ -5,13 +5,13 @@
 #include "gBase90/xstring.h"
 #include "gGeometry90/kgeometry.h"
 
-class GRANITE_VISIBLE KAttribute : public xobject {
+class GRANITE_KGEOMETRY_API KAttribute : public xobject {
   XOBJECT_DECLARE(KAttribute)
  protected:
   KAttribute() = default;
 };
 
-class GRANITE_VISIBLE KColorAttribute : public KAttribute {
+class GRANITE_KGEOMETRY_API KColorAttribute : public KAttribute {
   XOBJECT_DECLARE(KColorAttribute)
  public:
   KColorAttribute(double red, double green, double blue);
@@ -21,7 +21,7 @@ class GRANITE_VISIBLE KColorAttribute : public KAttribute {
   xrchandle<KColor> m_color;
 };
 
-class GRANITE_VISIBLE KNameAttribute : public KAttribute {
+class GRANITE_KGEOMETRY_API KNameAttribute : public KAttribute {
   XOBJECT_DECLARE(KNameAttribute)
  public:
   explicit KNameAttribute(const xstring& name) : m_name(name) {}
@@ -31,7 +31,7 @@ class GRANITE_VISIBLE KNameAttribute : public KAttribute {
   xstring m_name;
 };
 
-class GRANITE_VISIBLE KLayerAttribute : public KAttribute {
+class GRANITE_KGEOMETRY_API KLayerAttribute : public KAttribute {
   XOBJECT_DECLARE(KLayerAttribute)
  public:
   explicit KLayerAttribute(int layer) : m_layer(layer) {}
@@ -52,7 +52,7 @@ typedef xhandlesequence<KAttribute> KAttributeSequence;
 enum { KATTRIBUTES_OWN = 1 };
 
 // Base of everything that carries attributes.
-class GRANITE_VISIBLE KAttributable {
+class GRANITE_KGEOMETRY_API KAttributable {
  public:
   // The attributes of kind KATTRIBUTES_OWN (an empty sequence when there are
   // none); null for any other kind.
@@ -69,7 +69,7 @@ class GRANITE_VISIBLE KAttributable {
 };
 
 // Base of everything that has an extent.
-class GRANITE_VISIBLE KBoundable {
+class GRANITE_KGEOMETRY_API KBoundable {
  public:
   // The exact axis-aligned box; null when there is no geometry.
   void GetBoundingBox(xrchandle<KBox3D>& out) const;

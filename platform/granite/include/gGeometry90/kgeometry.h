@@ -26,12 +26,12 @@ inline double Dot(KVec3 a, KVec3 b) {
 inline KVec3 Cross(KVec3 a, KVec3 b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-GRANITE_VISIBLE double Length(KVec3 a);
+GRANITE_KGEOMETRY_API double Length(KVec3 a);
 
 // An affine map for row vectors on the left: p' = p.x * row[0] + p.y * row[1]
 // + p.z * row[2] + row[3]. The rows are the images of the local axes and of
 // the local origin.
-struct GRANITE_VISIBLE KAffine {
+struct GRANITE_KGEOMETRY_API KAffine {
   KVec3 row[4] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 0}};
 
   KVec3 Apply(KVec3 p) const { return row[0] * p.x + row[1] * p.y + row[2] * p.z + row[3]; }
@@ -47,14 +47,14 @@ struct GRANITE_VISIBLE KAffine {
 };
 
 // An axis-aligned box tracked while measuring; empty until the first point.
-struct GRANITE_VISIBLE KExtent {
+struct GRANITE_KGEOMETRY_API KExtent {
   KVec3 lo{1, 1, 1}, hi{-1, -1, -1};
   bool IsEmpty() const { return lo.x > hi.x; }
   void Add(KVec3 p);
   void Add(const KExtent& other);
 };
 
-class GRANITE_VISIBLE KPoint3D : public xobject {
+class GRANITE_KGEOMETRY_API KPoint3D : public xobject {
   XOBJECT_DECLARE(KPoint3D)
  public:
   explicit KPoint3D(KVec3 p) : m_p(p) {}
@@ -66,7 +66,7 @@ class GRANITE_VISIBLE KPoint3D : public xobject {
   KVec3 m_p;
 };
 
-class GRANITE_VISIBLE KBox3D : public xobject {
+class GRANITE_KGEOMETRY_API KBox3D : public xobject {
   XOBJECT_DECLARE(KBox3D)
  public:
   KBox3D(KVec3 lo, KVec3 hi) : m_lo(lo), m_hi(hi) {}
@@ -80,7 +80,7 @@ class GRANITE_VISIBLE KBox3D : public xobject {
 };
 
 // A placement: 4 x 4 numbers for row vectors on the left, translation in row 3.
-class GRANITE_VISIBLE KMatrix3D : public xobject {
+class GRANITE_KGEOMETRY_API KMatrix3D : public xobject {
   XOBJECT_DECLARE(KMatrix3D)
  public:
   // values in the order of Get: element k is Get(k / 4, k % 4).
@@ -95,7 +95,7 @@ class GRANITE_VISIBLE KMatrix3D : public xobject {
   double m_values[16];
 };
 
-class GRANITE_VISIBLE KColor : public xobject {
+class GRANITE_KGEOMETRY_API KColor : public xobject {
   XOBJECT_DECLARE(KColor)
  public:
   KColor(double red, double green, double blue) : m_red(red), m_green(green), m_blue(blue) {}

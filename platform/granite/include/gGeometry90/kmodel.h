@@ -30,7 +30,7 @@ enum {
 };
 
 // An assembly or a part model.
-class GRANITE_VISIBLE KModel : public xobject, public virtual KBoundable {
+class GRANITE_KGEOMETRY_API KModel : public xobject, public virtual KBoundable {
   XOBJECT_DECLARE(KModel)
  public:
   // The exact box of everything the model holds; null when it holds no geometry.
@@ -59,7 +59,7 @@ class GRANITE_VISIBLE KModel : public xobject, public virtual KBoundable {
   mutable KExtent m_box;
 };
 
-class GRANITE_VISIBLE KAssembly : public KModel {
+class GRANITE_KGEOMETRY_API KAssembly : public KModel {
   XOBJECT_DECLARE(KAssembly)
  public:
   KAssembly();
@@ -73,7 +73,7 @@ class GRANITE_VISIBLE KAssembly : public KModel {
 };
 
 // One occurrence of a model inside an assembly.
-class GRANITE_VISIBLE KComponent : public xobject {
+class GRANITE_KGEOMETRY_API KComponent : public xobject {
   XOBJECT_DECLARE(KComponent)
  public:
   // placement and definition may be null.
@@ -107,7 +107,7 @@ class GRANITE_VISIBLE KComponent : public xobject {
   mutable bool m_loadTried = false;
 };
 
-class GRANITE_VISIBLE KPartModel : public KModel, public virtual KAttributable {
+class GRANITE_KGEOMETRY_API KPartModel : public KModel, public virtual KAttributable {
   XOBJECT_DECLARE(KPartModel)
  public:
   KPartModel();
@@ -129,7 +129,7 @@ class GRANITE_VISIBLE KPartModel : public KModel, public virtual KAttributable {
   std::vector<xrchandle<KFaceGeometry>> m_loose;
 };
 
-class GRANITE_VISIBLE KGeometryItem : public xobject {
+class GRANITE_KGEOMETRY_API KGeometryItem : public xobject {
   XOBJECT_DECLARE(KGeometryItem)
  public:
   explicit KGeometryItem(const xrchandle<KBody>& body) : m_body(body) {}
@@ -140,9 +140,9 @@ class GRANITE_VISIBLE KGeometryItem : public xobject {
   xrchandle<KBody> m_body;
 };
 
-class GRANITE_VISIBLE KBody : public xobject,
-                              public virtual KBoundable,
-                              public virtual KAttributable {
+class GRANITE_KGEOMETRY_API KBody : public xobject,
+                                    public virtual KBoundable,
+                                    public virtual KAttributable {
   XOBJECT_DECLARE(KBody)
  public:
   KBody();
@@ -181,7 +181,7 @@ struct KSurface {
 // The geometry of a face that lives outside the kernel's own surfaces: faces
 // translated from exchange files, measured and meshed by the module that read
 // them.
-class GRANITE_VISIBLE KFaceGeometry : public xobject {
+class GRANITE_KGEOMETRY_API KFaceGeometry : public xobject {
   XOBJECT_DECLARE(KFaceGeometry)
  public:
   // Grows extent by the exact box of the face carried by map.
@@ -198,9 +198,9 @@ class GRANITE_VISIBLE KFaceGeometry : public xobject {
   KFaceGeometry() = default;
 };
 
-class GRANITE_VISIBLE KFace : public xobject,
-                              public virtual KAttributable,
-                              public virtual KBoundable {
+class GRANITE_KGEOMETRY_API KFace : public xobject,
+                                    public virtual KAttributable,
+                                    public virtual KBoundable {
   XOBJECT_DECLARE(KFace)
  public:
   explicit KFace(KSurface surface) : m_surface(std::move(surface)) {}

@@ -7,7 +7,7 @@
 #include "win32/wfsopen.h"
 
 // An open file. Close lets go of the file on disk; the object may live on.
-class GRANITE_VISIBLE KFile : public xobject {
+class GRANITE_KGEOMETRY_API KFile : public xobject {
   XOBJECT_DECLARE(KFile)
  public:
   void Close();
@@ -34,7 +34,7 @@ class GRANITE_VISIBLE KFile : public xobject {
   bool m_closed = false;
 };
 
-class GRANITE_VISIBLE KSession : public xobject {
+class GRANITE_KGEOMETRY_API KSession : public xobject {
   XOBJECT_DECLARE(KSession)
  public:
   KSession();
@@ -55,4 +55,4 @@ class GRANITE_VISIBLE KSession : public xobject {
 };
 
 // The session; null when the kernel is not loaded.
-GRANITE_VISIBLE void KGetSession(xrchandle<KSession>& out);
+GRANITE_KGEOMETRY_API void KGetSession(xrchandle<KSession>& out);

@@ -6,7 +6,7 @@
 
 // The triangles of one face: three vertices each, counter-clockwise seen from
 // outside, no vertex shared; one unit surface normal per vertex.
-class GRANITE_VISIBLE KFaceTessellation : public xobject {
+class GRANITE_KGEOMETRY_API KFaceTessellation : public xobject {
   XOBJECT_DECLARE(KFaceTessellation)
  public:
   KFaceTessellation(const xrchandle<KFace>& face, const xrchandle<xdoublesequence>& vertices,
@@ -28,7 +28,7 @@ typedef xhandlesequence<KFaceTessellation> KFaceTessellationSequence;
 constexpr int kMaxTrianglesPerFace = 100000;
 constexpr long kMaxTrianglesPerCall = 1000000;
 
-class GRANITE_VISIBLE KTriangulator : public xobject {
+class GRANITE_KGEOMETRY_API KTriangulator : public xobject {
   XOBJECT_DECLARE(KTriangulator)
  public:
   KTriangulator();
@@ -55,4 +55,4 @@ class GRANITE_VISIBLE KTriangulator : public xobject {
 };
 
 // A new triangulator each call; null when the kernel has none.
-GRANITE_VISIBLE void KGetTriangulator(xrchandle<KTriangulator>& out);
+GRANITE_KGEOMETRY_API void KGetTriangulator(xrchandle<KTriangulator>& out);

@@ -16,7 +16,7 @@ enum {
   KFORMAT_VDA = 7,
 };
 
-class GRANITE_VISIBLE KTranslator : public xobject {
+class GRANITE_KTRANSLATOR_API KTranslator : public xobject {
   XOBJECT_DECLARE(KTranslator)
  public:
   KTranslator();
@@ -47,4 +47,4 @@ class GRANITE_VISIBLE KTranslator : public xobject {
 };
 
 // The translator; null when the kernel is not loaded.
-GRANITE_VISIBLE void KGetTranslator(xrchandle<KTranslator>& out);
+GRANITE_KTRANSLATOR_API void KGetTranslator(xrchandle<KTranslator>& out);

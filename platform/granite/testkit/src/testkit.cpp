@@ -7,12 +7,11 @@
 #if defined(_WIN32)
 #include <direct.h>
 #include <io.h>
-
-#include <filesystem>
 #else
 #include <ftw.h>
 #endif
 
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -112,7 +111,12 @@ const std::string& Kit::Directory() {
     const char* base = ::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/granite-kit-XXXXXX";
     if (!MakeTempDirectory(pattern)) throw std::runtime_error("cannot make a directory for the kit");
-    m_directory = pattern;
+    // In the form the sibling gives the folders it searches (absolute, '/'
+    // between names; on Windows with the drive, "Z:/tmp/..."), so that paths
+    // made here equal the paths the loader opens.
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(pattern, error);
+    m_directory = error ? pattern : absolute.lexically_normal().generic_string();
   }
   return m_directory;
 }

@@ -14,7 +14,7 @@ struct C3DMMesh {
   std::vector<int> counts;
   velaChroma color;
 };
-class GRANITE_VISIBLE C3DMGroup {
+class GRANITE_QORVELAEX_API C3DMGroup {
  public:
   explicit C3DMGroup(C3DMWorld* w) : m_world(w) {}
   virtual ~C3DMGroup();
@@ -46,7 +46,7 @@ class GRANITE_VISIBLE C3DMGroup {
   std::vector<C3DMGroup*> m_children;
   std::vector<C3DMMesh> m_meshes;
 };
-class GRANITE_VISIBLE C3DMWorld {
+class GRANITE_QORVELAEX_API C3DMWorld {
  public:
   // Deletes every group made for it.
   virtual ~C3DMWorld();

@@ -10,4 +10,4 @@
 // singular or non-finite matrix (or one whose inverse overflows a float) gives
 // the identity rather than infinities, so a degenerate placement cannot poison
 // a scene.
-GRANITE_VISIBLE velaMatrix4x4 GetInverseMatrix(const velaMatrix4x4& matrix);
+GRANITE_QORVELAEX_API velaMatrix4x4 GetInverseMatrix(const velaMatrix4x4& matrix);

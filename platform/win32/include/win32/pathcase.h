@@ -14,19 +14,19 @@ namespace win32 {
 // matched against its directory's entries ignoring letter case (the byte-wise
 // smallest of several matches wins). Backslashes count as separators and a
 // leading drive letter is dropped. False when nothing matches.
-GRANITE_VISIBLE bool ResolvePathCase(const std::string& path, std::string& resolved);
+GRANITE_WIN32_API bool ResolvePathCase(const std::string& path, std::string& resolved);
 
 // The entries beside the file the path names whose names match its last
 // component ignoring letter case, as paths, when there are two or more (a
 // name that does not tell which file is meant); empty otherwise.
-GRANITE_VISIBLE std::vector<std::string> CaseTwins(const std::string& path);
+GRANITE_WIN32_API std::vector<std::string> CaseTwins(const std::string& path);
 
 // The UTF-8 path in the syntax of this system: separators turned to '/', a
 // leading drive letter ("C:") dropped.
-GRANITE_VISIBLE std::string NativePathSyntax(const std::string& path);
+GRANITE_WIN32_API std::string NativePathSyntax(const std::string& path);
 
 // Two UTF-8 names are the same name ignoring letter case (each UTF-16 unit
 // folded with the locale-independent lowering). Invalid UTF-8 matches nothing.
-GRANITE_VISIBLE bool SameNameIgnoringCase(const std::string& a, const std::string& b);
+GRANITE_WIN32_API bool SameNameIgnoringCase(const std::string& a, const std::string& b);
 
 }  // namespace win32

@@ -40,9 +40,9 @@ namespace win32 {
 // mode ("r", "w", "a", each with optional "+", "b", "t") under the share flag.
 // Null on failure, with errno set (ENOENT missing or not a regular file,
 // EACCES share conflict, EINVAL bad arguments).
-GRANITE_VISIBLE FILE* _wfsopen(const WCHAR* path, const WCHAR* mode, int shflag);
+GRANITE_WIN32_API FILE* _wfsopen(const WCHAR* path, const WCHAR* mode, int shflag);
 // Closes a stream from _wfsopen and lets go of its place in the share table.
-GRANITE_VISIBLE int fclose(FILE* stream);
+GRANITE_WIN32_API int fclose(FILE* stream);
 
 #endif
 
@@ -64,12 +64,12 @@ struct FileIdentity {
 
 // The identity of the file at path (UTF-16, found as _wfsopen finds it); false
 // when nothing is there.
-GRANITE_VISIBLE bool GetFileIdentity(const WCHAR* path, FileIdentity& identity);
+GRANITE_WIN32_API bool GetFileIdentity(const WCHAR* path, FileIdentity& identity);
 
 // A place in the share table held without a stream, for the kernel's file
 // objects. On Windows the system keeps the table: the lock holds a handle of
 // its own that shares reading and writing.
-class GRANITE_VISIBLE ShareLock {
+class GRANITE_WIN32_API ShareLock {
  public:
   ShareLock() = default;
   ShareLock(const ShareLock&) = delete;

@@ -83,31 +83,31 @@ typedef void* HINSTANCE;
 // codePage: CP_ACP or CP_UTF8. srcLen -1 reads up to and including the
 // terminator. dstLen 0 asks for the number of units needed. Returns the number
 // of units written (or needed), 0 on failure, including a too small buffer.
-GRANITE_VISIBLE int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLen,
+GRANITE_WIN32_API int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLen,
                                         WCHAR* dst, int dstLen);
 // The same the other way. defaultChar and usedDefault must be null, as for
 // CP_UTF8 on Windows.
-GRANITE_VISIBLE int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* src, int srcLen,
+GRANITE_WIN32_API int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* src, int srcLen,
                                         char* dst, int dstLen, const char* defaultChar,
                                         int* usedDefault);
 
-GRANITE_VISIBLE WCHAR towlower(WCHAR c);
-GRANITE_VISIBLE WCHAR towupper(WCHAR c);
-GRANITE_VISIBLE int iswspace(WCHAR c);
+GRANITE_WIN32_API WCHAR towlower(WCHAR c);
+GRANITE_WIN32_API WCHAR towupper(WCHAR c);
+GRANITE_WIN32_API int iswspace(WCHAR c);
 // Compares unit by unit after towlower. Null arguments give INT_MAX.
-GRANITE_VISIBLE int _wcsicmp(const WCHAR* a, const WCHAR* b);
+GRANITE_WIN32_API int _wcsicmp(const WCHAR* a, const WCHAR* b);
 inline size_t wcslen(const WCHAR* s) { return std::char_traits<WCHAR>::length(s); }
 
 // Returns the number of units written, without the terminator, or -1.
-GRANITE_VISIBLE int vswprintf_s(WCHAR* buffer, size_t count, const WCHAR* format, va_list args);
+GRANITE_WIN32_API int vswprintf_s(WCHAR* buffer, size_t count, const WCHAR* format, va_list args);
 
 // GetModuleHandleW(nullptr) is the main program. A name gives the shared
 // library loaded under that name ("gBase90" also finds libgBase90.so), or null.
-GRANITE_VISIBLE HMODULE GetModuleHandleW(const WCHAR* name);
+GRANITE_WIN32_API HMODULE GetModuleHandleW(const WCHAR* name);
 // Copies resource `id` of `module` (null: the main program) into buffer, cut
 // to bufferMax - 1 units and terminated. Returns its length, 0 when missing.
 // bufferMax 0 stores a read-only pointer to the resource in *buffer instead.
-GRANITE_VISIBLE int LoadStringW(HINSTANCE module, UINT id, WCHAR* buffer, int bufferMax);
+GRANITE_WIN32_API int LoadStringW(HINSTANCE module, UINT id, WCHAR* buffer, int bufferMax);
 
 struct StringResource {
   UINT id;
@@ -115,9 +115,9 @@ struct StringResource {
 };
 // Adds (or replaces) string resources of a module; the texts are copied.
 // Returns false for a null table or a negative count.
-GRANITE_VISIBLE bool RegisterStringTable(HMODULE module, const StringResource* table, int count);
+GRANITE_WIN32_API bool RegisterStringTable(HMODULE module, const StringResource* table, int count);
 // Removes every string resource of a module.
-GRANITE_VISIBLE void UnregisterStringTable(HMODULE module);
+GRANITE_WIN32_API void UnregisterStringTable(HMODULE module);
 
 }  // namespace win32
 

@@ -45,16 +45,16 @@ enum class KCall : int {
 // Counts the call. Answers true when the call is to give nothing (a null
 // handle, an empty string, no effect); throws an xthrowable when the call is
 // to fail that way.
-GRANITE_VISIBLE bool KEnter(KCall call);
-GRANITE_VISIBLE const char* KCallName(KCall call);
+GRANITE_KBASE_API bool KEnter(KCall call);
+GRANITE_KBASE_API const char* KCallName(KCall call);
 
 // What the loader did, kept for tests.
-GRANITE_VISIBLE void KRecordOpenPath(const char* path);
+GRANITE_KBASE_API void KRecordOpenPath(const char* path);
 // A new triangulator; answers its number for KRecordTolerance.
-GRANITE_VISIBLE int KRecordTriangulator();
+GRANITE_KBASE_API int KRecordTriangulator();
 enum class KTolerance : int { ChordHeight, MaxDeviation, AngleTolerance };
-GRANITE_VISIBLE void KRecordTolerance(int triangulator, KTolerance which, double value);
+GRANITE_KBASE_API void KRecordTolerance(int triangulator, KTolerance which, double value);
 
 // For kernel modules: hook is called by every KUnloadAuxModules that takes
 // effect, to let go of what the module keeps. Registering twice adds nothing.
-GRANITE_VISIBLE void KAddUnloadHook(void (*hook)());
+GRANITE_KBASE_API void KAddUnloadHook(void (*hook)());

@@ -11,20 +11,20 @@ enum class KFault : int { None, Null, Throw };
 // Makes the nth call of kind call (1-based, counted from the last
 // KResetDiagnostics; 0: every call of that kind) answer fault. With
 // KCall::Count the fault applies to the nth kernel call of any kind.
-GRANITE_VISIBLE void KInjectFault(KCall call, long nth, KFault fault);
+GRANITE_KBASE_API void KInjectFault(KCall call, long nth, KFault fault);
 // Clears faults, counters and records.
-GRANITE_VISIBLE void KResetDiagnostics();
+GRANITE_KBASE_API void KResetDiagnostics();
 // Clears the faults only.
-GRANITE_VISIBLE void KResetFaults();
+GRANITE_KBASE_API void KResetFaults();
 
-GRANITE_VISIBLE long KCallCount(KCall call);
-GRANITE_VISIBLE long KTotalCallCount();
-GRANITE_VISIBLE int KLiveObjects();
+GRANITE_KBASE_API long KCallCount(KCall call);
+GRANITE_KBASE_API long KTotalCallCount();
+GRANITE_KBASE_API int KLiveObjects();
 // References held now on live objects: by handles, and by objects on each other.
-GRANITE_VISIBLE long KLiveReferences();
+GRANITE_KBASE_API long KLiveReferences();
 
-GRANITE_VISIBLE int KOpenPathCount();
-GRANITE_VISIBLE const char* KOpenPath(int index);
+GRANITE_KBASE_API int KOpenPathCount();
+GRANITE_KBASE_API const char* KOpenPath(int index);
 
 struct KTriangulatorRecord {
   // NaN where the setting was never made; the last value set otherwise.
@@ -33,14 +33,14 @@ struct KTriangulatorRecord {
   double angleTolerance;
   int settings;  // number of setter calls
 };
-GRANITE_VISIBLE int KTriangulatorCount();
-GRANITE_VISIBLE KTriangulatorRecord KTriangulatorAt(int index);
+GRANITE_KBASE_API int KTriangulatorCount();
+GRANITE_KBASE_API KTriangulatorRecord KTriangulatorAt(int index);
 
 // What tests observe of the kernel (more in gkit/testkit.h).
 namespace gkit {
 // Calls since the process started.
-GRANITE_VISIBLE int StopGPIClientsCalls();
-GRANITE_VISIBLE int UnloadAuxModulesCalls();
+GRANITE_KBASE_API int StopGPIClientsCalls();
+GRANITE_KBASE_API int UnloadAuxModulesCalls();
 // Kernel objects alive now.
-GRANITE_VISIBLE int LiveObjects();
+GRANITE_KBASE_API int LiveObjects();
 }  // namespace gkit

@@ -14,13 +14,13 @@
 
 // Sets or clears the stop request. Async-signal-safe: a host may call it from
 // a signal handler or from another thread.
-GRANITE_VISIBLE void KRequestStop(bool stop);
-GRANITE_VISIBLE bool KStopRequested();
+GRANITE_KBASE_API void KRequestStop(bool stop);
+GRANITE_KBASE_API bool KStopRequested();
 // Throws the kernel's exception "interrupted" when a stop is requested. For
 // kernel modules.
-GRANITE_VISIBLE void KCheckStop();
+GRANITE_KBASE_API void KCheckStop();
 // The message of the exception a stop request throws.
-GRANITE_VISIBLE const char* KInterruptedMessage();
+GRANITE_KBASE_API const char* KInterruptedMessage();
 
 // What a long kernel operation is doing.
 enum class KPhase : int {
@@ -28,7 +28,7 @@ enum class KPhase : int {
   Transferring,  // turning an exchange file's entities into products: done of total steps
   Meshing,       // triangulating faces: done and total in faces of the model opened last
 };
-GRANITE_VISIBLE const char* KPhaseName(KPhase phase);
+GRANITE_KBASE_API const char* KPhaseName(KPhase phase);
 
 // Called on the thread that runs the kernel, often (every chunk of a file,
 // every few thousand tokens, every face): it must be quick. It may call
@@ -36,14 +36,14 @@ GRANITE_VISIBLE const char* KPhaseName(KPhase phase);
 // total; total may grow.
 typedef void (*KProgressObserver)(void* context, KPhase phase, double done, double total);
 // Installs the observer (null: none). The host's to set; one per process.
-GRANITE_VISIBLE void KSetProgressObserver(KProgressObserver observer, void* context);
+GRANITE_KBASE_API void KSetProgressObserver(KProgressObserver observer, void* context);
 
 // For kernel modules: hand a report to the observer.
-GRANITE_VISIBLE void KReportProgress(KPhase phase, double done, double total);
+GRANITE_KBASE_API void KReportProgress(KPhase phase, double done, double total);
 // For kernel modules: a model was opened whose meshing will take faces faces;
 // every KFaceMeshed reports one more of them.
-GRANITE_VISIBLE void KBeginMeshing(long faces);
-GRANITE_VISIBLE void KFaceMeshed();
+GRANITE_KBASE_API void KBeginMeshing(long faces);
+GRANITE_KBASE_API void KFaceMeshed();
 // For kernel modules: a step of the work on the next face (a body meshed at
 // once); reports the faces meshed as they stand.
-GRANITE_VISIBLE void KMeshingStep();
+GRANITE_KBASE_API void KMeshingStep();

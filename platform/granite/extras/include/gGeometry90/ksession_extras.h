@@ -38,27 +38,28 @@ struct KModelCacheStatistics {
   long reads;       // native files parsed by OpenFile and component loads
 };
 // Since the last flush.
-GRANITE_VISIBLE KModelCacheStatistics KGetModelCacheStatistics();
+GRANITE_KGEOMETRY_API KModelCacheStatistics KGetModelCacheStatistics();
 // Lets go of every kept model and clears the statistics.
-GRANITE_VISIBLE void KFlushModelCache();
+GRANITE_KGEOMETRY_API void KFlushModelCache();
 // For tests: the racy window in seconds (0: trust the file times at once).
-GRANITE_VISIBLE void KSetModelCacheRacyWindow(double seconds);
-GRANITE_VISIBLE double KModelCacheRacyWindow();
+GRANITE_KGEOMETRY_API void KSetModelCacheRacyWindow(double seconds);
+GRANITE_KGEOMETRY_API double KModelCacheRacyWindow();
 // For tests: other limits than kModelCacheEntries and kModelCacheBytes (0 or
 // less: those); models over them go at once, the least recently opened first.
-GRANITE_VISIBLE void KSetModelCacheLimits(int entries, long long bytes);
+GRANITE_KGEOMETRY_API void KSetModelCacheLimits(int entries, long long bytes);
 
 // Makes OpenFile of path (matched ignoring case and separators) give a file
 // holding model, without reading the disk; Translate of that file gives the
 // model too, whatever the format code. For tests.
-GRANITE_VISIBLE void KBindModel(const char* path, const xrchandle<KModel>& model);
-GRANITE_VISIBLE void KUnbindAll();
+GRANITE_KGEOMETRY_API void KBindModel(const char* path, const xrchandle<KModel>& model);
+GRANITE_KGEOMETRY_API void KUnbindAll();
 // Reads a model from native text, as OpenFile reads a file; name is used in
 // reasons and directory for the components' files. Null on a malformed text.
-GRANITE_VISIBLE xrchandle<KModel> KReadNative(const std::string& text, const std::string& name,
-                                              const std::string& directory);
+GRANITE_KGEOMETRY_API xrchandle<KModel> KReadNative(const std::string& text,
+                                                    const std::string& name,
+                                                    const std::string& directory);
 
 // The faces a walk of every occurrence meshes: the faces of a part's bodies,
 // or of the parts an assembly places, counted per occurrence (components whose
 // file is not read yet count nothing). For progress reports.
-GRANITE_VISIBLE long KFacesToMesh(const KModel& model);
+GRANITE_KGEOMETRY_API long KFacesToMesh(const KModel& model);
