@@ -18,11 +18,14 @@ void* Allocate(std::size_t size) {
 
 }  // namespace
 
-// The other forms of new and delete (arrays, no-throw, alignment) end in
-// these or pair among themselves.
+// The other forms of new and delete (no-throw, alignment) end in these or
+// pair among themselves; the sanitizers replace the array forms of their own.
 void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
