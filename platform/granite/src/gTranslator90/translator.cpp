@@ -43,8 +43,19 @@ void KTranslator::Translate(int format, xrchandle<KFile> file, xrchandle<xobject
     KSetLastError(reason.c_str());
     return;
   }
+  // A file translated before under the same settings, unchanged since: its
+  // model, with the meshes its bodies made.
+  const std::string variant = std::to_string(format) + " " + std::to_string(g_nameCodePage) +
+                              (g_showHidden ? " hidden" : "");
+  out = KFindTranslatedModel(file->Path(), variant);
+  if (out) {
+    KBeginMeshing(KFacesToMesh(*out));
+    return;
+  }
   std::string reason;
-  out = reader(*file, reason);
+  bool selfContained = true;
+  out = reader(*file, reason, selfContained);
+  KTranslatedModel(file->Path(), variant, out, selfContained);
   if (!out) KSetLastError(reason.c_str());
   else KBeginMeshing(KFacesToMesh(*out));
 }
