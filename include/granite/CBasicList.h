@@ -70,6 +70,17 @@ public:
   virtual bool DetachAllIterators();
   virtual void SetCurrentElement(CBasicListElement* element);
 
+  // The first node, and whether an iterator is attached, read without moving
+  // the current element. Not virtual: the layout below stays as it is.
+  CBasicListElement* PeekHeadElement() const { return m_head; }
+  bool HasIterator(const CBasicListIterator* iterator) const {
+    for (const CBasicListElement* node = m_iterators ? m_iterators->m_head : nullptr; node;
+         node = node->m_next) {
+      if (node->m_item == iterator) return true;
+    }
+    return false;
+  }
+
 protected:
   // Node-level helpers. Link and Unlink keep head, tail, count and the current
   // element in step and drop the element index; they do not touch iterators.

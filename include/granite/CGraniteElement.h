@@ -15,9 +15,12 @@
 class C3DMGroup;
 
 // Ownership: an element owns the children it took in with AddChild (which makes
-// it their parent) and deletes them in ClearChildList and its destructor. A
-// copy's child list is a view of the source's children: it releases nothing.
-// The group belongs to the scene world, the parent is not owned.
+// it their parent) and deletes them in ClearChildList, which its destructor and
+// its assignment call. A child the host takes out of the list is the host's to
+// delete, and may be added anywhere again. A copy's child list is a view of the
+// source's children: it releases nothing. A parser's root elements belong to
+// the parser (CGraniteParser.h). The group belongs to the scene world, the
+// parent is not owned.
 class GRANITE_VISIBLE CGraniteElement {
 public:
   CGraniteElement();

@@ -74,6 +74,20 @@ TEST(Element, AddChildRefusesSecondOwnersAndCycles) {
   EXPECT_EQ(root.GetNumberChildren(), 0);
 }
 
+// A child the host takes out of its parent's list and deletes leaves no claim
+// on its address: an element made there later is a free element.
+TEST(Element, AddressOfADeletedChildIsFreeAgain) {
+  CGraniteElement first, second;
+  void* storage = ::operator new(sizeof(CGraniteElement));
+  CGraniteElement* gone = new (storage) CGraniteElement();
+  ASSERT_TRUE(first.AddChild(gone));
+  first.GetChildList()->Remove(gone);
+  gone->~CGraniteElement();
+  CGraniteElement* reborn = new (storage) CGraniteElement();
+  EXPECT_TRUE(second.AddChild(reborn));  // second deletes it
+  EXPECT_FALSE(first.AddChild(reborn));
+}
+
 TEST(Element, DeepTreeIsReleasedWithoutARecursionPerLevel) {
   CGraniteElement* root = new CGraniteElement();
   CGraniteElement* at = root;

@@ -4,7 +4,7 @@
 #include <string>
 #include <system_error>
 
-#include "SiblingState.h"
+#include "Registry.h"
 #include "win32/pathcase.h"
 
 namespace {
@@ -113,26 +113,6 @@ qgp::Text Search(const qgp::Text& original, const qgp::FileContext& context, boo
   return FromUtf8(Join(Utf8(context.parserDirectory), name));
 }
 
-// Rebuilds the name cache from the resolved-files list, the newest entry of a
-// name winning.
-void RebuildFiles(qgp::ParserState& state, C3DMList& list) {
-  state.files.clear();
-  for (CBasicListElement* node = qgp::HeadOf(list); node; node = node->m_next) {
-    CGraniteResolvedFileEntry* entry = static_cast<CGraniteResolvedFileEntry*>(node->m_item);
-    if (entry != nullptr) state.files[qgp::ToText(entry->GetOriginalFilename())] = entry;
-  }
-  state.filesWatch.Mark(list);
-}
-
-// The recorded answer for a name, read from its entry as it is now.
-bool Recorded(qgp::ParserState& state, const qgp::Text& name, qgp::Text& answer) {
-  const auto found = state.files.find(name);
-  if (found == state.files.end()) return false;
-  if (qgp::ToText(found->second->GetOriginalFilename()) != name) return false;
-  answer = qgp::ToText(found->second->GetResolvedFilename());
-  return true;
-}
-
 }  // namespace
 
 // An empty name stays empty; any other gets a non-empty, absolute answer: the
@@ -146,58 +126,14 @@ CBasicString CGraniteParser::GetResolvedFilename(CBasicString fileName) {
   const qgp::Text original = qgp::ToText(fileName);
   const qgp::FileContext context =
       ContextOf(m_filename, m_installationDirectory, m_getSupportFilePtr);
-  {
-    std::lock_guard<std::mutex> hold(qgp::StateLock());
-    qgp::ParserState& state = qgp::StateOf(this);
-    if (!state.filesContextSet) {
-      state.filesContextSet = true;
-      state.filesContext = context;
-      RebuildFiles(state, m_resolvedFilesList);
-    } else if (!(state.filesContext == context)) {
-      // Another model file, directory or callback: the earlier answers stay
-      // in the list, but every name is searched again.
-      state.files.clear();
-      state.misses.clear();
-      state.filesContext = context;
-      state.filesWatch.Mark(m_resolvedFilesList);
-    } else if (!state.filesWatch.Unchanged(m_resolvedFilesList)) {
-      RebuildFiles(state, m_resolvedFilesList);
-    }
-    qgp::Text answer;
-    // An entry changed in place since: the cache is rebuilt from the list.
-    if (!Recorded(state, original, answer) && state.files.count(original) != 0) {
-      RebuildFiles(state, m_resolvedFilesList);
-      Recorded(state, original, answer);
-    }
-    if (!answer.empty()) return qgp::ToString(answer);
-    const auto missed = state.misses.find(original);
-    if (missed != state.misses.end()) return qgp::ToString(missed->second);
-  }
-
-  // No lock while the file system and the host are asked.
+  qgp::Registry& registry = qgp::Registry::Instance();
+  qgp::Text answer;
+  if (registry.LookUpFile(this, m_resolvedFilesList, context, original, answer))
+    return qgp::ToString(answer);
+  // The registry is not held while the file system and the host are asked.
   bool found = false;
   const qgp::Text resolved = Search(original, context, found);
-
-  std::lock_guard<std::mutex> hold(qgp::StateLock());
-  qgp::ParserState& state = qgp::StateOf(this);
-  if (!found) {
-    if (state.filesContext == context) state.misses[original] = resolved;
-    return qgp::ToString(resolved);
-  }
-  const bool current =
-      state.filesContext == context && state.filesWatch.Unchanged(m_resolvedFilesList);
-  CGraniteResolvedFileEntry entry;
-  entry.SetOriginalFilename(fileName);
-  entry.SetResolvedFilename(qgp::ToString(resolved));
-  if (!m_resolvedFilesList.AddTailCopy(&entry))
-    m_resolvedFilesList.AddTail(new CGraniteResolvedFileEntry(entry));
-  if (current) {
-    state.files[original] =
-        static_cast<CGraniteResolvedFileEntry*>(m_resolvedFilesList.GetTailElement()->m_item);
-    state.filesWatch.Mark(m_resolvedFilesList);
-  } else {
-    state.filesWatch.Reset();
-  }
+  registry.RecordFile(this, m_resolvedFilesList, context, fileName, resolved, found);
   return qgp::ToString(resolved);
 }
 

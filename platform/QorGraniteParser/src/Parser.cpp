@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <new>
 
-#include "SiblingState.h"
+#include "Registry.h"
 #include "qorvelaex/C3DMScene.h"
 
 namespace {
@@ -97,8 +97,7 @@ CGraniteParser::CGraniteParser()
   m_matrixStack.SetItemFunction(&OwnedItem<MatrixLevel>);
   m_generatedColorList.SetItemFunction(&OwnedItem<velaChroma>);
   m_resolvedFilesList.SetItemFunction(&OwnedItem<CGraniteResolvedFileEntry>);
-  std::lock_guard<std::mutex> hold(qgp::StateLock());
-  qgp::DropState(this);
+  qgp::Registry::Instance().ParserMade(this);
 }
 
 CGraniteParser::~CGraniteParser() {
@@ -106,14 +105,7 @@ CGraniteParser::~CGraniteParser() {
   m_resolvedPartsList.RemoveAll();
   std::vector<CGraniteElement*> roots;
   std::vector<std::unique_ptr<C3DMGroup>> groups;
-  {
-    std::lock_guard<std::mutex> hold(qgp::StateLock());
-    qgp::ParserState& state = qgp::StateOf(this);
-    roots.swap(state.ownedRoots);
-    groups.swap(state.ownedGroups);
-    for (CGraniteElement* root : roots) qgp::ForgetRoot(root);
-    qgp::DropState(this);
-  }
+  qgp::Registry::Instance().ParserGone(this, roots, groups);
   // Roots shared with a copy stay in the copy's list but belong to this parser.
   m_elementList.RemoveAll();
   for (CGraniteElement* root : roots) delete root;
@@ -133,8 +125,7 @@ CGraniteElement* CGraniteParser::CreateElement(CBasicString fileName, CBasicStri
   } else {
     std::unique_ptr<C3DMGroup> made(new C3DMGroup(nullptr));
     group = made.get();
-    std::lock_guard<std::mutex> hold(qgp::StateLock());
-    qgp::StateOf(this).ownedGroups.push_back(std::move(made));
+    qgp::Registry::Instance().KeepGroup(this, std::move(made));
   }
   if (group == nullptr) return nullptr;
   CGraniteElement* element = new CGraniteElement();
@@ -146,19 +137,9 @@ CGraniteElement* CGraniteParser::CreateElement(CBasicString fileName, CBasicStri
 
 bool CGraniteParser::AddElementToList(CGraniteElement* element) {
   if (element == nullptr) return false;
-  {
-    std::lock_guard<std::mutex> hold(qgp::StateLock());
-    const CGraniteParser* owner = qgp::IsOwnedRoot(element) ? qgp::RootOwner(element) : nullptr;
-    if (owner == this) return false;  // already one of this parser's roots
-    // A new root begins a load: files missing in an earlier one may be there now.
-    qgp::StateOf(this).misses.clear();
-    // An element that already belongs somewhere (another parser's root, a
-    // child) is listed but not taken over.
-    if (owner == nullptr && qgp::ChildOwner(element) == nullptr) {
-      qgp::RootOwner(element) = this;
-      qgp::StateOf(this).ownedRoots.push_back(element);
-    }
-  }
+  // An element that already belongs somewhere (another parser's root, a
+  // child) is listed but not taken over.
+  if (!qgp::Registry::Instance().TakeRoot(this, element)) return false;
   return m_elementList.AddTail(element);
 }
 
@@ -236,63 +217,24 @@ bool CGraniteParser::AddMeshToGroup(velaFloatPointArray& points, velaVectorArray
   return true;
 }
 
-namespace {
-
-qgp::PartKey KeyOf(CGraniteElement* element) {
-  return qgp::PartKey{qgp::ToText(element->GetFilename()),
-                      qgp::ToText(element->GetConfigurationName())};
-}
-
-}  // namespace
-
+// The first element recorded for a file and configuration is the one reused.
 bool CGraniteParser::AddResolvedPart(CGraniteElement* element) {
   if (element == nullptr) return false;
-  std::lock_guard<std::mutex> hold(qgp::StateLock());
-  qgp::ParserState& state = qgp::StateOf(this);
-  const bool indexCurrent = state.partsWatch.Unchanged(m_resolvedPartsList);
-  if (!m_resolvedPartsList.AddTail(element)) return false;
-  if (indexCurrent) {
-    // The first element recorded for a file and configuration is the one reused.
-    state.parts.emplace(KeyOf(element), element);
-    state.partsWatch.Mark(m_resolvedPartsList);
-  } else {
-    state.partsWatch.Reset();  // rebuilt on the next lookup
-  }
-  return true;
+  return qgp::Registry::Instance().AddResolvedPart(this, m_resolvedPartsList, element);
 }
 
-// The answer comes from the list as it is now: the index is used only while
-// the list provably holds the nodes it was built from, and an element renamed
-// since it was recorded has the index rebuilt.
+// The answer comes from the list as it is now (the registry's index is used
+// only while it provably matches the list).
 CGraniteElement* CGraniteParser::FindResolvedPart(CBasicString fileName,
                                                   CBasicString configurationName) {
-  const qgp::PartKey key{qgp::ToText(fileName), qgp::ToText(configurationName)};
-  std::lock_guard<std::mutex> hold(qgp::StateLock());
-  qgp::ParserState& state = qgp::StateOf(this);
-  if (state.partsWatch.Unchanged(m_resolvedPartsList)) {
-    const auto found = state.parts.find(key);
-    if (found == state.parts.end()) return nullptr;
-    if (KeyOf(found->second) == key) return found->second;
-  }
-  state.parts.clear();
-  for (CBasicListElement* node = qgp::HeadOf(m_resolvedPartsList); node; node = node->m_next) {
-    CGraniteElement* element = static_cast<CGraniteElement*>(node->m_item);
-    if (element != nullptr) state.parts.emplace(KeyOf(element), element);
-  }
-  state.partsWatch.Mark(m_resolvedPartsList);
-  const auto found = state.parts.find(key);
-  return found == state.parts.end() ? nullptr : found->second;
+  return qgp::Registry::Instance().FindResolvedPart(this, m_resolvedPartsList,
+                                                    qgp::ToText(fileName),
+                                                    qgp::ToText(configurationName));
 }
 
 bool CGraniteParser::RecordPlacedPart(C3DMGroup* group, C3DMGroup* shown) {
   if (group == nullptr || shown == nullptr) return false;
-  std::lock_guard<std::mutex> hold(qgp::StateLock());
-  qgp::ParserState& state = qgp::StateOf(this);
-  if (state.placedWorld != m_world) {
-    state.placed.clear();
-    state.placedWorld = m_world;
-  }
-  return state.placed.emplace(group, shown).second;
+  return qgp::Registry::Instance().RecordPlacedPart(this, m_world, group, shown);
 }
 
 // The n-th colour made for this parser is the n-th of the palette, so a load
@@ -324,7 +266,7 @@ bool CGraniteParser::GetResultOKToContinue(GraniteLoadResultTypes) {
 int CGraniteParser::ComputeTotalParts() {
   int total = 0;
   std::vector<CGraniteElement*> pending;
-  for (CBasicListElement* node = qgp::HeadOf(m_elementList); node; node = node->m_next)
+  for (CBasicListElement* node = m_elementList.PeekHeadElement(); node; node = node->m_next)
     pending.push_back(static_cast<CGraniteElement*>(node->m_item));
   while (!pending.empty()) {
     CGraniteElement* element = pending.back();
@@ -333,7 +275,7 @@ int CGraniteParser::ComputeTotalParts() {
     if (element->GetFileType() == GRANITE_FILE_PART) {
       ++total;
     } else if (element->GetFileType() == GRANITE_FILE_ASSEMBLY) {
-      for (CBasicListElement* node = qgp::HeadOf(*element->GetChildList()); node;
+      for (CBasicListElement* node = element->GetChildList()->PeekHeadElement(); node;
            node = node->m_next)
         pending.push_back(static_cast<CGraniteElement*>(node->m_item));
     }
