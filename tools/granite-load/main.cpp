@@ -64,6 +64,8 @@ const char kUsage[] =
     "  --codepage N          the Windows code page of names in STEP files that are\n"
     "                        not UTF-8 (default 1252; e.g. 1251 Cyrillic)\n"
     "  --show-hidden         draw the components a file marks invisible\n"
+    "  --threads N           at most N threads mesh an exchange file's bodies (default:\n"
+    "                        as many as the machine has; 1: none besides the load's)\n"
     "  --quiet               no progress bar\n"
     "  --help                this text\n"
     "  --version             the program's version\n"
@@ -79,6 +81,7 @@ struct Options {
   std::string gltf, png;
   int width = 1200, height = 900;
   bool json = false, quiet = false, compress = false, showHidden = false;
+  int threads = 0;
   int codePage = 1252;
   GraniteResolutionTypes resolution = GRANITE_RESOLUTION_MEDIUM;
   std::vector<std::string> search;
@@ -309,6 +312,13 @@ Options Parse(const std::vector<std::string>& args, bool* help, bool* version) {
       o.search.push_back(value(i));
     } else if (a == "--show-hidden") {
       o.showHidden = true;
+    } else if (a == "--threads") {
+      const std::string& n = value(i);
+      char* end = nullptr;
+      const long count = std::strtol(n.c_str(), &end, 10);
+      if (n.empty() || *end || count < 1 || count > 1024)
+        throw UsageError{"--threads takes a number from 1 to 1024, not '" + n + "'"};
+      o.threads = int(count);
     } else if (a == "--codepage") {
       const std::string& page = value(i);
       char* end = nullptr;
@@ -562,6 +572,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   g_missing.clear();
   KTranslator::SetNameCodePage(o.codePage);
   KTranslator::SetShowHidden(o.showHidden);
+  KTranslator::SetMeshingThreads(o.threads);
   KTranslator::SetSearchFolders(o.search);
   g_interrupted = 0;
   g_progress = !o.quiet && isatty(STDERR_FILENO);

@@ -529,7 +529,8 @@ class Builder {
       Colour bodyColour;
       const TDF_Label* bodyLabel = pieces.Seek(bodyShape);
       if (bodyLabel) bodyColour = Own(*bodyLabel);
-      auto mesher = std::make_shared<kocct::BodyMesher>(bodyShape);
+      auto mesher = std::make_shared<kocct::BodyMesher>(bodyShape, m_meshGroup);
+      m_meshGroup->Add(mesher);
       xrchandle<KBody> body(new KBody);
       // When some faces of the body have a colour and others not, the others
       // carry the part's colour: a body with one coloured face would
@@ -573,6 +574,8 @@ class Builder {
   std::map<std::string, xrchandle<KModel>> m_models;
   std::map<std::string, int> m_layerNumbers;
   std::vector<TDF_Label> m_path;
+  // Every body of the model, meshed together when the first is asked.
+  std::shared_ptr<kocct::MeshGroup> m_meshGroup = std::make_shared<kocct::MeshGroup>();
 };
 
 Handle(TDocStd_Document) NewDocument() {

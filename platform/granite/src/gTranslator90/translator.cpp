@@ -10,6 +10,7 @@ XOBJECT_DEFINE(KTranslator, xobject)
 namespace {
 int g_nameCodePage = 1252;
 bool g_showHidden = false;
+int g_meshingThreads = 0;
 std::vector<std::string>& SearchFolders() {
   static std::vector<std::string>* folders = new std::vector<std::string>;
   return *folders;
@@ -80,6 +81,14 @@ bool KTranslator::GetShowHidden() {
 
 void KTranslator::SetSearchFolders(const std::vector<std::string>& folders) {
   SearchFolders() = folders;
+}
+
+void KTranslator::SetMeshingThreads(int threads) {
+  g_meshingThreads = threads > 0 ? threads : 0;
+}
+
+int KTranslator::GetMeshingThreads() {
+  return g_meshingThreads;
 }
 
 const std::vector<std::string>& KTranslator::GetSearchFolders() {
