@@ -24,6 +24,9 @@
 #include <string>
 #include <vector>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include "export/Gltf.h"
 #include "export/Labels.h"
 #include "export/Raster.h"
@@ -835,6 +838,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
 #ifndef GRANITE_LOAD_NO_MAIN
 int main(int argc, char** argv) {
+#if defined(__GLIBC__)
+  // One heap for the whole program: the kernel's meshing threads would each
+  // take one of their own, and what they free stays there, out of reach of
+  // the rest of the load (a fifth more peak memory on the larger STEP files).
+  mallopt(M_ARENA_MAX, 1);
+#endif
   try {
     std::vector<std::string> args(argv + 1, argv + argc);
     return gload::Run(args, std::cout, std::cerr);
