@@ -33,6 +33,7 @@
 #include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
 #include "gBase90/xthrowable.h"
+#include "gGeometry90/ksession.h"
 #include "gTranslator90/ktranslator.h"
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
@@ -729,6 +730,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     summary["error"] = message;
     err << "granite-load: " << message << "\n";
   }
+
+  // The kernel keeps the models it read for later loads; this program makes
+  // one, so they go before the exports need the memory.
+  KFlushModelCache();
 
   // The exports, unless the load was stopped or gave nothing.
   Json outputs = Json::object();
