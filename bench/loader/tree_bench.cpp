@@ -11,7 +11,7 @@
 #include <string>
 
 #include "Models.h"
-#include "gGeometry90/ksession.h"
+#include "gGeometry90/ksession_extras.h"
 
 namespace {
 
