@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <set>
@@ -17,11 +15,7 @@
 
 namespace {
 
-int step = 0;
-
-void Check(bool ok, const char* what) {
-  if (!ok) fuzz::Fail("basic map fuzz", what, step);
-}
+using fuzz::Check;
 
 class ProbeMap : public CBasicMap {
  public:
@@ -33,8 +27,8 @@ const int kPool = 8;
 const size_t kMaxNodes = 300;
 int pool[kPool];
 
-const char16_t* const kNames[] = {u"Part", u"PART", u"part", u"", u"bolt.prt", u"BOLT.PRT",
-                                  u"\u00e4x", u"\u00c4X", u"a", u"A"};
+const char16_t* const kNames[] = {u"Part",     u"PART",    u"part",    u"",  u"bolt.prt",
+                                  u"BOLT.PRT", u"\u00e4x", u"\u00c4X", u"a", u"A"};
 
 struct MEntry {
   CBasicListElement* node;
@@ -64,7 +58,9 @@ int MakeKey(fuzz::Input& in, const Model& m) {
   uint8_t b = in.Byte();
   int v = b & 0x0F;
   switch (b >> 4) {
-    case 0: case 1: case 2:
+    case 0:
+    case 1:
+    case 2:
       return v;
     case 3:
       return -v;
@@ -83,7 +79,18 @@ int MakeKey(fuzz::Input& in, const Model& m) {
   }
 }
 
-const int kHashSizes[] = {1, 2, 3, 7, 16, 10009, 65536, 0, -1, -10009, INT_MIN, INT_MAX,
+const int kHashSizes[] = {1,
+                          2,
+                          3,
+                          7,
+                          16,
+                          10009,
+                          65536,
+                          0,
+                          -1,
+                          -10009,
+                          INT_MIN,
+                          INT_MAX,
                           INT_MAX / int(sizeof(void*)) + 1};
 
 struct State {
@@ -180,160 +187,143 @@ void Run(fuzz::Input& in) {
   // Most inputs start with a small table, where chains are long and a
   // removal's scan of the buckets is cheap; the rest keep the default.
   if (in.Byte() & 1) {
-    int count = 1 + in.Byte() % 31;
+    const int count = 1 + in.Byte() % 31;
     Check(map.SetHashSize(count), "SetHashSize of a small count refused");
     m.buckets = count;
   }
-  for (step = 0; in.More(); ++step) {
-    const uint8_t op = in.Byte();
-    const int value = in.Byte() % kPool;
-    const bool full = m.entries.size() >= kMaxNodes;
-    if (std::getenv("FUZZ_TRACE")) std::fprintf(stderr, "step %d: operation %d\n", step, op % 20);
-    switch (op % 20) {
-      case 0:
-      case 1: {  // AddKeyed: a copy when the map owns items
-        if (full) break;
-        int key = MakeKey(in, m);
-        int copy = value;
-        void* item = m.owns ? static_cast<void*>(&copy) : &pool[value];
-        Check(map.AddKeyed(key, item), "AddKeyed refused");
-        m.table = true;
-        s.Added(true, key, value, map.Tail(), false);
-        break;
-      }
-      case 2: {  // AddNamed, with or without upper-casing
-        if (full) break;
-        int name = in.Byte() % 10;
-        bool upper = in.Flag();
-        int copy = value;
-        void* item = m.owns ? static_cast<void*>(&copy) : &pool[value];
-        Check(map.AddNamed(CBasicString(kNames[name]), item, upper), "AddNamed refused");
-        m.table = true;
-        s.Added(true, NameKey(name, upper), value, map.Tail(), false);
-        break;
-      }
-      case 3: {  // LookupNamed
-        int name = in.Byte() % 10;
-        bool upper = in.Flag();
-        int p = s.Newest(NameKey(name, upper));
-        Check(map.LookupNamed(CBasicString(kNames[name]), upper) ==
-                  (p >= 0 ? m.entries[size_t(p)].item : nullptr),
-              "LookupNamed differs from the model");
-        break;
-      }
-      case 4: {  // RemoveKeyed: the newest entry's own node goes
-        int key = MakeKey(in, m);
-        int p = s.Newest(key);
-        Check(map.RemoveKeyed(key) == (p >= 0), "RemoveKeyed answers wrongly");
-        if (p >= 0) s.Erase(p, false);  // destroyed by the map when it owns items
-        break;
-      }
-      case 5: {  // RemoveNamed
-        int name = in.Byte() % 10;
-        bool upper = in.Flag();
-        int p = s.Newest(NameKey(name, upper));
-        Check(map.RemoveNamed(CBasicString(kNames[name]), upper) == (p >= 0), "RemoveNamed");
-        if (p >= 0) s.Erase(p, false);
-        break;
-      }
-      case 6: {  // the inherited removals drop the index entries of their nodes
-        int p = s.Find(value);
-        int copy = value;
-        void* key = m.owns ? static_cast<void*>(&copy) : &pool[value];
-        switch (in.Byte() % 3) {
-          case 0:
-            Check(map.Remove(key) == (p >= 0), "Remove answers wrongly");
-            if (p >= 0) s.Erase(p, m.owns);  // Remove leaves the item alive
-            else if (s.iterator) s.Reset();
-            break;
-          case 1: {
-            bool expect = m.owns && p >= 0;
-            Check(map.RemoveAndDestroy(key) == expect, "RemoveAndDestroy answers wrongly");
-            if (expect) s.Erase(p, false);
-            break;
-          }
-          default:
-            Check(map.Delete(key) == (p >= 0), "Delete answers wrongly");
-            if (p >= 0) s.Erase(p, false);  // destroyed when owned, else left alone
-            else if (s.iterator) s.Reset();
-            break;
-        }
-        break;
-      }
-      case 7: {  // RemoveHead
-        void* expect = m.entries.empty() ? nullptr : m.entries.front().item;
-        Check(map.RemoveHead() == expect, "RemoveHead gave another item");
-        if (expect) s.Erase(0, m.owns);
-        break;
-      }
-      case 8: {
-        Check(map.RemoveAll() == !m.entries.empty(), "RemoveAll answers wrongly");
-        s.Clear(false);
-        break;
-      }
-      case 9: {
-        bool expect = m.owns && !m.entries.empty();
-        Check(map.DestroyAll() == expect, "DestroyAll answers wrongly");
-        if (expect) s.Clear(true);
-        break;
-      }
-      case 10: {  // unkeyed nodes through the plain list operations
-        if (full) break;
-        void* item = m.owns ? s.NewItem(value) : &pool[value];
-        bool head = in.Flag();
-        Check(head ? map.AddHead(item) : map.AddTail(item), "AddHead/AddTail refused");
-        s.Added(false, 0, value, head ? map.Head() : map.Tail(), head);
-        break;
-      }
-      case 11: {  // the bucket count: only before the first insertion, never 0
-        int count = kHashSizes[in.Byte() % (sizeof kHashSizes / sizeof kHashSizes[0])];
-        bool fits = count > 0 && (long long)count * (long long)sizeof(void*) <= INT_MAX;
-        bool expect = fits && !m.table;
-        Check(map.SetHashSize(count) == expect, "SetHashSize answers wrongly");
-        if (expect) m.buckets = count;
-        break;
-      }
-      case 12: {  // a change of item function empties the map
-        bool owns = in.Flag();
-        bool destroyed = m.owns;
-        if (owns)
-          map.UseIntItems();
-        else
-          map.SetItemFunction(nullptr);
-        s.Clear(destroyed);
-        m.owns = owns;
-        break;
-      }
-      case 13: {  // an iterator over the map sees the list order
-        if (!s.iterator || in.Flag()) {
-          s.iterator.reset(new CBasicListIterator(&map));
-        }
-        s.iterator->MoveToHead();
-        size_t seen = 0;
-        for (void* item = s.iterator->GetCurrent(); item; item = s.iterator->GetCurrent()) {
-          Check(seen < m.entries.size() && item == m.entries[seen].item, "a walk differs");
-          ++seen;
-          (*s.iterator)++;
-        }
-        Check(seen == m.entries.size(), "a walk misses items");
-        s.at = nullptr;
-        // From past the end a step goes to the head.
-        CBasicListElement* head = m.entries.empty() ? nullptr : m.entries.front().node;
-        for (int i = in.Byte() % 4; i > 0; --i) {
-          (*s.iterator)++;
-          s.at = s.at ? s.at->m_next : head;
-        }
-        break;
-      }
-      case 14:
-        s.iterator.reset();
-        s.at = nullptr;
-        break;
-      default:
-        break;
-    }
-    s.Verify();
-  }
+  int value = 0;
+  bool full = false;
+  // An item standing for value: a copy when the map owns items, else the pool address.
+  int copy = 0;
+  auto item = [&]() -> void* { return m.owns ? (copy = value, &copy) : &pool[value]; };
+  auto name = [&](int& key) {
+    const int n = in.Byte() % 10;
+    const bool upper = in.Flag();
+    key = NameKey(n, upper);
+    return std::make_pair(CBasicString(kNames[n]), upper);
+  };
+  fuzz::Interpret(
+      "basic map fuzz", in,
+      [&] {
+        value = in.Byte() % kPool;
+        full = m.entries.size() >= kMaxNodes;
+      },
+      {[&] {  // AddKeyed, AddNamed (with or without upper-casing): a copy when owned
+         if (full) return;
+         int key = 0;
+         if (in.Flag()) {
+           key = MakeKey(in, m);
+           Check(map.AddKeyed(key, item()), "AddKeyed refused");
+         } else {
+           auto [text, upper] = name(key);
+           Check(map.AddNamed(text, item(), upper), "AddNamed refused");
+         }
+         m.table = true;
+         s.Added(true, key, value, map.Tail(), false);
+       },
+       [&] {  // LookupNamed
+         int key = 0;
+         auto [text, upper] = name(key);
+         const int p = s.Newest(key);
+         Check(map.LookupNamed(text, upper) == (p >= 0 ? m.entries[size_t(p)].item : nullptr),
+               "LookupNamed differs from the model");
+       },
+       [&] {  // RemoveKeyed, RemoveNamed: the newest entry's own node goes
+         int key = 0;
+         const bool keyed = in.Flag();
+         std::pair<CBasicString, bool> named;
+         if (keyed)
+           key = MakeKey(in, m);
+         else
+           named = name(key);
+         const int p = s.Newest(key);
+         const bool removed =
+             keyed ? map.RemoveKeyed(key) : map.RemoveNamed(named.first, named.second);
+         Check(removed == (p >= 0), "RemoveKeyed/RemoveNamed answers wrongly");
+         if (p >= 0) s.Erase(p, false);  // destroyed by the map when it owns items
+       },
+       [&] {  // the inherited removals drop the index entries of their nodes
+         const int p = s.Find(value);
+         switch (in.Byte() % 3) {
+           case 0:
+             Check(map.Remove(item()) == (p >= 0), "Remove answers wrongly");
+             if (p >= 0)
+               s.Erase(p, m.owns);  // Remove leaves the item alive
+             else if (s.iterator)
+               s.Reset();
+             break;
+           case 1:
+             Check(map.RemoveAndDestroy(item()) == (m.owns && p >= 0),
+                   "RemoveAndDestroy answers wrongly");
+             if (m.owns && p >= 0) s.Erase(p, false);
+             break;
+           default:
+             Check(map.Delete(item()) == (p >= 0), "Delete answers wrongly");
+             if (p >= 0)
+               s.Erase(p, false);  // destroyed when owned, else left alone
+             else if (s.iterator)
+               s.Reset();
+         }
+       },
+       [&] {  // RemoveHead
+         void* expect = m.entries.empty() ? nullptr : m.entries.front().item;
+         Check(map.RemoveHead() == expect, "RemoveHead gave another item");
+         if (expect) s.Erase(0, m.owns);
+       },
+       [&] {  // RemoveAll, DestroyAll
+         if (in.Flag()) {
+           Check(map.RemoveAll() == !m.entries.empty(), "RemoveAll answers wrongly");
+           s.Clear(false);
+         } else {
+           const bool expect = m.owns && !m.entries.empty();
+           Check(map.DestroyAll() == expect, "DestroyAll answers wrongly");
+           if (expect) s.Clear(true);
+         }
+       },
+       [&] {  // unkeyed nodes through the plain list operations
+         if (full) return;
+         void* added = m.owns ? s.NewItem(value) : &pool[value];
+         const bool head = in.Flag();
+         Check(head ? map.AddHead(added) : map.AddTail(added), "AddHead/AddTail refused");
+         s.Added(false, 0, value, head ? map.Head() : map.Tail(), head);
+       },
+       [&] {  // the bucket count: only before the first insertion, never 0
+         const int count = kHashSizes[in.Byte() % (sizeof kHashSizes / sizeof kHashSizes[0])];
+         const bool fits = count > 0 && (long long)count * (long long)sizeof(void*) <= INT_MAX;
+         Check(map.SetHashSize(count) == (fits && !m.table), "SetHashSize answers wrongly");
+         if (fits && !m.table) m.buckets = count;
+       },
+       [&] {  // a change of item function empties the map
+         const bool owns = in.Flag(), destroyed = m.owns;
+         if (owns)
+           map.UseIntItems();
+         else
+           map.SetItemFunction(nullptr);
+         s.Clear(destroyed);
+         m.owns = owns;
+       },
+       [&] {  // an iterator over the map sees the list order
+         if (!s.iterator || in.Flag()) s.iterator.reset(new CBasicListIterator(&map));
+         s.iterator->MoveToHead();
+         size_t seen = 0;
+         for (void* at = s.iterator->GetCurrent(); at; at = s.iterator->GetCurrent()) {
+           Check(seen < m.entries.size() && at == m.entries[seen++].item, "a walk differs");
+           (*s.iterator)++;
+         }
+         Check(seen == m.entries.size(), "a walk misses items");
+         s.at = nullptr;
+         // From past the end a step goes to the head.
+         CBasicListElement* head = m.entries.empty() ? nullptr : m.entries.front().node;
+         for (int i = in.Byte() % 4; i > 0; --i) {
+           (*s.iterator)++;
+           s.at = s.at ? s.at->m_next : head;
+         }
+       },
+       [&] {
+         s.iterator.reset();
+         s.at = nullptr;
+       }},
+      [&] { s.Verify(); });
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <initializer_list>
+#include <string>
 
 namespace fuzz {
 
@@ -39,10 +42,32 @@ class Input {
   const uint8_t* m_end;
 };
 
+// The target and operation being run, for the report of a broken expectation.
+inline const char* g_target = "fuzz";
+inline int g_step = 0;
+inline std::string g_input;  // the corpus file being replayed, if any
+
 // A broken expectation: stops the run so that the fuzzer keeps the input.
-[[noreturn]] inline void Fail(const char* target, const char* what, int step) {
-  std::fprintf(stderr, "%s: %s (operation %d)\n", target, what, step);
+inline void Check(bool ok, const char* what) {
+  if (ok) return;
+  std::fprintf(stderr, "%s: %s (operation %d) %s\n", g_target, what, g_step, g_input.c_str());
   std::abort();
+}
+
+// Runs the input as a program over a container and its model: each step reads
+// an operation byte, lets operands() read what every operation shares, runs
+// ops[byte % count] (which reads its own arguments), then verify().
+template <class Operands, class Verify>
+void Interpret(const char* target, Input& in, Operands operands,
+               std::initializer_list<std::function<void()>> ops, Verify verify) {
+  g_target = target;
+  const std::function<void()>* table = ops.begin();
+  for (g_step = 0; in.More(); ++g_step) {
+    const size_t op = in.Byte() % ops.size();
+    operands();
+    table[op]();
+    verify();
+  }
 }
 
 }  // namespace fuzz

@@ -13,11 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_input.h"
 #include "gkit/testkit.h"
 #include "host_run.h"
 
 namespace {
 
+using fuzz::Check;
 const size_t kMaxFiles = 12;
 
 struct File {
@@ -85,15 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kit.Release();
     // Without faults no exception may reach the host.
     if (fault == KFault::None && outcome.threw) outcome.fault = "a kernel exception without a fault";
-    if (!outcome.fault.empty()) {
-      std::fprintf(stderr, "native load fuzz: %s (result %d)\n", outcome.fault.c_str(),
-                   outcome.result);
-      std::abort();
-    }
+    fuzz::g_target = "native load fuzz";
+    Check(outcome.fault.empty(), outcome.fault.c_str());
   }
-  if (gkit::LiveObjects() != 0) {
-    std::fprintf(stderr, "native load fuzz: %d kernel objects left alive\n", gkit::LiveObjects());
-    std::abort();
-  }
+  Check(gkit::LiveObjects() == 0, "kernel objects left alive");
   return 0;
 }

@@ -3,8 +3,6 @@
 // triangles with unit normals, and nothing of the kernel stays alive after.
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "gBase90/kdiag.h"
@@ -12,17 +10,12 @@
 #include "gGeometry90/kmodel.h"
 #include "gGeometry90/ksession.h"
 #include "gGeometry90/ktriangulator.h"
+#include "fuzz_input.h"
+#include "gkit/bodies.h"
 
 namespace {
 
-[[noreturn]] void Fault(const char* what) {
-  std::fprintf(stderr, "native reader fuzz: %s\n", what);
-  std::abort();
-}
-
-void Check(bool ok, const char* what) {
-  if (!ok) Fault(what);
-}
+using fuzz::Check;
 
 bool Finite(const KVec3& p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
@@ -38,7 +31,6 @@ void CheckBox(const xrchandle<KModel>& model) {
 }
 
 void Triangulate(const xrchandle<KBody>& body) {
-  if (!body) return;
   xrchandle<KFaceSet> faces;
   body->GetFaces(faces);
   if (!faces || faces->GetCount() == 0) return;
@@ -79,26 +71,10 @@ void Triangulate(const xrchandle<KBody>& body) {
 
 void Walk(const xrchandle<KModel>& model) {
   CheckBox(model);
-  if (KPartModel* part = KPartModel::cast(model.get())) {
-    xrchandle<KBody> primary;
-    part->GetPrimaryBody(primary);
-    Triangulate(primary);
-    xrchandle<KGeometryItemSequence> items;
-    part->GetGeometryItems(items);
-    for (int i = 0; items && i < items->GetCount(); ++i) {
-      xrchandle<KGeometryItem> item;
-      items->GetAt(i, item);
-      xrchandle<KBody> body;
-      if (item) item->GetBody(body);
-      Triangulate(body);
-    }
-  } else if (KAssembly* assembly = KAssembly::cast(model.get())) {
-    xrchandle<KComponentSequence> components;
-    assembly->GetComponents(components);
-    for (int i = 0; components && i < components->GetCount(); ++i) {
-      xrchandle<KComponent> component;
-      components->GetAt(i, component);
-      Check(bool(component), "a null component");
+  if (KPartModel::cast(model.get())) {
+    for (const xrchandle<KBody>& body : gkit::Bodies(model)) Triangulate(body);
+  } else if (KAssembly::cast(model.get())) {
+    for (const xrchandle<KComponent>& component : gkit::Components(model)) {
       xstring name, config;
       component->GetReferencedFileName(name);
       component->GetConfigName(config);
@@ -108,18 +84,17 @@ void Walk(const xrchandle<KModel>& model) {
         for (int k = 0; k < 16; ++k)
           Check(std::isfinite(placement->Get(k / 4, k % 4)), "a placement is not finite");
       // The folder does not exist, so the definition loads nothing.
-      xrchandle<KModel> definition;
-      component->GetDefinition(definition);
-      Check(!definition, "a definition came from nowhere");
+      Check(!gkit::Definition(component), "a definition came from nowhere");
     }
   } else {
-    Fault("a model that is neither a part nor an assembly");
+    Check(false, "a model that is neither a part nor an assembly");
   }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::g_target = "native reader fuzz";
   const int before = KLiveObjects();
   {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -16,53 +16,13 @@ void* Allocate(std::size_t size) {
   throw std::bad_alloc();
 }
 
-void* AllocateAligned(std::size_t size, std::align_val_t alignment) {
-  ++g_allocations;
-  const std::size_t a = static_cast<std::size_t>(alignment);
-#if defined(_WIN32)
-  if (void* p = ::_aligned_malloc(size ? size : 1, a)) return p;
-#else
-  if (void* p = std::aligned_alloc(a, (size + a - 1) / a * a)) return p;
-#endif
-  throw std::bad_alloc();
-}
-
 }  // namespace
 
+// The other forms of new and delete (arrays, no-throw, alignment) end in
+// these or pair among themselves.
 void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(size);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-  return operator new(size, tag);
-}
-void* operator new(std::size_t size, std::align_val_t alignment) {
-  return AllocateAligned(size, alignment);
-}
-void* operator new[](std::size_t size, std::align_val_t alignment) {
-  return AllocateAligned(size, alignment);
-}
 void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-#if defined(_WIN32)
-// Windows frees over-aligned blocks with a call of their own.
-void FreeAligned(void* p) { ::_aligned_free(p); }
-#else
-void FreeAligned(void* p) { std::free(p); }
-#endif
-void operator delete(void* p, std::align_val_t) noexcept { FreeAligned(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { FreeAligned(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { FreeAligned(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { FreeAligned(p); }
 
 namespace {
 

@@ -27,26 +27,6 @@ xrchandle<KModel> Translate(const std::string& path, int format, std::string* re
   return model;
 }
 
-std::vector<xrchandle<KComponent>> Components(const xrchandle<KModel>& model) {
-  std::vector<xrchandle<KComponent>> out;
-  KAssembly* assembly = KAssembly::cast(model.get());
-  if (!assembly) return out;
-  xrchandle<KComponentSequence> components;
-  assembly->GetComponents(components);
-  for (int i = 0; components && i < components->GetCount(); ++i) {
-    xrchandle<KComponent> c;
-    components->GetAt(i, c);
-    out.push_back(c);
-  }
-  return out;
-}
-
-xrchandle<KModel> Definition(const xrchandle<KComponent>& component) {
-  xrchandle<KModel> model;
-  component->GetDefinition(model);
-  return model;
-}
-
 std::string FileName(const xrchandle<KComponent>& component) {
   xstring name;
   component->GetReferencedFileName(name);
@@ -59,50 +39,6 @@ std::vector<double> Placement(const xrchandle<KComponent>& component) {
   std::vector<double> out(16);
   for (int k = 0; k < 16; ++k) out[k] = m ? m->Get(k / 4, k % 4) : (k % 5 == 0 ? 1 : 0);
   return out;
-}
-
-std::vector<xrchandle<KBody>> Bodies(const xrchandle<KModel>& model) {
-  std::vector<xrchandle<KBody>> out;
-  KPartModel* part = KPartModel::cast(model.get());
-  if (!part) return out;
-  xrchandle<KBody> primary;
-  part->GetPrimaryBody(primary);
-  if (primary) out.push_back(primary);
-  xrchandle<KGeometryItemSequence> items;
-  part->GetGeometryItems(items);
-  for (int i = 0; items && i < items->GetCount(); ++i) {
-    xrchandle<KGeometryItem> item;
-    items->GetAt(i, item);
-    xrchandle<KBody> body;
-    if (item) item->GetBody(body);
-    if (body) out.push_back(body);
-  }
-  return out;
-}
-
-std::vector<xrchandle<KFace>> Faces(const xrchandle<KBody>& body) {
-  std::vector<xrchandle<KFace>> out;
-  xrchandle<KFaceSet> faces;
-  body->GetFaces(faces);
-  for (int i = 0; faces && i < faces->GetCount(); ++i) {
-    xrchandle<KFace> f;
-    faces->GetAt(i, f);
-    out.push_back(f);
-  }
-  return out;
-}
-
-std::vector<double> FirstColour(const KAttributable& object) {
-  xrchandle<KAttributeSequence> attributes;
-  object.GetAttributes(1, attributes);
-  if (!attributes || attributes->GetCount() == 0) return {};
-  xrchandle<KAttribute> first;
-  attributes->GetAt(0, first);
-  KColorAttribute* colour = KColorAttribute::cast(first.get());
-  if (!colour) return {};
-  xrchandle<KColor> c;
-  colour->GetColor(c);
-  return {c->GetRed(), c->GetGreen(), c->GetBlue()};
 }
 
 KVec3 Min(const xrchandle<KBox3D>& box) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "gkit/bodies.h"
 #include "gkit/testkit.h"
 
 namespace otest {
@@ -23,16 +24,14 @@ bool HaveRealData();
 // the kernel's reason in reason.
 xrchandle<KModel> Translate(const std::string& path, int format, std::string* reason = nullptr);
 
-std::vector<xrchandle<KComponent>> Components(const xrchandle<KModel>& assembly);
-xrchandle<KModel> Definition(const xrchandle<KComponent>& component);
+using gkit::Bodies;
+using gkit::Components;
+using gkit::Definition;
+using gkit::Faces;
+using gkit::FirstColour;
 std::string FileName(const xrchandle<KComponent>& component);
 // The 16 numbers of a component's placement in Get order (identity for none).
 std::vector<double> Placement(const xrchandle<KComponent>& component);
-// Primary body first, then the geometry items' bodies.
-std::vector<xrchandle<KBody>> Bodies(const xrchandle<KModel>& part);
-std::vector<xrchandle<KFace>> Faces(const xrchandle<KBody>& body);
-// r, g, b of the first attribute when it is a colour; empty otherwise.
-std::vector<double> FirstColour(const KAttributable& object);
 KVec3 Min(const xrchandle<KBox3D>& box);
 KVec3 Max(const xrchandle<KBox3D>& box);
 
