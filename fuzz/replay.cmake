@@ -5,7 +5,7 @@
 function(granite_add_fuzz_replay name)
   granite_add_test(${name}_replay SOURCES ${PROJECT_SOURCE_DIR}/fuzz/${name}_fuzz.cpp
                    ${PROJECT_SOURCE_DIR}/fuzz/replay.cpp LIBS ${ARGN})
-  target_compile_definitions(${name}_replay PRIVATE CORPUS="${name}")
+  target_compile_definitions(${name}_replay PRIVATE CORPUS="${name}" CORPUS_TEST=${name})
   target_include_directories(${name}_replay PRIVATE ${PROJECT_SOURCE_DIR}/fuzz
                              ${PROJECT_SOURCE_DIR}/tests/reliability)
 endfunction()

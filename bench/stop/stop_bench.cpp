@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "gBase90/kdiag.h"
 #include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
 #include "main.h"

@@ -1,15 +1,14 @@
 // The element list of a load: the root element, the tree under it, and the
 // walk that measures every part under the matrix stack.
-#include <memory>
-
 #include "assembly/Assembly.h"
 #include "granite/CBasicList.h"
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
 #include "granite/GraniteLoader.h"
 #include "interface/CurrentParser.h"
-#include "kernel/Guards.h"
 #include "model/ElementBudget.h"
+#include "model/ParserGuards.h"
+#include "model/RootElement.h"
 #include "parts/Parts.h"
 #include "qorvelaex/C3DMScene.h"
 
@@ -27,22 +26,6 @@ GraniteLoadResultTypes BuildElementList(CGraniteParser* parser) {
   WalkElementList(parser);
   g_CurrentParser->ComputeEvaluationTolerances();
   return result;
-}
-
-CGraniteElement* CreateRootElement(CBasicString fileName, CBasicString displayName) {
-  CGraniteParser* parser = g_CurrentParser;
-  if (!parser || !granite::TakeElement()) return nullptr;
-  // Owned here until the element list takes it.
-  std::unique_ptr<CGraniteElement> element(parser->CreateElement(fileName, displayName));
-  if (!element) return nullptr;
-  C3DMGroup* group = element->GetGroup();
-  if (!group) return nullptr;  // an element without a group is of no use to any walk
-  element->SetFileType(GRANITE_FILE_ASSEMBLY);
-  group->SetTopLevel(false);
-  // A host that loads a single part into its own group may have set no world.
-  if (C3DMWorld* world = parser->GetWorld()) world->AddGroup(group, 1);
-  parser->AddElementToList(element.get());
-  return element.release();
 }
 
 bool WalkElementList(CGraniteParser* parser) {

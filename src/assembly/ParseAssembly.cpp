@@ -5,23 +5,19 @@
 #include <utility>
 #include <vector>
 
-#include "assembly/Assembly.h"
 #include "files/Files.h"
 #include "gGeometry90/ksession.h"
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
 #include "granite/GraniteLoader.h"
 #include "interface/CurrentParser.h"
-#include "kernel/Guards.h"
+#include "kernel/Kernel.h"
 #include "model/ElementBudget.h"
+#include "model/NestingPath.h"
 #include "qorvelaex/C3DMScene.h"
 #include "win32/wfsopen.h"
 
 namespace {
-
-// Nesting beyond this many assemblies is refused like a cycle; no real
-// assembly comes near it.
-constexpr size_t kMaxAssemblyDepth = 256;
 
 // An assembly being parsed: the file's identity when it could be had (the
 // same file under any spelling: a link, "x/./", another letter case),
@@ -31,40 +27,18 @@ struct OpenAssembly {
   win32::FileIdentity identity;
   std::basic_string<WCHAR> path;
 
-  bool Same(const OpenAssembly& other) const {
+  bool operator==(const OpenAssembly& other) const {
     return identified && other.identified ? identity == other.identity : path == other.path;
   }
 };
+
+// The assemblies being parsed now, outermost first.
+using OpenAssemblies = granite::NestingPath<OpenAssembly>;
 
 OpenAssembly Identify(const WCHAR* path) {
   OpenAssembly open{false, {}, path};
   open.identified = win32::GetFileIdentity(path, open.identity);
   return open;
-}
-
-// The assemblies being parsed now, outermost first.
-std::vector<OpenAssembly>& OpenAssemblies() {
-  static std::vector<OpenAssembly> open;
-  return open;
-}
-
-// Holds an assembly on the open-assembly stack for the scope of one parse.
-class OpenAssemblyEntry {
- public:
-  explicit OpenAssemblyEntry(OpenAssembly open) { OpenAssemblies().push_back(std::move(open)); }
-  OpenAssemblyEntry(const OpenAssemblyEntry&) = delete;
-  OpenAssemblyEntry& operator=(const OpenAssemblyEntry&) = delete;
-  ~OpenAssemblyEntry() { OpenAssemblies().pop_back(); }
-};
-
-// True when the file is already being parsed further up, or the nesting is full.
-bool RefusedAsCycle(const OpenAssembly& file) {
-  const auto& open = OpenAssemblies();
-  if (open.size() >= kMaxAssemblyDepth) return true;
-  for (const OpenAssembly& entry : open) {
-    if (entry.Same(file)) return true;
-  }
-  return false;
 }
 
 CBasicString ReferencedFileName(KComponent* component) {
@@ -74,60 +48,6 @@ CBasicString ReferencedFileName(KComponent* component) {
 }
 
 }  // namespace
-
-velaMatrix4x4 GetComponentTransform(KComponent* component) {
-  velaMatrix4x4 matrix;
-  matrix.SetIdentity();
-  if (!component) return matrix;
-  xrchandle<KMatrix3D> placement;
-  component->GetPlacement(placement);
-  if (!placement) return matrix;
-  // Element k is the kernel's (k / 4, k % 4), copied without transposition.
-  for (int i = 0; i < 4; ++i) {
-    for (int j = 0; j < 4; ++j) matrix.m[i * 4 + j] = static_cast<float>(placement->Get(i, j));
-  }
-  return matrix;
-}
-
-void RetrieveModelUnits(KModel* model) {
-  CGraniteParser* parser = g_CurrentParser;
-  if (!parser || !model || parser->GetUnitsRetrieved()) return;
-  parser->SetUnitsRetrieved(true);
-  int code;
-  try {
-    code = model->GetUnits();
-  } catch (...) {
-    parser->SetUnitsRetrieved(false);
-    throw;
-  }
-  switch (code) {
-    case 0:
-      parser->SetModelUnits(ImageUnitsTypes(1));
-      break;
-    case 1:
-      parser->SetModelUnits(ImageUnitsTypes(2));
-      break;
-    case 2:
-      parser->SetModelUnits(ImageUnitsTypes(3));
-      break;
-    case 3:
-      parser->SetModelUnits(ImageUnitsTypes(6));
-      break;
-    case 4:
-      parser->SetModelUnits(ImageUnitsTypes(4));
-      break;
-    case 5:
-      parser->SetModelUnits(ImageUnitsTypes(7));
-      break;
-    case 6:
-      parser->SetModelUnits(ImageUnitsTypes(8));
-      break;
-    default:
-      // Unknown code: a later model may still give the units.
-      parser->SetUnitsRetrieved(false);
-      break;
-  }
-}
 
 GraniteLoadResultTypes ParseAssembly(CGraniteElement* element, void* /*component*/) {
   if (!element || !g_CurrentParser) return GRANITE_LOAD_FAILURE;
@@ -144,8 +64,8 @@ GraniteLoadResultTypes ParseAssembly(CGraniteElement* element, void* /*component
   // An assembly that is already open on the current path (it contains itself)
   // stays a childless element; the 3 tells the caller the tree is cut there.
   OpenAssembly file = Identify(path.GetWide());
-  if (RefusedAsCycle(file)) return GRANITE_LOAD_INCOMPLETE;
-  OpenAssemblyEntry openEntry(std::move(file));
+  if (OpenAssemblies::Refuses(file)) return GRANITE_LOAD_INCOMPLETE;
+  OpenAssemblies onPath(std::move(file));
 
   xrchandle<KAssembly> assembly;
   {

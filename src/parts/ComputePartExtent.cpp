@@ -1,17 +1,13 @@
 // The extent pass: the kernel's boxes of a part file, carried into model space
 // by the current matrix, grow the parser's model bounding box.
-#include "assembly/Assembly.h"
 #include "files/Files.h"
 #include "gGeometry90/ksession.h"
 #include "gTranslator90/ktranslator.h"
 #include "granite/CGraniteParser.h"
 #include "interface/CurrentParser.h"
-#include "kernel/Guards.h"
+#include "kernel/Kernel.h"
+#include "model/ParserGuards.h"
 #include "parts/Parts.h"
-
-bool IsAssemblyObject(xobject* object) {
-  return object && object->isKindOf(KAssembly::getClassRtti());
-}
 
 bool ComputePartExtent(CGraniteParser* parser, CBasicString fileName, CGraniteElement* element) {
   g_CurrentParser = parser;

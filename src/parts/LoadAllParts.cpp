@@ -5,8 +5,8 @@
 #include "granite/CGraniteParser.h"
 #include "granite/GraniteLoader.h"
 #include "interface/CurrentParser.h"
-#include "kernel/Guards.h"
 #include "model/ElementBudget.h"
+#include "model/ParserGuards.h"
 #include "parts/Parts.h"
 
 GraniteLoadResultTypes LoadAllParts(CGraniteParser* parser) {

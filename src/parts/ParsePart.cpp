@@ -3,17 +3,18 @@
 // translator (one part, or an assembly walked into elements).
 #include <algorithm>
 
-#include "assembly/Assembly.h"
 #include "files/Files.h"
 #include "gTranslator90/granite.h"
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
 #include "granite/GraniteLoader.h"
 #include "interface/CurrentParser.h"
-#include "kernel/Guards.h"
+#include "kernel/Kernel.h"
 #include "model/ElementBudget.h"
+#include "model/NestingPath.h"
+#include "model/ParserGuards.h"
+#include "model/RootElement.h"
 #include "parts/Parts.h"
-#include "parts/SubAssemblyPath.h"
 #include "qorvelaex/C3DMScene.h"
 #include "qorvelaex/velaMatrixEx.h"
 #include "tessellation/Tessellation.h"
@@ -64,7 +65,7 @@ int LoadTranslatedModel(CGraniteParser* parser, const xrchandle<KModel>& model) 
     xrchandle<KComponentSequence> components;
     KAssembly::cast(model.get())->GetComponents(components);
     granite::MatrixPushGuard placed(parser, root->GetTransform());
-    SubAssemblyPath onPath(model.get());
+    granite::NestingPath<const xobject*> onPath(model.get());
     const int walked = ParseSubAssembly(std::move(components), root);
     return walked == 0 ? GRANITE_LOAD_SUCCESS : GRANITE_LOAD_INCOMPLETE;
   }

@@ -1,25 +1,22 @@
 // The component walk of a translated assembly: one child element per component,
 // each part component tessellated into its own group on the spot.
 #include <memory>
-#include <vector>
 
-#include "assembly/Assembly.h"
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
 #include "interface/CurrentParser.h"
-#include "kernel/Guards.h"
+#include "kernel/Kernel.h"
 #include "model/ElementBudget.h"
+#include "model/NestingPath.h"
+#include "model/ParserGuards.h"
 #include "parts/Parts.h"
-#include "parts/SubAssemblyPath.h"
 #include "qorvelaex/C3DMScene.h"
 #include "tessellation/Tessellation.h"
 
 namespace {
 
-std::vector<const xobject*>& Path() {
-  static std::vector<const xobject*> path;
-  return path;
-}
+// The translated assembly definitions the walk is descending.
+using DefinitionPath = granite::NestingPath<const xobject*>;
 
 // The colour current when the outermost walk began (the colour generated for
 // the file): every part component starts from it, so that a part without a
@@ -49,28 +46,12 @@ class WalkColour {
 
 }  // namespace
 
-SubAssemblyPath::SubAssemblyPath(const xobject* definition) {
-  Path().push_back(definition);
-}
-
-SubAssemblyPath::~SubAssemblyPath() {
-  Path().pop_back();
-}
-
-bool SubAssemblyPath::Refuses(const xobject* definition) {
-  const std::vector<const xobject*>& path = Path();
-  if (static_cast<int>(path.size()) >= kMaxDepth) return true;
-  for (const xobject* entry : path)
-    if (entry == definition) return true;
-  return false;
-}
-
 int ParseSubAssembly(xrchandle<KComponentSequence> components, CGraniteElement* parent) {
-  if (!components) return 3;
+  if (!components) return GRANITE_LOAD_INCOMPLETE;
   CGraniteParser* parser = g_CurrentParser;
-  if (!parser || !parent) return 1;
+  if (!parser || !parent) return GRANITE_LOAD_FAILURE;
   const int count = components->GetCount();
-  if (count <= 0) return 1;
+  if (count <= 0) return GRANITE_LOAD_FAILURE;
 
   // 0 when every component with a definition loaded, 3 when one failed, 1
   // when none had a definition.
@@ -110,11 +91,11 @@ int ParseSubAssembly(xrchandle<KComponentSequence> components, CGraniteElement* 
     int loaded;
     if (IsAssemblyObject(definition.get())) {
       child->SetFileType(GRANITE_FILE_ASSEMBLY);
-      if (SubAssemblyPath::Refuses(definition.get())) {
+      if (DefinitionPath::Refuses(definition.get())) {
         // A definition that places itself: the child shows the reference, the 3 explains it.
-        loaded = 3;
+        loaded = GRANITE_LOAD_INCOMPLETE;
       } else {
-        SubAssemblyPath onPath(definition.get());
+        DefinitionPath onPath(definition.get());
         xrchandle<KComponentSequence> subComponents;
         KAssembly::cast(definition.get())->GetComponents(subComponents);
         granite::MatrixPushGuard placed(parser, child->GetTransform());
@@ -125,8 +106,10 @@ int ParseSubAssembly(xrchandle<KComponentSequence> components, CGraniteElement* 
       parser->SetCurrentColor(walkColour.Colour());
       loaded = TessellateComponent(component.get(), child);
     }
-    (loaded == 0 ? anyLoaded : anyFailed) = true;
+    (loaded == GRANITE_LOAD_SUCCESS ? anyLoaded : anyFailed) = true;
   }
   components.reset();
-  return anyFailed ? 3 : anyLoaded ? 0 : 1;
+  return anyFailed   ? GRANITE_LOAD_INCOMPLETE
+         : anyLoaded ? GRANITE_LOAD_SUCCESS
+                     : GRANITE_LOAD_FAILURE;
 }

@@ -7,7 +7,6 @@
 class CGraniteParser;
 class CGraniteElement;
 
-bool IsAssemblyObject(xobject* object);
 bool ComputePartExtent(CGraniteParser* parser, CBasicString fileName, CGraniteElement* element);
 bool AddComponentExtent(KComponent* component, CGraniteElement* element);
 bool AddComponentsExtent(KComponentSequence* components, CGraniteElement* element);

@@ -1,9 +1,9 @@
 // The bodies of one part: its colour made current, then the primary body and
 // the body of every geometry item handed to TessellateBody.
-#include "assembly/Assembly.h"
 #include "granite/CGraniteParser.h"
 #include "interface/CurrentParser.h"
-#include "kernel/Guards.h"
+#include "kernel/Kernel.h"
+#include "model/ParserGuards.h"
 #include "tessellation/Tessellation.h"
 
 namespace {
@@ -19,7 +19,7 @@ void ApplyPartColor(CGraniteParser* parser, KPartModel* part) {
 
 // 0 as soon as one body found a triangulator, 1 otherwise.
 int TessellateBodies(KPartModel* part, CGraniteElement* element) {
-  int result = 1;
+  int result = GRANITE_LOAD_FAILURE;
   xrchandle<KBody> primary;
   part->GetPrimaryBody(primary);
   if (primary) result = TessellateBody(primary.get(), element);
@@ -33,7 +33,7 @@ int TessellateBodies(KPartModel* part, CGraniteElement* element) {
     xrchandle<KBody> body;
     item->GetBody(body);
     if (!body) continue;
-    if (TessellateBody(body.get(), element) == 0) result = 0;
+    if (TessellateBody(body.get(), element) == GRANITE_LOAD_SUCCESS) result = GRANITE_LOAD_SUCCESS;
   }
   return result;
 }
@@ -42,13 +42,13 @@ int TessellateBodies(KPartModel* part, CGraniteElement* element) {
 
 int TessellateComponent(KComponent* component, CGraniteElement* element) {
   CGraniteParser* parser = g_CurrentParser;
-  if (!component || !parser) return 1;
+  if (!component || !parser) return GRANITE_LOAD_FAILURE;
   xrchandle<KModel> definition;
   component->GetDefinition(definition);
   // An assembly placed where a part is expected (a native .asm given to
   // ParsePart) is no part to tessellate: handled as a missing definition.
   KPartModel* part = KPartModel::cast(definition.get());
-  if (!part) return 1;
+  if (!part) return GRANITE_LOAD_FAILURE;
   RetrieveModelUnits(part);
   velaMatrix4x4 placement = GetComponentTransform(component);
   ApplyPartColor(parser, part);
@@ -58,7 +58,7 @@ int TessellateComponent(KComponent* component, CGraniteElement* element) {
 
 int TessellatePart(xrchandle<KPartModel> part, CGraniteElement* element) {
   CGraniteParser* parser = g_CurrentParser;
-  if (!part || !parser) return 1;
+  if (!part || !parser) return GRANITE_LOAD_FAILURE;
   RetrieveModelUnits(part.get());
   ApplyPartColor(parser, part.get());
   const int result = TessellateBodies(part.get(), element);

@@ -7,7 +7,8 @@
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
 #include "interface/CurrentParser.h"
-#include "kernel/Guards.h"
+#include "kernel/Kernel.h"
+#include "model/ParserGuards.h"
 #include "tessellation/FaceMeshes.h"
 #include "tessellation/Tessellation.h"
 
@@ -45,36 +46,6 @@ void FillRun(const xdoublesequence& vertices, const xdoublesequence* normalSeque
 }
 
 }  // namespace
-
-void SetModelBoxFromKernelBox(CGraniteParser* parser, KBox3D* box, const velaMatrix4x4& placement,
-                              bool allCorners) {
-  if (!parser || !box) return;
-  xrchandle<KPoint3D> minimum, maximum;
-  box->GetMinPoint(minimum);
-  box->GetMaxPoint(maximum);
-  if (!minimum || !maximum) return;
-  const double x[2] = {minimum->GetX(), maximum->GetX()};
-  const double y[2] = {minimum->GetY(), maximum->GetY()};
-  const double z[2] = {minimum->GetZ(), maximum->GetZ()};
-  // Corner i takes the maximum on axis k when bit k of i is set: 0 and 7 are
-  // the two given corners.
-  auto corner = [&](int i) {
-    return velaFloatPoint(static_cast<float>(x[i & 1]), static_cast<float>(y[(i >> 1) & 1]),
-                          static_cast<float>(z[i >> 2])) *
-           placement;
-  };
-  velaFloatPoint lo = corner(0), hi = lo;
-  for (int i = allCorners ? 1 : 7; i < 8; i += allCorners ? 1 : 7) {
-    const velaFloatPoint p = corner(i);
-    lo = velaFloatPoint(std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z));
-    hi = velaFloatPoint(std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z));
-  }
-  velaBBox modelBox;
-  modelBox.Reset();
-  modelBox.SetMinMax(lo, hi);
-  parser->SetModelBoundingBox(modelBox);
-  parser->ComputeEvaluationTolerances();
-}
 
 void BuildFaceMeshes(KFaceTessellationSequence& tessellations, const velaMatrix4x4& placement,
                      const velaChroma& entryColor, CGraniteElement* element,
@@ -165,14 +136,14 @@ void BuildBodyMesh(KFaceTessellationSequence& tessellations, const velaMatrix4x4
 
 int TessellateBody(KBody* body, CGraniteElement* element) {
   CGraniteParser* parser = g_CurrentParser;
-  if (!body || !parser) return 1;
+  if (!body || !parser) return GRANITE_LOAD_FAILURE;
 
   xrchandle<KTriangulator> triangulator;
   KGetTriangulator(triangulator);
   const velaMatrix4x4 placement = parser->GetCurrentMatrix();
   // A face colour never outlives the body, an exception included.
   granite::CurrentColorGuard entryColor(parser);
-  if (!triangulator) return 1;
+  if (!triangulator) return GRANITE_LOAD_FAILURE;
 
   if (parser->GetChordalTolerance() == 0.0) {
     // The first body's box, its two corners through the placement, sets the tolerances.
@@ -190,19 +161,19 @@ int TessellateBody(KBody* body, CGraniteElement* element) {
   body->GetFaces(faces);
   xrchandle<KFaceTessellationSequence> tessellations;
   triangulator->Triangulate(std::move(faces), tessellations);
-  if (!tessellations) return 0;
+  if (!tessellations) return GRANITE_LOAD_SUCCESS;
 
   velaIntArray counts;
   velaFloatPointArray points;
   velaVectorArray normals;
   if (element) element->SetFinalTransform(placement);
-  if (tessellations->GetCount() <= 0) return 0;
+  if (tessellations->GetCount() <= 0) return GRANITE_LOAD_SUCCESS;
   if (FacesNeedOwnMeshes(tessellations))
     BuildFaceMeshes(*tessellations, placement, entryColor.Saved(), element, points, normals,
                     counts);
   else
     BuildBodyMesh(*tessellations, placement, element, points, normals, counts);
-  return 0;
+  return GRANITE_LOAD_SUCCESS;
 }
 
 bool AddMeshForElement(velaFloatPointArray& points, velaVectorArray& normals, velaIntArray& counts,

@@ -14,10 +14,5 @@ bool FacesNeedOwnMeshes(xrchandle<KFaceTessellationSequence> tessellations);
 bool ApplyFaceColor(xrchandle<KFace> face);
 // The colour of the first attribute when it is a colour attribute.
 bool GetAttributeColor(KAttributeSequence* attributes, velaChroma& color);
-// The kernel box's corners (the two given, or all eight) through the placement
-// become the model box, and the tolerances follow from it; nothing changes
-// without a box.
-void SetModelBoxFromKernelBox(CGraniteParser* parser, KBox3D* box, const velaMatrix4x4& placement,
-                              bool allCorners);
 int TessellateComponent(KComponent* component, CGraniteElement* element);
 int TessellatePart(xrchandle<KPartModel> part, CGraniteElement* element);

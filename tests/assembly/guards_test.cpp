@@ -1,6 +1,6 @@
 // The scope guards the walks rely on when a kernel exception passes.
-#include "kernel/Guards.h"
 #include "load.h"
+#include "model/ParserGuards.h"
 
 namespace asmtest {
 namespace {

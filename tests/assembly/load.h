@@ -13,6 +13,8 @@
 #include "granite/CGraniteParser.h"
 #include "granite/GraniteLoader.h"
 #include "interface/CurrentParser.h"
+#include "kernel/Kernel.h"
+#include "model/RootElement.h"
 #include "qorvelaex/C3DMScene.h"
 
 namespace asmtest {

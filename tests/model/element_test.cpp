@@ -8,23 +8,6 @@
 
 namespace {
 
-TEST(Element, DefaultsAndAccessors) {
-  CGraniteElement element;
-  EXPECT_EQ(element.GetFileType(), GRANITE_FILE_ASSEMBLY);
-  EXPECT_TRUE(element.GetTransform().IsIdentity());
-  EXPECT_TRUE(element.GetFinalTransform().IsIdentity());
-  EXPECT_EQ(element.GetGroup(), nullptr);
-  EXPECT_EQ(element.GetParentElement(), nullptr);
-  EXPECT_EQ(element.GetNumberChildren(), 0);
-
-  element.SetFilename(CBasicString("gear.prt"));
-  CBasicString name = element.GetFilename();
-  name += "x";  // a copy
-  EXPECT_TRUE(element.GetFilename() == "gear.prt");
-  element.GetTransform().m[12] = 5.0f;  // the member itself
-  EXPECT_EQ(element.GetTransform().m[12], 5.0f);
-}
-
 TEST(Element, CopiesOwnTheirNamesAndReleaseNoChildren) {
   CGraniteElement* source = new CGraniteElement();
   source->SetFilename(CBasicString("a.asm"));
@@ -132,24 +115,6 @@ TEST(Element, CreateElementGivesAGroup) {
   EXPECT_EQ(element->GetFileType(), GRANITE_FILE_ASSEMBLY);
   EXPECT_EQ(parser.GetNumberElements(), 0);
   delete element;  // not attached: its maker deletes it; the world keeps the group
-}
-
-TEST(ResolvedFileEntry, InitializeEmptiesBothNames) {
-  CGraniteResolvedFileEntry entry;
-  EXPECT_EQ(entry.GetOriginalFilename().GetLength(), 0);
-  entry.SetOriginalFilename(CBasicString("a"));
-  entry.SetResolvedFilename(CBasicString("/m/a"));
-  CGraniteResolvedFileEntry copy(entry);
-  EXPECT_TRUE(copy.GetResolvedFilename() == "/m/a");
-  entry.InitializeVariables();
-  EXPECT_EQ(entry.GetOriginalFilename().GetLength(), 0);
-  EXPECT_EQ(entry.GetResolvedFilename().GetLength(), 0);
-  EXPECT_TRUE(copy.GetOriginalFilename() == "a");
-
-  CGraniteResolvedFileEntry* entries = new CGraniteResolvedFileEntry[2];
-  entries[1] = copy;
-  EXPECT_TRUE(entries[1].GetOriginalFilename() == "a");
-  delete[] entries;
 }
 
 }  // namespace

@@ -18,20 +18,6 @@ void ExpectPoint(const velaFloatPoint& p, float x, float y, float z) {
 
 void Progress(int) {}
 
-TEST(ParserState, NewParserStartsALoad) {
-  CGraniteParser parser;
-  EXPECT_FALSE(parser.GetUnitsRetrieved());
-  EXPECT_EQ(parser.GetChordalTolerance(), 0.0);
-  EXPECT_TRUE(parser.GetModelBoundingBox().IsEmpty());
-  EXPECT_EQ(parser.GetNumberElements(), 0);
-  EXPECT_EQ(parser.GetNumberMatricesOnStack(), 0);
-  EXPECT_EQ(parser.GetNumberGeneratedColors(), 0);
-  EXPECT_EQ(parser.GetNumberResolvedFiles(), 0);
-  EXPECT_EQ(parser.GetNumberResolvedParts(), 0);
-  EXPECT_EQ(parser.GetCurrentColor().a, 1.0f);
-  EXPECT_TRUE(parser.GetCurrentMatrix().IsIdentity());
-}
-
 TEST(ParserState, FileNameIsLowerCasedAndDirectoryKeepsItsCase) {
   CGraniteParser parser;
   parser.SetFilename(CBasicString("/Models/GearBox.ASM"));

@@ -41,32 +41,13 @@ std::vector<double> Placement(const xrchandle<KComponent>& component) {
   return out;
 }
 
-KVec3 Min(const xrchandle<KBox3D>& box) {
-  xrchandle<KPoint3D> p;
-  box->GetMinPoint(p);
-  return {p->GetX(), p->GetY(), p->GetZ()};
-}
-
-KVec3 Max(const xrchandle<KBox3D>& box) {
-  xrchandle<KPoint3D> p;
-  box->GetMaxPoint(p);
-  return {p->GetX(), p->GetY(), p->GetZ()};
-}
-
-void Walk(const xrchandle<KModel>& model, Tree& tree, int depth) {
-  if (!model || depth > 32) return;
-  if (KAssembly::cast(model.get())) {
-    tree.assemblies.insert(model.get());
-    for (const xrchandle<KComponent>& c : Components(model)) {
-      ++tree.components;
-      if (depth + 1 > tree.depth) tree.depth = depth + 1;
-      Walk(Definition(c), tree, depth + 1);
-    }
-    return;
-  }
-  KPartModel* part = KPartModel::cast(model.get());
-  if (part && tree.parts.insert(model.get()).second && !FirstColour(*part).empty())
-    ++tree.colouredParts;
+std::set<const KModel*> Parts(const xrchandle<KModel>& model, int depth) {
+  std::set<const KModel*> parts;
+  if (KPartModel::cast(model.get())) parts.insert(model.get());
+  for (const xrchandle<KComponent>& c : Components(model))
+    if (depth < 32)
+      for (const KModel* part : Parts(Definition(c), depth + 1)) parts.insert(part);
+  return parts;
 }
 
 Mesh Triangulate(const xrchandle<KBody>& body, double chord, double angle) {

@@ -32,17 +32,9 @@ using gkit::FirstColour;
 std::string FileName(const xrchandle<KComponent>& component);
 // The 16 numbers of a component's placement in Get order (identity for none).
 std::vector<double> Placement(const xrchandle<KComponent>& component);
-KVec3 Min(const xrchandle<KBox3D>& box);
-KVec3 Max(const xrchandle<KBox3D>& box);
 
-// What a walk of a model finds: component occurrences, the deepest nesting,
-// distinct part models, and part models with a colour of their own.
-struct Tree {
-  int components = 0, depth = 0;
-  std::set<const KModel*> parts, assemblies;
-  int colouredParts = 0;
-};
-void Walk(const xrchandle<KModel>& model, Tree& tree, int depth = 0);
+// The distinct part models a walk of the model reaches.
+std::set<const KModel*> Parts(const xrchandle<KModel>& model, int depth = 0);
 
 // The triangles of a body at the given tolerances, and what they tell.
 struct Mesh {

@@ -44,14 +44,6 @@ TEST_F(TranslatedLoad, PartWithFaceColoursBecomesFaceMeshes) {
   EXPECT_EQ(yellowMeshes, 27);
 }
 
-TEST_F(TranslatedLoad, IgesPartInInches) {
-  if (!otest::HaveRealData()) GTEST_SKIP() << "no sample files";
-  EXPECT_EQ(Parse(otest::RealData() + "sunglasses_lens.igs"), GRANITE_LOAD_SUCCESS)
-      << KGetLastError();
-  EXPECT_EQ(parser->GetModelUnits(), 1);  // inches
-  EXPECT_EQ(parser->GetNumberElements(), 1);
-}
-
 TEST_F(TranslatedLoad, TruncatedOrCorruptStepGivesAFailureWithAReason) {
   if (!otest::HaveRealData()) GTEST_SKIP() << "no sample files";
   std::ifstream in(otest::RealData() + "io1-cm-214.stp", std::ios::binary);

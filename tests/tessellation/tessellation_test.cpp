@@ -244,36 +244,32 @@ TEST_F(HandMadeFaces, TrailingIncompleteTripleIsIgnored) {
 
 // The kernel answers differently in the second pass of a body mesh; the
 // counts always add up to the points written and never pass what was sized.
-class SecondPass : public HandMadeFaces {
- protected:
-  void Run(KCall call, long nth) {
-    const std::vector<double> tri = {0, 0, 0, 1, 0, 0, 0, 1, 0};
-    Add(tri, tri, nullptr);
-    Add(tri, tri, nullptr);
-    kit.Fail(call, KFault::Null, nth);
-    BuildBodyMesh(*sequence, velaMatrix4x4(), nullptr, points, normals, counts);
-    ASSERT_EQ(Meshes(group), 1);
-    mesh = &group->GetMesh(0);
-    EXPECT_EQ(mesh->counts.size(), 2u);
-    EXPECT_EQ(Sum(mesh->counts), static_cast<int>(mesh->points.size()));
-    EXPECT_EQ(mesh->normals.size(), mesh->points.size());
+TEST_F(HandMadeFaces, SecondPassThatDiffersStaysWithinTheArrays) {
+  const struct {
+    KCall call;
+    long nth;
+    std::vector<int> counts;
+  } cases[] = {
+      {KCall::GetVertices, 1, {3, 0}},    // pass 1 misses face 0's: more in pass 2 than sized
+      {KCall::GetVertices, 4, {3, 0}},    // pass 2 misses face 1's: fewer than sized
+      {KCall::SequenceEntry, 3, {0, 3}},  // pass 2 misses face 0 itself
+  };
+  const std::vector<double> tri = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+  Add(tri, tri, nullptr);
+  Add(tri, tri, nullptr);
+  for (const auto& c : cases) {
+    kit.ClearFaults();
+    kit.Fail(c.call, KFault::Null, kit.Calls(c.call) + c.nth);
+    velaFloatPointArray freshPoints;  // sized anew for each case
+    velaVectorArray freshNormals;
+    velaIntArray freshCounts;
+    BuildBodyMesh(*sequence, velaMatrix4x4(), nullptr, freshPoints, freshNormals, freshCounts);
+    const C3DMMesh& mesh = group->GetMesh(Meshes(group) - 1);
+    EXPECT_EQ(mesh.counts, c.counts) << c.nth;
+    EXPECT_EQ(Sum(mesh.counts), static_cast<int>(mesh.points.size()));
+    EXPECT_EQ(mesh.normals.size(), mesh.points.size());
   }
-  const C3DMMesh* mesh = nullptr;
-};
-
-TEST_F(SecondPass, MoreVerticesThanSizedAreNotWritten) {
-  Run(KCall::GetVertices, 1);  // pass 1 misses face 0's vertices
-  EXPECT_EQ(mesh->counts, (std::vector<int>{3, 0}));
-}
-
-TEST_F(SecondPass, FewerVerticesEndTheArraysWhereWritingEnded) {
-  Run(KCall::GetVertices, 4);  // pass 2 misses face 1's vertices
-  EXPECT_EQ(mesh->counts, (std::vector<int>{3, 0}));
-}
-
-TEST_F(SecondPass, AFaceMissingInPassTwoCountsZero) {
-  Run(KCall::SequenceEntry, 3);  // pass 2, face 0
-  EXPECT_EQ(mesh->counts, (std::vector<int>{0, 3}));
+  EXPECT_EQ(Meshes(group), 3);
 }
 
 TEST_F(HandMadeFaces, FaceMeshesReuseTheirArrays) {

@@ -24,13 +24,12 @@
 #include <string>
 #include <vector>
 
+#include "KernelExtras.h"
 #include "export/Gltf.h"
 #include "export/Labels.h"
 #include "export/Raster.h"
-#include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
 #include "gBase90/xthrowable.h"
-#include "gTranslator90/ktranslator.h"
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
 #include "granite/GraniteLoader.h"
@@ -100,11 +99,11 @@ volatile sig_atomic_t g_interrupted = 0;
 void OnInterrupt(int) {
   g_interrupted = 1;
   CGraniteParser::RequestStop(true);
-  KRequestStop(true);
+  RequestKernelStop(true);
 }
 
 void (*g_hook)(int) = nullptr;
-void (*g_phaseHook)(KPhase, double, double) = nullptr;
+void (*g_phaseHook)(KernelPhase, double, double) = nullptr;
 
 // The bar: the parts loaded (the loader's percentage) and, inside the part
 // being loaded, the kernel's phase.
@@ -112,7 +111,7 @@ struct Bar {
   CGraniteParser* parser = nullptr;
   int percent = 0;        // the loader's, of whole parts
   bool inPhase = false;   // a kernel report came since the last whole part
-  KPhase phase = KPhase::Reading;
+  KernelPhase phase = KernelPhase::Reading;
   double done = 0, total = 0;
   unsigned reports = 0;    // kernel reports: each turns the spinner
   std::string shown;
@@ -121,26 +120,26 @@ struct Bar {
 } g_bar;
 
 // Where a phase lies inside one part.
-double PartFraction(KPhase phase, double done, double total) {
+double PartFraction(KernelPhase phase, double done, double total) {
   const double f = total > 0 ? std::clamp(done / total, 0.0, 1.0) : 0;
   switch (phase) {
-    case KPhase::Reading: return 0.4 * f;
-    case KPhase::Transferring: return 0.4 + 0.2 * f;
-    case KPhase::Meshing: return 0.6 + 0.4 * f;
+    case KernelPhase::Reading: return 0.4 * f;
+    case KernelPhase::Transferring: return 0.4 + 0.2 * f;
+    case KernelPhase::Meshing: return 0.6 + 0.4 * f;
   }
   return 0;
 }
 
-std::string PhaseText(KPhase phase, double done, double total) {
+std::string PhaseText(KernelPhase phase, double done, double total) {
   char text[96];
   switch (phase) {
-    case KPhase::Reading:
+    case KernelPhase::Reading:
       std::snprintf(text, sizeof text, "reading %.1f of %.1f MB", done / 1e6, total / 1e6);
       break;
-    case KPhase::Transferring:
+    case KernelPhase::Transferring:
       std::snprintf(text, sizeof text, "transferring %.0f%%", total > 0 ? 100 * done / total : 0.0);
       break;
-    case KPhase::Meshing:
+    case KernelPhase::Meshing:
       std::snprintf(text, sizeof text, "meshing %.0f of %.0f faces", done, total);
       break;
   }
@@ -189,7 +188,7 @@ void OnProgress(int percent) {
   DrawBar(true);
 }
 
-void OnKernelProgress(void*, KPhase phase, double done, double total) {
+void OnKernelProgress(void*, KernelPhase phase, double done, double total) {
   if (g_phaseHook) g_phaseHook(phase, done, total);
   g_bar.inPhase = true;
   ++g_bar.reports;
@@ -505,7 +504,7 @@ void MakeFolderFor(const std::string& path) {
 }  // namespace
 
 void SetProgressHook(void (*hook)(int percent)) { g_hook = hook; }
-void SetPhaseHook(void (*hook)(KPhase phase, double done, double total)) { g_phaseHook = hook; }
+void SetPhaseHook(void (*hook)(KernelPhase phase, double done, double total)) { g_phaseHook = hook; }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   bool help = false, version = false;
@@ -560,16 +559,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   g_search = o.search;
   g_file = o.file;
   g_missing.clear();
-  KTranslator::SetNameCodePage(o.codePage);
-  KTranslator::SetShowHidden(o.showHidden);
-  KTranslator::SetSearchFolders(o.search);
+  ConfigureTranslator(o.codePage, o.showHidden, o.search);
   g_interrupted = 0;
   g_progress = !o.quiet && isatty(STDERR_FILENO);
   g_bar = Bar();
   CGraniteParser::RequestStop(false);
-  KRequestStop(false);
+  RequestKernelStop(false);
   KClearLastError();
-  KSetProgressObserver(&OnKernelProgress, nullptr);
+  ObserveKernel(&OnKernelProgress);
 #if defined(_WIN32)
   // The run-time resets the handler when it runs, so a second Ctrl-C ends the program.
   void (*previous)(int) = ::signal(SIGINT, &OnInterrupt);
@@ -630,7 +627,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     if (g_interrupted && g_bar.inPhase) stoppedIn = PhaseText(g_bar.phase, g_bar.done, g_bar.total);
     EndProgress();
-    KSetProgressObserver(nullptr, nullptr);
+    ObserveKernel(nullptr);
 
     for (CGraniteElement* e : Elements(parser.GetElementList()))
       CountElements(e, counts, kind == Kind::Assembly ? nullptr : top);
@@ -796,7 +793,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   sigaction(SIGINT, &previous, nullptr);
 #endif
   CGraniteParser::RequestStop(false);
-  KRequestStop(false);
+  RequestKernelStop(false);
 
   const Clock::time_point t0 = Clock::now();
   ShutdownGranite();

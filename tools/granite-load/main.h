@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "gBase90/kprogress.h"
+#include "KernelExtras.h"
 
 namespace gload {
 
@@ -17,6 +17,6 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // tests use it to act in the middle of a load. Null: nothing.
 void SetProgressHook(void (*hook)(int percent));
 // Called with every progress report of the kernel inside a file. Null: nothing.
-void SetPhaseHook(void (*hook)(KPhase phase, double done, double total));
+void SetPhaseHook(void (*hook)(KernelPhase phase, double done, double total));
 
 }  // namespace gload

@@ -10,9 +10,6 @@ GRANITE_VISIBLE xrchandle<xintsequence> KStopGPIClients();
 // Also lets go of what the modules keep between calls (the session's models
 // read from files), unless the call is made to give nothing.
 GRANITE_VISIBLE int KUnloadAuxModules();
-// For kernel modules: hook is called by every KUnloadAuxModules that takes
-// effect, to let go of what the module keeps. Registering twice adds nothing.
-GRANITE_VISIBLE void KAddUnloadHook(void (*hook)());
 
 // Why the last kernel call of this thread that failed did so, as UTF-8 text
 // ("file:line: expected ..."); empty when nothing has failed since the last clear.
@@ -23,12 +20,3 @@ GRANITE_VISIBLE void KSetLastError(const char* reason);
 // load of many files may fail for several.
 GRANITE_VISIBLE int KGetErrorCount();
 GRANITE_VISIBLE const char* KGetError(int index);
-
-// What tests observe of the kernel (more in gkit/testkit.h).
-namespace gkit {
-// Calls since the process started.
-GRANITE_VISIBLE int StopGPIClientsCalls();
-GRANITE_VISIBLE int UnloadAuxModulesCalls();
-// Kernel objects alive now.
-GRANITE_VISIBLE int LiveObjects();
-}  // namespace gkit

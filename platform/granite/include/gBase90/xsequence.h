@@ -4,11 +4,13 @@
 #include <cstddef>
 #include <vector>
 
-#include "gBase90/kcall.h"
 #include "gBase90/xobject.h"
 
 // An index outside 0 .. GetCount() - 1 throws an xthrowable.
 GRANITE_VISIBLE void KCheckIndex(int index, std::size_t count);
+// Enters the kernel call of a GetAt on a sequence of kernel objects; true
+// when the entry is to be given as null.
+GRANITE_VISIBLE bool KEnterSequenceEntry();
 
 class GRANITE_VISIBLE xintsequence : public xobject {
   XOBJECT_DECLARE(xintsequence)
@@ -56,7 +58,7 @@ class GRANITE_VISIBLE xhandlesequence : public xobject {
   int GetCount() const { return static_cast<int>(m_items.size()); }
   void GetAt(int index, xrchandle<T>& out) const {
     KCheckIndex(index, m_items.size());
-    if (KEnter(KCall::SequenceEntry)) {
+    if (KEnterSequenceEntry()) {
       out.reset();
       return;
     }

@@ -1,7 +1,6 @@
 // Points, boxes, placements and colours.
 #pragma once
 
-#include "gBase90/kcall.h"
 #include "gBase90/xobject.h"
 
 // A plain 3D vector of the kernel's own code.

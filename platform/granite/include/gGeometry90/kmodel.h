@@ -215,8 +215,3 @@ class GRANITE_VISIBLE KFace : public xobject,
   KSurface m_surface;
   xrchandle<KFaceGeometry> m_geometry;
 };
-
-// The faces a walk of every occurrence meshes: the faces of a part's bodies,
-// or of the parts an assembly places, counted per occurrence (components whose
-// file is not read yet count nothing). For progress reports.
-GRANITE_VISIBLE long KFacesToMesh(const KModel& model);

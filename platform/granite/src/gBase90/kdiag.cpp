@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "gBase90/kcall.h"
 #include "gBase90/kprogress.h"
 #include "gBase90/xthrowable.h"
 

@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "gBase90/kcall.h"
+#include "gBase90/kdiag.h"
+
 namespace {
 int g_stopCalls = 0;
 int g_unloadCalls = 0;

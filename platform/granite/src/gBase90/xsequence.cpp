@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "gBase90/kcall.h"
 #include "gBase90/xthrowable.h"
 
 XOBJECT_DEFINE(xintsequence, xobject)
@@ -18,4 +19,8 @@ void KCheckIndex(int index, std::size_t count) {
                           std::to_string(static_cast<long long>(count) - 1);
     KThrow(message.c_str());
   }
+}
+
+bool KEnterSequenceEntry() {
+  return KEnter(KCall::SequenceEntry);
 }

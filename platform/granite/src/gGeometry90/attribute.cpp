@@ -1,3 +1,4 @@
+#include "gBase90/kcall.h"
 #include "gGeometry90/kattribute.h"
 
 XOBJECT_DEFINE(KAttribute, xobject)

@@ -11,8 +11,10 @@
 #include <string>
 #include <unordered_map>
 
+#include "gBase90/kcall.h"
 #include "gBase90/kservices.h"
 #include "gGeometry90/ksession.h"
+#include "gGeometry90/ksession_extras.h"
 #include "native.h"
 
 namespace {

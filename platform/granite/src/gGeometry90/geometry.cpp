@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "gBase90/kcall.h"
 #include "gBase90/xthrowable.h"
 #include "gGeometry90/kgeometry.h"
 

@@ -1,8 +1,10 @@
 #include <string>
 
+#include "gBase90/kcall.h"
 #include "gBase90/kservices.h"
 #include "gBase90/xthrowable.h"
 #include "gGeometry90/kmodel.h"
+#include "gGeometry90/ksession_extras.h"
 #include "native.h"
 #include "surface.h"
 

@@ -1,64 +1,28 @@
-// The native text reader. See docs/native-format.md for the format.
-#include <charconv>
+// The native text parser: models from the lexer's tokens. See
+// docs/native-format.md for the format.
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "gBase90/kprogress.h"
 #include "gGeometry90/kbuild.h"
+#include "lexer.h"
 #include "native.h"
 
 namespace knative {
 namespace {
 
-constexpr double kDegree = 3.14159265358979323846 / 180;
-constexpr size_t kMaxToken = 4096;
 constexpr size_t kMaxFaces = 100000;
 constexpr size_t kMaxPolygonPoints = 4096;
 constexpr size_t kMaxTrianglePoints = 3000000;
 constexpr size_t kMaxComponents = 100000;
 constexpr size_t kMaxItems = 100000;
 constexpr int kMaxAttributes = 1000;
-constexpr double kMaxMagnitude = 1e12;
-// Tokens read between two progress reports and looks at the stop request.
-constexpr unsigned kTokensPerStopCheck = 8192;
 
-enum class TokenKind { End, Word, Number, String };
-
-struct Token {
-  TokenKind kind = TokenKind::End;
-  std::string text;  // words lowered; strings unescaped
-  double number = 0;
-  int line = 0;
-};
-
-struct ParseError {
-  std::string message;
-};
-
-// What a statement expects, for the reason given when it is missing: text
-// that lives while the call that takes it runs, made into a string only on
-// failure.
-struct Text {
-  const char* text;
-  Text(const char* t) : text(t) {}
-  Text(const std::string& t) : text(t.c_str()) {}
-};
-std::string operator+(const char* a, Text b) {
-  return std::string(a) + b.text;
-}
-std::string operator+(Text a, const char* b) {
-  return std::string(a.text) + b;
-}
-
-class Reader {
+class Reader : private Lexer {
  public:
   Reader(const char* text, size_t length, const std::string& name, const std::string& directory)
-      : m_start(text), m_text(text), m_end(text + length), m_name(name), m_directory(directory) {
-    Advance();
-  }
+      : Lexer(text, length, name), m_directory(directory) {}
 
   xrchandle<KModel> ReadModel() {
     ExpectWord("granite-native", "the header 'granite-native 1'");
@@ -71,169 +35,6 @@ class Reader {
   }
 
  private:
-  // Tokens.
-
-  void Advance() {
-    if (++m_tokens % kTokensPerStopCheck == 0) {
-      KReportProgress(KPhase::Reading, static_cast<double>(m_text - m_start),
-                      static_cast<double>(m_end - m_start));
-      KCheckStop();
-    }
-    m_last = std::move(m_token);
-    m_token = Token();
-    for (;;) {
-      while (m_text < m_end &&
-             (*m_text == ' ' || *m_text == '\t' || *m_text == '\r' || *m_text == '\n')) {
-        if (*m_text == '\n') ++m_line;
-        ++m_text;
-      }
-      if (m_text < m_end && *m_text == '#') {
-        while (m_text < m_end && *m_text != '\n') ++m_text;
-        continue;
-      }
-      break;
-    }
-    m_token.line = m_line;
-    if (m_text >= m_end) return;
-    char c = *m_text;
-    if (c == '"') {
-      ReadString();
-    } else if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.') {
-      ReadNumber();
-    } else if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_') {
-      const char* start = m_text;
-      while (m_text < m_end &&
-             ((*m_text >= 'A' && *m_text <= 'Z') || (*m_text >= 'a' && *m_text <= 'z') ||
-              (*m_text >= '0' && *m_text <= '9') || *m_text == '_' || *m_text == '-'))
-        ++m_text;
-      if (static_cast<size_t>(m_text - start) > kMaxToken) FailHere("a word is too long");
-      m_token.kind = TokenKind::Word;
-      m_token.text.assign(start, m_text);
-      for (char& ch : m_token.text)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
-    } else {
-      unsigned char u = static_cast<unsigned char>(c);
-      char buffer[32];
-      if (u >= 0x20 && u < 0x7F)
-        std::snprintf(buffer, sizeof buffer, "character '%c'", c);
-      else
-        std::snprintf(buffer, sizeof buffer, "byte 0x%02X", u);
-      FailHere(std::string("unexpected ") + buffer);
-    }
-  }
-
-  void ReadString() {
-    ++m_text;
-    std::string value;
-    for (;;) {
-      if (m_text >= m_end || *m_text == '\n') FailHere("a string is not closed on its line");
-      char c = *m_text++;
-      if (c == '"') break;
-      if (c == '\0') FailHere("a string holds a NUL character");
-      value.push_back(c);
-      if (value.size() > kMaxToken) FailHere("a string is too long");
-    }
-    m_token.kind = TokenKind::String;
-    m_token.text = std::move(value);
-  }
-
-  void ReadNumber() {
-    const char* start = m_text;
-    while (m_text < m_end && ((*m_text >= '0' && *m_text <= '9') || *m_text == '-' ||
-                              *m_text == '+' || *m_text == '.' || *m_text == 'e' || *m_text == 'E'))
-      ++m_text;
-    size_t length = static_cast<size_t>(m_text - start);
-    if (length > kMaxToken) FailHere("a number is too long");
-    m_token.text.assign(start, length);
-    const char* first = start;
-    if (*first == '+') ++first;
-    double value = 0;
-    auto result = std::from_chars(first, m_text, value);
-    if (result.ec != std::errc() || result.ptr != m_text || !std::isfinite(value))
-      FailHere("'" + m_token.text + "' is not a number");
-    if (std::fabs(value) > kMaxMagnitude) FailHere("the number " + m_token.text + " is too large");
-    m_token.kind = TokenKind::Number;
-    m_token.number = value;
-  }
-
-  static std::string Describe(const Token& t) {
-    switch (t.kind) {
-      case TokenKind::End:
-        return "the end of the file";
-      case TokenKind::Word:
-        return "'" + t.text + "'";
-      case TokenKind::Number:
-        return t.text;
-      case TokenKind::String:
-        return "the string \"" + t.text + "\"";
-    }
-    return "";
-  }
-
-  [[noreturn]] void FailAt(int line, const std::string& what) {
-    throw ParseError{m_name + ":" + std::to_string(line) + ": " + what};
-  }
-  [[noreturn]] void FailHere(const std::string& what) { FailAt(m_line, what); }
-  // A failure about the token just read, or, with expected, about the next one.
-  [[noreturn]] void Fail(const std::string& what) {
-    if (what.compare(0, 9, "expected ") == 0)
-      FailAt(m_token.line, what + ", found " + Describe(m_token));
-    FailAt(m_last.line, what);
-  }
-
-  bool IsWord(const char* word) const {
-    return m_token.kind == TokenKind::Word && m_token.text == word;
-  }
-  bool AcceptWord(const char* word) {
-    if (!IsWord(word)) return false;
-    Advance();
-    return true;
-  }
-  void ExpectWord(const char* word, Text what) {
-    if (!AcceptWord(word)) Fail("expected " + what);
-  }
-  double ExpectNumber(Text what) {
-    if (m_token.kind != TokenKind::Number) Fail("expected " + what);
-    Advance();
-    return m_last.number;
-  }
-  double ExpectPositive(Text what) {
-    double v = ExpectNumber(what);
-    if (!(v > 0)) Fail(what + " must be greater than 0");
-    return v;
-  }
-  int ExpectInteger(Text what) {
-    double v = ExpectNumber(what);
-    if (v != std::floor(v) || std::fabs(v) > 1e9) Fail(what + " must be a whole number");
-    return static_cast<int>(v);
-  }
-  std::string ExpectString(Text what) {
-    if (m_token.kind != TokenKind::String) Fail("expected " + what);
-    Advance();
-    return m_last.text;
-  }
-  KVec3 ExpectPoint(Text what) {
-    KVec3 p;
-    p.x = ExpectNumber(what);
-    p.y = ExpectNumber(what);
-    p.z = ExpectNumber(what);
-    return p;
-  }
-  // Two numbers lo hi with lo < hi.
-  void ExpectRange(Text what, double& lo, double& hi) {
-    lo = ExpectNumber("two numbers after '" + what + "'");
-    hi = ExpectNumber("two numbers after '" + what + "'");
-    if (!(hi > lo)) Fail("the second number after '" + what + "' must be greater than the first");
-  }
-  void ExpectAngles(Text what, double& lo, double& hi, double limit) {
-    ExpectRange(what, lo, hi);
-    if (hi - lo > limit)
-      Fail("the angles after '" + what + "' span more than " +
-           std::to_string(static_cast<int>(limit)) + " degrees");
-    lo *= kDegree;
-    hi *= kDegree;
-  }
-
   // Shared statements.
 
   // translate / rotate / matrix: composes into placement, in the order written.
@@ -548,6 +349,17 @@ class Reader {
     m_trianglePoints += s.points.size();
   }
 
+  // Solids.
+
+  // What a solid is made from, read before the shared tail.
+  struct SolidParameters {
+    KVec3 lo, hi;
+    double r0 = 0, r1 = 0, z0 = 0, z1 = 0;
+    int teeth = 0;
+    std::vector<double> outline;
+  };
+
+  // A solid's faces, each with every attribute of the solid (its colour among them).
   void ReadSolid(KBody& body) {
     if (m_token.kind != TokenKind::Word)
       Fail(
@@ -556,89 +368,16 @@ class Reader {
     int line = m_token.line;
     Advance();
     std::string what = "the solid " + kind + " begun on line " + std::to_string(line);
-    // Parameters first, then the shared tail.
-    KVec3 lo, hi;
-    double r0 = 0, r1 = 0, z0 = 0, z1 = 0;
-    int teeth = 0;
-    std::vector<double> outline;
-    bool ok = true;
-    auto needHeight = [&] {
-      ExpectWord("height", "'height' and two heights in " + what);
-      ExpectRange("height", z0, z1);
-    };
-    if (kind == "box") {
-      ExpectWord("from", "'from' and a corner in " + what);
-      lo = ExpectPoint("three numbers after 'from'");
-      ExpectWord("to", "'to' and a corner in " + what);
-      hi = ExpectPoint("three numbers after 'to'");
-      if (!(hi.x > lo.x && hi.y > lo.y && hi.z > lo.z))
-        Fail("each coordinate after 'to' must be greater than after 'from'");
-    } else if (kind == "cylinder" || kind == "sphere") {
-      ExpectWord("radius", "'radius' in " + what);
-      r0 = ExpectPositive("a radius after 'radius'");
-      if (kind == "cylinder") needHeight();
-    } else if (kind == "cone" || kind == "tube" || kind == "torus") {
-      ExpectWord("radius", "'radius' and two radii in " + what);
-      r0 = ExpectNumber("two radii after 'radius'");
-      r1 = ExpectNumber("two radii after 'radius'");
-      if (kind == "cone" && (r0 < 0 || r1 < 0 || (r0 == 0 && r1 == 0)))
-        Fail("the radii of a cone must not be negative, nor both 0");
-      if (kind != "cone" && !(r1 > 0 && r0 > r1))
-        Fail("the first radius of a " + kind + " must be greater than the second, both above 0");
-      if (kind != "torus") needHeight();
-    } else if (kind == "prism") {
-      needHeight();
-      ExpectWord("outline", "'outline' and x y pairs in " + what);
-      while (m_token.kind == TokenKind::Number) {
-        if (outline.size() >= 2 * kMaxPolygonPoints) Fail("the outline has too many points");
-        outline.push_back(ExpectNumber("x y pairs after 'outline'"));
-      }
-      if (outline.size() % 2 || outline.size() < 6) Fail("an outline needs at least 3 x y pairs");
-    } else if (kind == "gear") {
-      ExpectWord("teeth", "'teeth' and a count in " + what);
-      teeth = ExpectInteger("a number of teeth after 'teeth'");
-      if (teeth < 3 || teeth > kMaxGearTeeth)
-        Fail("a gear has 3 to " + std::to_string(kMaxGearTeeth) + " teeth");
-      ExpectWord("radius", "'radius' with the root and tip radii in " + what);
-      r0 = ExpectPositive("the root radius after 'radius'");
-      r1 = ExpectPositive("the tip radius after the root radius");
-      if (!(r1 > r0)) Fail("the tip radius must be greater than the root radius");
-      needHeight();
-    } else {
-      FailAt(line,
-             "expected a solid (box, cylinder, cone, tube, sphere, torus, prism, gear), found '" +
-                 kind + "'");
-    }
+    SolidParameters p;
+    ReadSolidParameters(kind, line, what, p);
     AttributeList attributes;
     Tail tail;
     ReadTail(attributes, tail, false, what.c_str());
-    // A solid's faces share its colour; other attributes go to every face too.
     xrchandle<KBody> solid(new KBody);
     KSolidStyle style;
     style.frame = tail.placement;
-    switch (kind[0]) {
-      case 'b':
-        ok = KAddBox(*solid, style, lo, hi);
-        break;
-      case 'c':
-        ok = kind == "cylinder" ? KAddCylinder(*solid, style, r0, z0, z1)
-                                : KAddCone(*solid, style, r0, r1, z0, z1);
-        break;
-      case 't':
-        ok = kind == "tube" ? KAddTube(*solid, style, r0, r1, z0, z1)
-                            : KAddTorus(*solid, style, r0, r1);
-        break;
-      case 's':
-        ok = KAddSphere(*solid, style, r0);
-        break;
-      case 'p':
-        ok = KAddPrism(*solid, style, outline, z0, z1);
-        break;
-      case 'g':
-        ok = KAddGear(*solid, style, teeth, r0, r1, z0, z1);
-        break;
-    }
-    if (!ok) FailAt(line, "the " + what.substr(4) + " describes no solid");
+    if (!BuildSolid(*solid, style, kind, p))
+      FailAt(line, "the " + what.substr(4) + " describes no solid");
     for (const xrchandle<KFace>& face : solid->Faces().Items()) {
       for (const auto& a : attributes.list) face->AddAttribute(a);
       body.AddFace(face);
@@ -646,13 +385,94 @@ class Reader {
     }
   }
 
-  const char* m_start;
-  const char* m_text;
-  const char* m_end;
-  unsigned m_tokens = 0;
-  std::string m_name, m_directory;
-  int m_line = 1;
-  Token m_token, m_last;
+  void ReadSolidParameters(const std::string& kind, int line, const std::string& what,
+                           SolidParameters& p) {
+    if (kind == "box") {
+      ExpectWord("from", "'from' and a corner in " + what);
+      p.lo = ExpectPoint("three numbers after 'from'");
+      ExpectWord("to", "'to' and a corner in " + what);
+      p.hi = ExpectPoint("three numbers after 'to'");
+      if (!(p.hi.x > p.lo.x && p.hi.y > p.lo.y && p.hi.z > p.lo.z))
+        Fail("each coordinate after 'to' must be greater than after 'from'");
+    } else if (kind == "cylinder" || kind == "sphere") {
+      ExpectWord("radius", "'radius' in " + what);
+      p.r0 = ExpectPositive("a radius after 'radius'");
+      if (kind == "cylinder") ReadSolidHeight(what, p);
+    } else if (kind == "cone" || kind == "tube" || kind == "torus") {
+      ReadTwoRadii(kind, what, p);
+      if (kind != "torus") ReadSolidHeight(what, p);
+    } else if (kind == "prism") {
+      ReadSolidHeight(what, p);
+      ReadOutline(what, p);
+    } else if (kind == "gear") {
+      ReadGear(what, p);
+    } else {
+      FailAt(line,
+             "expected a solid (box, cylinder, cone, tube, sphere, torus, prism, gear), found '" +
+                 kind + "'");
+    }
+  }
+
+  void ReadSolidHeight(const std::string& what, SolidParameters& p) {
+    ExpectWord("height", "'height' and two heights in " + what);
+    ExpectRange("height", p.z0, p.z1);
+  }
+
+  // The radii of a cone (either may be 0), a tube or a torus (outer, then inner).
+  void ReadTwoRadii(const std::string& kind, const std::string& what, SolidParameters& p) {
+    ExpectWord("radius", "'radius' and two radii in " + what);
+    p.r0 = ExpectNumber("two radii after 'radius'");
+    p.r1 = ExpectNumber("two radii after 'radius'");
+    if (kind == "cone" && (p.r0 < 0 || p.r1 < 0 || (p.r0 == 0 && p.r1 == 0)))
+      Fail("the radii of a cone must not be negative, nor both 0");
+    if (kind != "cone" && !(p.r1 > 0 && p.r0 > p.r1))
+      Fail("the first radius of a " + kind + " must be greater than the second, both above 0");
+  }
+
+  void ReadOutline(const std::string& what, SolidParameters& p) {
+    ExpectWord("outline", "'outline' and x y pairs in " + what);
+    while (m_token.kind == TokenKind::Number) {
+      if (p.outline.size() >= 2 * kMaxPolygonPoints) Fail("the outline has too many points");
+      p.outline.push_back(ExpectNumber("x y pairs after 'outline'"));
+    }
+    if (p.outline.size() % 2 || p.outline.size() < 6) Fail("an outline needs at least 3 x y pairs");
+  }
+
+  void ReadGear(const std::string& what, SolidParameters& p) {
+    ExpectWord("teeth", "'teeth' and a count in " + what);
+    p.teeth = ExpectInteger("a number of teeth after 'teeth'");
+    if (p.teeth < 3 || p.teeth > kMaxGearTeeth)
+      Fail("a gear has 3 to " + std::to_string(kMaxGearTeeth) + " teeth");
+    ExpectWord("radius", "'radius' with the root and tip radii in " + what);
+    p.r0 = ExpectPositive("the root radius after 'radius'");
+    p.r1 = ExpectPositive("the tip radius after the root radius");
+    if (!(p.r1 > p.r0)) Fail("the tip radius must be greater than the root radius");
+    ReadSolidHeight(what, p);
+  }
+
+  // The solid's faces into solid; false when the parameters describe no solid.
+  static bool BuildSolid(KBody& solid, const KSolidStyle& style, const std::string& kind,
+                         const SolidParameters& p) {
+    switch (kind[0]) {
+      case 'b':
+        return KAddBox(solid, style, p.lo, p.hi);
+      case 'c':
+        return kind == "cylinder" ? KAddCylinder(solid, style, p.r0, p.z0, p.z1)
+                                  : KAddCone(solid, style, p.r0, p.r1, p.z0, p.z1);
+      case 't':
+        return kind == "tube" ? KAddTube(solid, style, p.r0, p.r1, p.z0, p.z1)
+                              : KAddTorus(solid, style, p.r0, p.r1);
+      case 's':
+        return KAddSphere(solid, style, p.r0);
+      case 'p':
+        return KAddPrism(solid, style, p.outline, p.z0, p.z1);
+      case 'g':
+        return KAddGear(solid, style, p.teeth, p.r0, p.r1, p.z0, p.z1);
+    }
+    return true;
+  }
+
+  std::string m_directory;
   size_t m_faces = 0, m_trianglePoints = 0;
 };
 

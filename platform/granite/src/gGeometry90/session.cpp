@@ -5,9 +5,11 @@
 #include <cstring>
 #include <vector>
 
+#include "gBase90/kcall.h"
 #include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
 #include "gGeometry90/ksession.h"
+#include "gGeometry90/ksession_extras.h"
 #include "native.h"
 #include "win32/pathcase.h"
 

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "gBase90/kcall.h"
 #include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
 #include "gGeometry90/ktriangulator.h"

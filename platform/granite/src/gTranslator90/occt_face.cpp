@@ -181,6 +181,115 @@ KVec3 Vec(const gp_XYZ& p) {
   return {p.X(), p.Y(), p.Z()};
 }
 
+// A face's triangulation read out in the steps of a mesh exporter's face
+// iterator: nodes, triangles with the face's orientation, normals per node.
+// Nodes are numbered from 1, as Open CASCADE numbers them; entry 0 is unused.
+
+// The nodes in part coordinates.
+std::vector<gp_XYZ> ReadNodes(const Poly_Triangulation& t, const gp_Trsf& trsf) {
+  const int nodes = t.NbNodes();
+  std::vector<gp_XYZ> points(static_cast<size_t>(nodes) + 1);
+  for (int i = 1; i <= nodes; ++i)
+    points[static_cast<size_t>(i)] = t.Node(i).Transformed(trsf).XYZ();
+  return points;
+}
+
+// The triangles as node triples turned to face outwards (reversed with the
+// face), and per node the sum of the area normals of the triangles around it.
+void ReadTriangles(const Poly_Triangulation& t, bool reversed, const std::vector<gp_XYZ>& points,
+                   std::vector<int>& corners, std::vector<gp_XYZ>& facet) {
+  corners.assign(static_cast<size_t>(t.NbTriangles()) * 3, 0);
+  facet.assign(points.size(), gp_XYZ(0, 0, 0));
+  for (int k = 1; k <= t.NbTriangles(); ++k) {
+    int n1, n2, n3;
+    t.Triangle(k).Get(n1, n2, n3);
+    if (reversed) std::swap(n2, n3);
+    size_t c = static_cast<size_t>(k - 1) * 3;
+    corners[c] = n1;
+    corners[c + 1] = n2;
+    corners[c + 2] = n3;
+    gp_XYZ g = (points[n2] - points[n1]).Crossed(points[n3] - points[n1]);
+    facet[n1] += g;
+    facet[n2] += g;
+    facet[n3] += g;
+  }
+}
+
+// The surface's normal at uv: from the derivatives through the adaptor, which
+// keeps the B-spline span it last evaluated (the surface itself works every
+// span out afresh); the full estimate only where they give none.
+bool SurfaceNormal(const GeomAdaptor_Surface& adaptor, const Handle(Geom_Surface) & surface,
+                   const gp_Pnt2d& uv, gp_Dir& d) {
+  constexpr double kTol2 = 1e-7 * 1e-7;  // as GeomLib::NormEstim with 1e-7
+  gp_Pnt p;
+  gp_Vec du, dv;
+  adaptor.D1(uv.X(), uv.Y(), p, du, dv);
+  const gp_Vec cross = du.Crossed(dv);
+  if (du.SquareMagnitude() >= kTol2 && dv.SquareMagnitude() >= kTol2 &&
+      cross.SquareMagnitude() >= kTol2) {
+    d = gp_Dir(cross);
+    return true;
+  }
+  return GeomLib::NormEstim(surface, uv, 1e-7, d) <= 1;
+}
+
+// One unit normal per node from the surface, facing out with the face; where
+// the surface has none (a pole, an apex) the mean of the triangles around the
+// node.
+std::vector<gp_XYZ> ReadNormals(const TopoDS_Face& face, const Handle(Poly_Triangulation) & t,
+                                bool reversed, const std::vector<gp_XYZ>& facet) {
+  std::vector<gp_XYZ> unit(facet.size());
+  TopLoc_Location surfaceLocation;
+  Handle(Geom_Surface) surface = BRep_Tool::Surface(face, surfaceLocation);
+  const gp_Trsf& surfaceTrsf = surfaceLocation.Transformation();
+  const bool haveUV = !surface.IsNull() && t->HasUVNodes();
+  GeomAdaptor_Surface adaptor;
+  if (haveUV) adaptor.Load(surface);
+  for (int i = 1; i <= t->NbNodes(); ++i) {
+    gp_XYZ n(0, 0, 0);
+    gp_Dir d;
+    if (haveUV && SurfaceNormal(adaptor, surface, t->UVNode(i), d)) {
+      d.Transform(surfaceTrsf);
+      n = reversed ? d.XYZ().Reversed() : d.XYZ();
+    }
+    if (n.SquareModulus() == 0) {
+      n = facet[static_cast<size_t>(i)];
+      double l = n.Modulus();
+      n = l > 0 ? n / l : gp_XYZ(0, 0, 1);
+    }
+    unit[static_cast<size_t>(i)] = n;
+  }
+  return unit;
+}
+
+// A triangle folded over by the mesher is turned to face the way the surface
+// does at its corners, as the kernel's own triangles are.
+void TurnFoldedTriangles(const std::vector<gp_XYZ>& points, const std::vector<gp_XYZ>& unit,
+                         std::vector<int>& corners) {
+  for (size_t c = 0; c + 2 < corners.size(); c += 3) {
+    const gp_XYZ &a = points[corners[c]], &b = points[corners[c + 1]], &d = points[corners[c + 2]];
+    gp_XYZ g = (b - a).Crossed(d - a);
+    if (g.Dot(unit[corners[c]] + unit[corners[c + 1]] + unit[corners[c + 2]]) < 0)
+      std::swap(corners[c + 1], corners[c + 2]);
+  }
+}
+
+// Three vertices per triangle, no vertex shared, each with its node's normal.
+void Flatten(const std::vector<gp_XYZ>& points, const std::vector<gp_XYZ>& unit,
+             const std::vector<int>& corners, xrchandle<xdoublesequence>& vertices,
+             xrchandle<xdoublesequence>& normals) {
+  std::vector<double> v, nv;
+  v.reserve(corners.size() * 3);
+  nv.reserve(corners.size() * 3);
+  for (int c : corners) {
+    KVec3 p = Vec(points[static_cast<size_t>(c)]), n = Vec(unit[static_cast<size_t>(c)]);
+    v.insert(v.end(), {p.x, p.y, p.z});
+    nv.insert(nv.end(), {n.x, n.y, n.z});
+  }
+  vertices = new xdoublesequence(std::move(v));
+  normals = new xdoublesequence(std::move(nv));
+}
+
 }  // namespace
 
 double BodyMesher::Size() {
@@ -364,99 +473,17 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
     Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(face, location);
     if (t.IsNull() || t->NbTriangles() == 0) return 0;
     Cache& cache = *m_cache;
-    if (cache.triangulation == t && cache.vertices) {
-      vertices = cache.vertices;
-      normals = cache.normals;
-      return 0;
+    if (cache.triangulation != t || !cache.vertices) {
+      const bool reversed = face.Orientation() == TopAbs_REVERSED;
+      const std::vector<gp_XYZ> nodes = ReadNodes(*t, location.Transformation());
+      std::vector<int> corners;
+      std::vector<gp_XYZ> facet;
+      ReadTriangles(*t, reversed, nodes, corners, facet);
+      const std::vector<gp_XYZ> unit = ReadNormals(face, t, reversed, facet);
+      TurnFoldedTriangles(nodes, unit, corners);
+      Flatten(nodes, unit, corners, cache.vertices, cache.normals);
+      cache.triangulation = t;
     }
-    const gp_Trsf& trsf = location.Transformation();
-    bool reversed = face.Orientation() == TopAbs_REVERSED;
-    int nodes = t->NbNodes();
-
-    // Points in part coordinates, and the triangles turned to face outwards.
-    std::vector<gp_XYZ> points(static_cast<size_t>(nodes) + 1);
-    for (int i = 1; i <= nodes; ++i)
-      points[static_cast<size_t>(i)] = t->Node(i).Transformed(trsf).XYZ();
-    std::vector<int> corners(static_cast<size_t>(t->NbTriangles()) * 3);
-    std::vector<gp_XYZ> facet(points.size(), gp_XYZ(0, 0, 0));
-    for (int k = 1; k <= t->NbTriangles(); ++k) {
-      int n1, n2, n3;
-      t->Triangle(k).Get(n1, n2, n3);
-      if (reversed) std::swap(n2, n3);
-      size_t c = static_cast<size_t>(k - 1) * 3;
-      corners[c] = n1;
-      corners[c + 1] = n2;
-      corners[c + 2] = n3;
-      gp_XYZ g = (points[n2] - points[n1]).Crossed(points[n3] - points[n1]);
-      facet[n1] += g;
-      facet[n2] += g;
-      facet[n3] += g;
-    }
-
-    // One unit normal per node from the surface; where the surface has none
-    // (a pole, an apex) the mean of the triangles around the node.
-    std::vector<gp_XYZ> unit(points.size());
-    TopLoc_Location surfaceLocation;
-    Handle(Geom_Surface) surface = BRep_Tool::Surface(face, surfaceLocation);
-    const gp_Trsf& surfaceTrsf = surfaceLocation.Transformation();
-    // The derivatives through an adaptor, which keeps the B-spline span it
-    // last evaluated (the surface itself works every span out afresh); the
-    // full estimate only where they give no normal.
-    const bool haveUV = !surface.IsNull() && t->HasUVNodes();
-    GeomAdaptor_Surface adaptor;
-    if (haveUV) adaptor.Load(surface);
-    constexpr double kTol2 = 1e-7 * 1e-7;  // as GeomLib::NormEstim with 1e-7
-    for (int i = 1; i <= nodes; ++i) {
-      gp_XYZ n(0, 0, 0);
-      if (haveUV) {
-        const gp_Pnt2d uv = t->UVNode(i);
-        gp_Pnt p;
-        gp_Vec du, dv;
-        adaptor.D1(uv.X(), uv.Y(), p, du, dv);
-        const gp_Vec cross = du.Crossed(dv);
-        gp_Dir d;
-        bool found = false;
-        if (du.SquareMagnitude() >= kTol2 && dv.SquareMagnitude() >= kTol2 &&
-            cross.SquareMagnitude() >= kTol2) {
-          d = gp_Dir(cross);
-          found = true;
-        } else {
-          found = GeomLib::NormEstim(surface, uv, 1e-7, d) <= 1;
-        }
-        if (found) {
-          d.Transform(surfaceTrsf);
-          n = reversed ? d.XYZ().Reversed() : d.XYZ();
-        }
-      }
-      if (n.SquareModulus() == 0) {
-        n = facet[static_cast<size_t>(i)];
-        double l = n.Modulus();
-        n = l > 0 ? n / l : gp_XYZ(0, 0, 1);
-      }
-      unit[static_cast<size_t>(i)] = n;
-    }
-
-    // A triangle folded over by the mesher is turned to face the way the
-    // surface does at its corners, as the kernel's own triangles are.
-    for (size_t c = 0; c + 2 < corners.size(); c += 3) {
-      const gp_XYZ &a = points[corners[c]], &b = points[corners[c + 1]],
-                   &d = points[corners[c + 2]];
-      gp_XYZ g = (b - a).Crossed(d - a);
-      if (g.Dot(unit[corners[c]] + unit[corners[c + 1]] + unit[corners[c + 2]]) < 0)
-        std::swap(corners[c + 1], corners[c + 2]);
-    }
-
-    std::vector<double> v, nv;
-    v.reserve(corners.size() * 3);
-    nv.reserve(corners.size() * 3);
-    for (int c : corners) {
-      KVec3 p = Vec(points[static_cast<size_t>(c)]), n = Vec(unit[static_cast<size_t>(c)]);
-      v.insert(v.end(), {p.x, p.y, p.z});
-      nv.insert(nv.end(), {n.x, n.y, n.z});
-    }
-    cache.triangulation = t;
-    cache.vertices = new xdoublesequence(std::move(v));
-    cache.normals = new xdoublesequence(std::move(nv));
     vertices = cache.vertices;
     normals = cache.normals;
     return 0;

@@ -1,7 +1,9 @@
 #include <string>
 
+#include "gBase90/kcall.h"
 #include "gBase90/kprogress.h"
 #include "gBase90/kservices.h"
+#include "gGeometry90/ksession_extras.h"
 #include "gTranslator90/ktranslator.h"
 #include "readers.h"
 

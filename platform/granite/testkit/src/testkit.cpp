@@ -2,6 +2,8 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+
+#include "gGeometry90/ksession_extras.h"
 #if defined(_WIN32)
 #include <direct.h>
 #include <io.h>

@@ -15,6 +15,7 @@
 
 #include "gBase90/kdiag.h"
 #include "gGeometry90/kbuild.h"
+#include "gGeometry90/ksession_extras.h"
 #include "gTranslator90/granite.h"
 
 namespace gkit {

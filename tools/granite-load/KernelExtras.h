@@ -1,0 +1,35 @@
+// What granite-load uses of the kernel stand-in's extras, beside the kernel's
+// own interface: the stop request, the progress inside one file, and the
+// translator's settings. Everything else in the program uses the interface.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "gBase90/kprogress.h"
+#include "gTranslator90/ktranslator.h"
+
+namespace gload {
+
+// What the kernel is doing inside one file, and how far it got.
+using KernelPhase = KPhase;
+using KernelObserver = KProgressObserver;
+
+// Asks the kernel to stop (async-signal-safe), or clears the request.
+inline void RequestKernelStop(bool stop) {
+  KRequestStop(stop);
+}
+// Installs the observer of the kernel's progress (null: none).
+inline void ObserveKernel(KernelObserver observer) {
+  KSetProgressObserver(observer, nullptr);
+}
+
+// The translator's settings for every file loaded after.
+inline void ConfigureTranslator(int codePage, bool showHidden,
+                                const std::vector<std::string>& searchFolders) {
+  KTranslator::SetNameCodePage(codePage);
+  KTranslator::SetShowHidden(showHidden);
+  KTranslator::SetSearchFolders(searchFolders);
+}
+
+}  // namespace gload
