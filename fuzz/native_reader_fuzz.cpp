@@ -9,6 +9,7 @@
 #include "gBase90/kservices.h"
 #include "gGeometry90/kmodel.h"
 #include "gGeometry90/ksession.h"
+#include "gGeometry90/ksession_extras.h"
 #include "gGeometry90/ktriangulator.h"
 #include "fuzz_input.h"
 #include "gkit/bodies.h"
