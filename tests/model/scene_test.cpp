@@ -136,6 +136,7 @@ TEST(Colours, PaletteIsDeterministicOpaqueAndRecorded) {
   const velaChroma* c0 = static_cast<velaChroma*>(one.GetGeneratedColorList()->GetAt(0));
   const velaChroma* c1 = static_cast<velaChroma*>(one.GetGeneratedColorList()->GetAt(1));
   EXPECT_TRUE(*c0 != *c1);
+  EXPECT_FALSE(*c0 != velaChroma(0.80f, 0.36f, 0.33f, 1.0f));  // the palette's first
 }
 
 TEST(Teardown, ParserReleasesItsTreeAndTheWorldItsGroups) {

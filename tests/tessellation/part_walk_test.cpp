@@ -84,6 +84,9 @@ TEST_F(PartWalk, MissingItemsAndItemBodiesAreSkipped) {
   kit.Fail(KCall::GetBody);
   EXPECT_EQ(TessellatePart(part, nullptr), 1);  // no body reached the tessellation
   EXPECT_EQ(kit.Calls(KCall::Triangulate), 1);
+  kit.ClearFaults();
+  kit.Fail(KCall::Triangulator, KFault::Null, kit.Calls(KCall::Triangulator) + 2);
+  EXPECT_EQ(TessellatePart(part, nullptr), 0);  // the last body found no triangulator, one did
 }
 
 TEST_F(PartWalk, NoPartColourLeavesTheCurrentOne) {
