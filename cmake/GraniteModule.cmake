@@ -37,7 +37,8 @@ function(granite_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
   target_compile_definitions(${name} PRIVATE GRANITE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-                             GRANITE_BINARY_DIR="${PROJECT_BINARY_DIR}")
+                             GRANITE_BINARY_DIR="${PROJECT_BINARY_DIR}"
+                             GRANITE_DATA_DIR="${GRANITE_DATA_DIR}")
   if(NOT CMAKE_CROSSCOMPILING)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120)
     return()

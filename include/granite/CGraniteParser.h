@@ -27,7 +27,9 @@ typedef int (*GraniteSupportFileCallback)(CBasicString name, CBasicString direct
 //   owned by their lists through item functions (set by the constructor), so a
 //   copy or an assignment copies them and every parser releases its own.
 // - Root elements belong to the parser whose AddElementToList took them in, and
-//   are deleted (with their subtrees) by its destructor. A copy's element list
+//   are deleted (with their subtrees) by its destructor; an element that is
+//   already another parser's root or a child is listed but stays its owner's.
+//   Children belong to their parent element (CGraniteElement.h). A copy's element list
 //   is a view of those roots: it releases nothing and is valid while the owner
 //   lives. A parser assigned over keeps, and later releases, the roots it owned.
 // - The resolved-parts list owns nothing: its elements belong to the tree.

@@ -109,6 +109,12 @@ std::vector<long> CallsToFail(long calls) {
 
 TEST(FaultSweep, EveryInjectedFaultEndsSound) {
   long injected = 0, survived = 0;
+  // Also written to the build folder, where scripts/test shows it.
+  std::ofstream summary(std::string(GRANITE_BINARY_DIR) + "/fault-sweep.txt");
+  const auto report = [&summary](const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    summary << line << "\n";
+  };
   for (const SampleModel& model : Models()) {
     SCOPED_TRACE(model.name);
     long calls = 0;
@@ -155,12 +161,14 @@ TEST(FaultSweep, EveryInjectedFaultEndsSound) {
         if (!sound) break;  // one report per model and fault is enough
       }
     }
-    std::printf("fault sweep: %s: %ld kernel calls, result %d; %ld of %ld injected faults survived\n",
-                model.name.c_str(), calls, reference.result, modelSurvived, modelInjected);
+    report("fault sweep: " + model.name + ": " + std::to_string(calls) + " kernel calls, result " +
+           std::to_string(reference.result) + "; " + std::to_string(modelSurvived) + " of " +
+           std::to_string(modelInjected) + " injected faults survived");
     injected += modelInjected;
     survived += modelSurvived;
   }
-  std::printf("fault sweep: %ld of %ld injected faults survived\n", survived, injected);
+  report("fault sweep: " + std::to_string(survived) + " of " + std::to_string(injected) +
+         " injected faults survived");
   EXPECT_EQ(survived, injected);
 }
 
