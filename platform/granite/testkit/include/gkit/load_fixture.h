@@ -95,6 +95,8 @@ class LoadTest : public KitTest {
     return static_cast<CGraniteElement*>(parser->GetElementList()->GetAt(i));
   }
   int Meshes(C3DMGroup* g) const { return g->GetNumberMeshes(); }
+  // The primary body of a part written in the native text.
+  xrchandle<KBody> Body(const std::string& text) { return kit.Part(text)->PrimaryBody(); }
 
   // An in-memory assembly that OpenFile of name gives, of unplaced components
   // "file" or "file|configuration".
