@@ -10,13 +10,11 @@
 namespace ktranslate {
 
 // Reads the file; null with reason when the file cannot be translated.
-// selfContained is set false when the model depends on other files (a STEP
-// file's references), so that it cannot be kept by the file's identity alone.
-typedef xrchandle<KModel> (*Reader)(const KFile& file, std::string& reason, bool& selfContained);
+typedef xrchandle<KModel> (*Reader)(const KFile& file, std::string& reason);
 
 // The readers through Open CASCADE.
-xrchandle<KModel> ReadStep(const KFile& file, std::string& reason, bool& selfContained);
-xrchandle<KModel> ReadIges(const KFile& file, std::string& reason, bool& selfContained);
+xrchandle<KModel> ReadStep(const KFile& file, std::string& reason);
+xrchandle<KModel> ReadIges(const KFile& file, std::string& reason);
 
 // Whether names can be read through the Windows code page.
 bool IsKnownCodePage(int codePage);
