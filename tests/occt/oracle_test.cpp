@@ -183,8 +183,8 @@ struct Oracle {
 class RealFile : public LoadTest, public ::testing::WithParamInterface<const char*> {
  protected:
   void SetUp() override {
+    LoadTest::SetUp();  // first: TearDown runs after a skip too
     if (!otest::HaveRealData()) GTEST_SKIP() << "no sample files in " << otest::RealData();
-    LoadTest::SetUp();
     Message::DefaultMessenger()->ChangePrinters().Clear();
   }
 
