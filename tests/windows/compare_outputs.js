@@ -46,7 +46,10 @@ function compareMatrices(a, b) {
 
 function compareGlb(pa, pb) {
   const a = readGlb(pa), b = readGlb(pb);
-  const nodes = (j) => j.nodes.map((n) => Object.assign({}, n, { matrix: undefined }));
+  // Paths the sibling made absolute carry a drive letter on Windows (Z: under wine).
+  const file = (n) => n.extras && n.extras.file &&
+    Object.assign({}, n.extras, { file: n.extras.file.replace(/^[A-Za-z]:(?=\/)/, '') });
+  const nodes = (j) => j.nodes.map((n) => Object.assign({}, n, { matrix: undefined, extras: file(n) || n.extras }));
   const strip = (j) => JSON.stringify({ nodes: nodes(j), meshes: j.meshes, materials: j.materials, scenes: j.scenes,
     accessors: j.accessors.map((x) => ({ type: x.type, componentType: x.componentType, count: x.count })) });
   if (strip(a.json) !== strip(b.json)) throw new Error('the glTF trees differ');
