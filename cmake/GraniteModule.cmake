@@ -19,20 +19,26 @@ function(granite_add_subdirectories)
   endforeach()
 endfunction()
 
-# granite_add_test(NAME SOURCES a.cpp ... LIBS lib ... [LINUX_ONLY pattern ...]
-#                  [NEEDS_OCCT pattern ...] [SHIM_DIFFERS pattern ...])
+# granite_add_test(NAME [OCCT | OCCT_FAULTS] SOURCES a.cpp ... LIBS lib ...
+#                  [LINUX_ONLY pattern ...] [NEEDS_OCCT pattern ...] [SHIM_DIFFERS pattern ...])
 # One GoogleTest executable, its tests registered with CTest. The executable
 # exports its symbols so that shared libraries it loads can bind to the
 # loader classes linked into it statically. The lists name (as GoogleTest
 # filter patterns) the tests left out under wine: those that need a facility
 # only Linux has, those that need Open CASCADE, and those whose expectations
 # follow our run-time stand-in where the Windows run-time answers otherwise.
+# OCCT marks a program that runs Open CASCADE: in a sanitizer build it
+# carries the leak suppressions of Open CASCADE's static tables; OCCT_FAULTS
+# a program that makes Open CASCADE fault, which also leaves behind what its
+# fault recovery jumps over (tests/occt_leaks.cpp).
 function(granite_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LINUX_ONLY;NEEDS_OCCT;SHIM_DIFFERS" ${ARGN})
+  cmake_parse_arguments(ARG "OCCT;OCCT_FAULTS" "" "SOURCES;LIBS;LINUX_ONLY;NEEDS_OCCT;SHIM_DIFFERS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  if(GRANITE_SANITIZE)
-    # Open CASCADE's static tables, which it never frees (see the file).
+  if(GRANITE_SANITIZE AND (ARG_OCCT OR ARG_OCCT_FAULTS))
     target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/occt_leaks.cpp)
+    if(ARG_OCCT_FAULTS)
+      target_compile_definitions(${name} PRIVATE GRANITE_OCCT_FAULT_JUMPS)
+    endif()
   endif()
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
