@@ -32,15 +32,6 @@ class Tessellation : public LoadTest {
   }
 };
 
-TEST_F(Tessellation, NothingStartsWithoutBodyParserOrTriangulator) {
-  xrchandle<KBody> body = Body("primary solid box from 0 0 0 to 1 1 1 end end");
-  EXPECT_EQ(TessellateBody(nullptr, nullptr), 1);
-  kit.Fail(KCall::Triangulator);
-  EXPECT_EQ(TessellateBody(body.get(), nullptr), 1);
-  EXPECT_EQ(Meshes(group), 0);
-  EXPECT_TRUE(SameColor(parser->GetCurrentColor(), kGrey));
-}
-
 TEST_F(Tessellation, UncolouredBodyIsOneMeshInModelSpaceRecordedOnce) {
   xrchandle<KBody> body = Body("primary solid box from 0 0 0 to 1 2 3 end end");
   CGraniteElement* e = Element("box.prt");
@@ -133,8 +124,13 @@ TEST_F(Tessellation, TolerancesFromTheFirstBodyWhenNoneWereSet) {
   EXPECT_EQ(parser->GetChordalTolerance(), chordal);
 }
 
-TEST_F(Tessellation, WithoutBoxOrTriangulationNothingChanges) {
-  xrchandle<KBody> body = Body("primary solid box from 0 0 0 to 1 1 1 end end");
+TEST_F(Tessellation, WithoutBodyTriangulatorBoxOrTriangulationNothingChanges) {
+  xrchandle<KBody> body = Body(kBox);
+  EXPECT_EQ(TessellateBody(nullptr, nullptr), 1);
+  kit.Fail(KCall::Triangulator);
+  EXPECT_EQ(TessellateBody(body.get(), nullptr), 1);
+  EXPECT_EQ(Meshes(group), 0);
+  kit.ClearFaults();
   parser->SetChordalTolerance(0.0);
   kit.Fail(KCall::GetBoundingBox);
   EXPECT_EQ(TessellateBody(body.get(), nullptr), 0);
