@@ -292,34 +292,42 @@ void Flatten(const std::vector<gp_XYZ>& points, const std::vector<gp_XYZ>& unit,
 
 }  // namespace
 
-double BodyMesher::Size() {
-  if (m_size < 0) {
-    Bnd_Box box = Guard("measuring a body", [&] { return ExactBox(m_shape); });
-    m_size = Usable(box) ? std::sqrt(box.SquareExtent()) : 0;
+namespace {
+
+Bnd_Box QuickBoxOf(const TopoDS_Shape& shape) {
+  // The box of the surfaces' poles and the edges' curves: no optimisation.
+  Bnd_Box box;
+  BRepBndLib::Add(shape, box, Standard_False);
+  return box;
+}
+
+Bnd_Box EdgeBoxOf(const TopoDS_Shape& shape) {
+  return PointsBox(GeometryPoints(shape, false));
+}
+
+}  // namespace
+
+double BodyMesher::Measured(double& slot, Bnd_Box (*measure)(const TopoDS_Shape&)) {
+  if (slot < 0) {
+    // A worker runs the whole body under a jump buffer of its own and keeps
+    // away from the kernel's error state.
+    Bnd_Box box = InMeshingWorker() ? measure(m_shape)
+                                    : Guard("measuring a body", [&] { return measure(m_shape); });
+    slot = Usable(box) ? std::sqrt(box.SquareExtent()) : 0;
   }
-  return m_size;
+  return slot;
+}
+
+double BodyMesher::Size() {
+  return Measured(m_size, ExactBox);
 }
 
 double BodyMesher::UpperSize() {
-  if (m_upperSize < 0) {
-    // The box of the surfaces' poles and the edges' curves: no optimisation.
-    Bnd_Box box = Guard("measuring a body", [&] {
-      Bnd_Box b;
-      BRepBndLib::Add(m_shape, b, Standard_False);
-      return b;
-    });
-    m_upperSize = Usable(box) ? std::sqrt(box.SquareExtent()) : 0;
-  }
-  return m_upperSize;
+  return Measured(m_upperSize, QuickBoxOf);
 }
 
 double BodyMesher::EdgeSize() {
-  if (m_edgeSize < 0) {
-    Bnd_Box box =
-        Guard("measuring a body", [&] { return PointsBox(GeometryPoints(m_shape, false)); });
-    m_edgeSize = Usable(box) ? std::sqrt(box.SquareExtent()) : 0;
-  }
-  return m_edgeSize;
+  return Measured(m_edgeSize, EdgeBoxOf);
 }
 
 double BodyMesher::Chord(double chord) {
@@ -336,27 +344,47 @@ double BodyMesher::Chord(double chord) {
   return size > 0 ? size * kDefaultChordRatio : 0;
 }
 
-void BodyMesher::Ensure(double chord, double angle) {
-  if (m_meshed && m_chord <= chord && m_angle <= angle) return;
+double BodyMesher::Angle(double angle) {
+  return std::isfinite(angle) && angle > 0 ? std::max(angle, kFloorAngle) : kDefaultAngle;
+}
+
+void BodyMesher::Prepare(BRepMesh_IncrementalMesh& mesh, double h, double a) const {
+  mesh.SetShape(m_shape);
+  IMeshTools_Parameters& parameters = mesh.ChangeParameters();
+  parameters.Deflection = h;
+  parameters.Angle = a;
+  parameters.Relative = Standard_False;
+  parameters.InParallel = Standard_False;  // bodies go to threads whole (MeshGroup)
+}
+
+void BodyMesher::Meshed(double h, double a) {
+  m_meshed = true;
+  m_chord = h;
+  m_angle = a;
+}
+
+bool BodyMesher::Ensure(double chord, double angle) {
+  const double h = Chord(chord);
+  if (!(h > 0)) return false;
+  const double a = Angle(angle);
+  if (MeshedWithin(h, a)) return true;
+  if (m_group) {
+    m_group->MeshAll(chord, angle);
+    if (MeshedWithin(h, a)) return true;
+  }
   SignalGuard signals;
   // Built outside the guarded call, so that a fault inside the mesher still
   // destroys it.
   BRepMesh_IncrementalMesh mesh;
-  mesh.SetShape(m_shape);
-  IMeshTools_Parameters& parameters = mesh.ChangeParameters();
-  parameters.Deflection = chord;
-  parameters.Angle = angle;
-  parameters.Relative = Standard_False;
-  parameters.InParallel = Standard_False;  // the kernel starts no threads of its own
+  Prepare(mesh, h, a);
   Handle(StopIndicator) progress = new StopIndicator(KPhase::Meshing);
   Guard("meshing a body", [&] {
     mesh.Perform(progress->Start());
     return 0;
   });
   KCheckStop();  // the mesh was broken off: not kept as done
-  m_meshed = true;
-  m_chord = chord;
-  m_angle = angle;
+  Meshed(h, a);
+  return true;
 }
 
 // The last tessellation handed out, kept for as long as the face keeps the
@@ -463,10 +491,7 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
   normals.reset();
   if (!m_mesher || m_shape.ShapeType() != TopAbs_FACE) return;
   const TopoDS_Face& face = TopoDS::Face(m_shape);
-  double h = m_mesher->Chord(chord);
-  if (!(h > 0)) return;
-  double a = std::isfinite(angle) && angle > 0 ? std::max(angle, kFloorAngle) : kDefaultAngle;
-  m_mesher->Ensure(h, a);
+  if (!m_mesher->Ensure(chord, angle)) return;
 
   Guard("reading a face mesh", [&] {
     TopLoc_Location location;

@@ -448,10 +448,11 @@ class Builder {
       xrchandle<KFile> file(new KFile);
       file->SetPath(found);
       std::string reason;
+      bool selfContained = true;
       ++depth;
       xrchandle<KModel> model;
       try {
-        model = ReadStep(*file, reason);
+        model = ReadStep(*file, reason, selfContained);
       } catch (...) {
         --depth;
         throw;
@@ -528,7 +529,8 @@ class Builder {
       Colour bodyColour;
       const TDF_Label* bodyLabel = pieces.Seek(bodyShape);
       if (bodyLabel) bodyColour = Own(*bodyLabel);
-      auto mesher = std::make_shared<kocct::BodyMesher>(bodyShape);
+      auto mesher = std::make_shared<kocct::BodyMesher>(bodyShape, m_meshGroup);
+      m_meshGroup->Add(mesher);
       xrchandle<KBody> body(new KBody);
       // When some faces of the body have a colour and others not, the others
       // carry the part's colour: a body with one coloured face would
@@ -572,6 +574,8 @@ class Builder {
   std::map<std::string, xrchandle<KModel>> m_models;
   std::map<std::string, int> m_layerNumbers;
   std::vector<TDF_Label> m_path;
+  // Every body of the model, meshed together when the first is asked.
+  std::shared_ptr<kocct::MeshGroup> m_meshGroup = std::make_shared<kocct::MeshGroup>();
 };
 
 Handle(TDocStd_Document) NewDocument() {
@@ -631,9 +635,12 @@ xrchandle<KModel> Build(const Handle(TDocStd_Document) & doc, int units, const K
   return model;
 }
 
-// The files a STEP file refers to that could not be read, by lower-case stem.
-std::map<std::string, Unread> MissingFiles(STEPCAFControl_Reader& reader, const std::string& path) {
+// The files a STEP file refers to that could not be read, by lower-case stem;
+// selfContained false when it refers to any.
+std::map<std::string, Unread> MissingFiles(STEPCAFControl_Reader& reader, const std::string& path,
+                                           bool& selfContained) {
   std::map<std::string, Unread> missing;
+  if (!reader.ExternFiles().IsEmpty()) selfContained = false;
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
   for (NCollection_DataMap<TCollection_AsciiString, Handle(STEPCAFControl_ExternFile)>::Iterator it(
@@ -648,6 +655,14 @@ std::map<std::string, Unread> MissingFiles(STEPCAFControl_Reader& reader, const 
   return missing;
 }
 
+void ReleaseEntities(STEPCAFControl_Reader& reader) {
+  reader.ChangeReader().WS()->ClearData(1);
+}
+
+void ReleaseEntities(IGESCAFControl_Reader& reader) {
+  reader.WS()->ClearData(1);
+}
+
 // Reads a STEP or IGES file into a document and builds its model. The reader,
 // the document and the model live outside the guarded call: a fault inside
 // Open CASCADE jumps over the frames of the call, not over their clean-up.
@@ -656,7 +671,7 @@ std::map<std::string, Unread> MissingFiles(STEPCAFControl_Reader& reader, const 
 template <class Reader, class ReadFile, class UnitOf, class MissingOf>
 xrchandle<KModel> ReadDocument(const KFile& file, const char* format, const FileBytes& look,
                                ReadFile readFile, UnitOf unitOf, MissingOf missingOf,
-                               std::string& reason) {
+                               std::string& reason, bool& selfContained) {
   Silence();
   kocct::SignalGuard signals;
   Reader reader;
@@ -681,9 +696,13 @@ xrchandle<KModel> ReadDocument(const KFile& file, const char* format, const File
     XCAFDoc_DocumentTool::SetLengthUnit(doc, unit.millimetres, UnitsMethods_LengthUnit_Millimeter);
     Handle(kocct::StopIndicator) progress = new kocct::StopIndicator(KPhase::Transferring);
     const bool transferred = reader.Transfer(doc, progress->Start());
+    const std::map<std::string, Unread> missing = missingOf(reader, path, selfContained);
+    // The file's entities (the largest part of what the read holds) are not
+    // needed once the document has the shapes.
+    ReleaseEntities(reader);
     StopIfRequested(doc);
     if (transferred)
-      model = Build(doc, unit.code, file, format, reason, missingOf(reader, path));
+      model = Build(doc, unit.code, file, format, reason, missing);
     else
       reason = Quote(file) + ": the " + format + " file holds no shape that could be translated";
     if (!model && look.tessellated)
@@ -706,7 +725,7 @@ bool IsKnownCodePage(int codePage) {
   return CodePageFormat(codePage) >= 0;
 }
 
-xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
+xrchandle<KModel> ReadStep(const KFile& file, std::string& reason, bool& selfContained) {
   const FileBytes look = Look(AbsolutePath(file), true);
   return ReadDocument<STEPCAFControl_Reader>(
       file, "STEP", look,
@@ -727,10 +746,10 @@ xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
           if (UnitFromName(lengths.Value(i).ToCString(), unit)) break;
         return unit;
       },
-      MissingFiles, reason);
+      MissingFiles, reason, selfContained);
 }
 
-xrchandle<KModel> ReadIges(const KFile& file, std::string& reason) {
+xrchandle<KModel> ReadIges(const KFile& file, std::string& reason, bool& selfContained) {
   return ReadDocument<IGESCAFControl_Reader>(
       file, "IGES", Look(AbsolutePath(file), false),
       // Open CASCADE reads IGES from a file name only: the request is checked
@@ -749,8 +768,10 @@ xrchandle<KModel> ReadIges(const KFile& file, std::string& reason) {
         }
         return unit;
       },
-      [](IGESCAFControl_Reader&, const std::string&) { return std::map<std::string, Unread>(); },
-      reason);
+      [](IGESCAFControl_Reader&, const std::string&, bool&) {
+        return std::map<std::string, Unread>();
+      },
+      reason, selfContained);
 }
 
 }  // namespace ktranslate
