@@ -62,9 +62,9 @@ GRANITE_KGEOMETRY_API void KSetModelCacheLimits(int entries, long long bytes);
 // marked shared with every model it holds, unless keepable is false (it used
 // other files), the file changed since that find or within the racy window,
 // or it would take more than the budget (estimated from the file's size).
-GRANITE_VISIBLE xrchandle<KModel> KFindTranslatedModel(const std::string& path,
+GRANITE_KGEOMETRY_API xrchandle<KModel> KFindTranslatedModel(const std::string& path,
                                                        const std::string& variant);
-GRANITE_VISIBLE void KTranslatedModel(const std::string& path, const std::string& variant,
+GRANITE_KGEOMETRY_API void KTranslatedModel(const std::string& path, const std::string& variant,
                                       const xrchandle<KModel>& model, bool keepable);
 
 // Makes OpenFile of path (matched ignoring case and separators) give a file
