@@ -387,14 +387,20 @@ bool BodyMesher::Ensure(double chord, double angle) {
   return true;
 }
 
-// The last tessellation handed out, kept for as long as the face keeps the
-// same triangulation.
+// What the face has worked out. The runs handed out are kept indexed, for as
+// long as the face keeps the same triangulation: a unit normal per node of it
+// (the costly part, from the surface) and the corners of the triangles as
+// handed out, about a sixth of the runs themselves; the nodes are read from
+// the triangulation again.
 struct FaceGeometry::Cache {
   bool boxKnown = false, looseKnown = false, pointsKnown = false;
-  Bnd_Box box, loose;          // the box the face is measured by; the quick box
-  std::vector<gp_Pnt> points;  // on the face's edges and surface
+  Bnd_Box box, loose;  // the box the face is measured by; the quick box
+  // On the face's edges and surface; kept only once a turned placement has
+  // needed them, the box being all an unturned one does.
+  std::vector<gp_Pnt> points;
   Handle(Poly_Triangulation) triangulation;
-  xrchandle<xdoublesequence> vertices, normals;
+  std::vector<gp_XYZ> unit;
+  std::vector<int> corners;
 };
 
 FaceGeometry::FaceGeometry(const TopoDS_Shape& shape, const std::shared_ptr<BodyMesher>& mesher)
@@ -430,7 +436,8 @@ const Bnd_Box& FaceGeometry::LocalBox() const {
     m_cache->box = ExactBox(m_shape);
   } else {
     const Bnd_Box& quick = QuickBox();
-    const Bnd_Box points = PointsBox(Points());
+    const Bnd_Box points =
+        PointsBox(m_cache->pointsKnown ? m_cache->points : GeometryPoints(m_shape, true));
     const double size = m_mesher->EdgeSize();
     m_cache->box = Usable(quick) && Gap(quick, points) <= kQuickBoxSlack * size ? quick : points;
   }
@@ -456,13 +463,15 @@ void FaceGeometry::Measure(const KAffine& map, KExtent& extent) const {
         if (inside) return 0;
       }
     }
+    const bool turned = !IsTranslation(map) && !IsAxisAligned(map);
+    if (turned && m_mesher) Points();  // kept: the box below is made of them too
     const Bnd_Box& local = LocalBox();
     if (!Usable(local)) return 0;
     if (IsTranslation(map)) {
       AddBox(local, map.row[3], extent);
       return 0;
     }
-    if (!IsAxisAligned(map)) {
+    if (turned) {
       // Turned off the axes: the box of the face's points where the map puts
       // them, not the box of the turned box.
       if (m_mesher) {
@@ -498,19 +507,19 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
     Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(face, location);
     if (t.IsNull() || t->NbTriangles() == 0) return 0;
     Cache& cache = *m_cache;
-    if (cache.triangulation != t || !cache.vertices) {
+    const std::vector<gp_XYZ> nodes = ReadNodes(*t, location.Transformation());
+    if (cache.triangulation != t) {
       const bool reversed = face.Orientation() == TopAbs_REVERSED;
-      const std::vector<gp_XYZ> nodes = ReadNodes(*t, location.Transformation());
       std::vector<int> corners;
       std::vector<gp_XYZ> facet;
       ReadTriangles(*t, reversed, nodes, corners, facet);
-      const std::vector<gp_XYZ> unit = ReadNormals(face, t, reversed, facet);
+      std::vector<gp_XYZ> unit = ReadNormals(face, t, reversed, facet);
       TurnFoldedTriangles(nodes, unit, corners);
-      Flatten(nodes, unit, corners, cache.vertices, cache.normals);
+      cache.unit.swap(unit);
+      cache.corners.swap(corners);
       cache.triangulation = t;
     }
-    vertices = cache.vertices;
-    normals = cache.normals;
+    Flatten(nodes, cache.unit, cache.corners, vertices, normals);
     return 0;
   });
 }

@@ -655,14 +655,6 @@ std::map<std::string, Unread> MissingFiles(STEPCAFControl_Reader& reader, const 
   return missing;
 }
 
-void ReleaseEntities(STEPCAFControl_Reader& reader) {
-  reader.ChangeReader().WS()->ClearData(1);
-}
-
-void ReleaseEntities(IGESCAFControl_Reader& reader) {
-  reader.WS()->ClearData(1);
-}
-
 // Reads a STEP or IGES file into a document and builds its model. The reader,
 // the document and the model live outside the guarded call: a fault inside
 // Open CASCADE jumps over the frames of the call, not over their clean-up.
@@ -674,11 +666,12 @@ xrchandle<KModel> ReadDocument(const KFile& file, const char* format, const File
                                std::string& reason, bool& selfContained) {
   Silence();
   kocct::SignalGuard signals;
-  Reader reader;
+  std::unique_ptr<Reader> owned(new Reader);
   Handle(TDocStd_Document) doc;
   xrchandle<KModel> model;
   const std::string path = AbsolutePath(file);
   auto read = [&] {
+    Reader& reader = *owned;
     reader.SetColorMode(Standard_True);
     reader.SetNameMode(Standard_True);
     reader.SetLayerMode(Standard_True);
@@ -697,9 +690,10 @@ xrchandle<KModel> ReadDocument(const KFile& file, const char* format, const File
     Handle(kocct::StopIndicator) progress = new kocct::StopIndicator(KPhase::Transferring);
     const bool transferred = reader.Transfer(doc, progress->Start());
     const std::map<std::string, Unread> missing = missingOf(reader, path, selfContained);
-    // The file's entities (the largest part of what the read holds) are not
-    // needed once the document has the shapes.
-    ReleaseEntities(reader);
+    // The file's entities, the transfer's map of them and their graph (the
+    // largest part of what the read holds) are not needed once the document
+    // has the shapes: let go of before the model is built.
+    owned.reset();
     StopIfRequested(doc);
     if (transferred)
       model = Build(doc, unit.code, file, format, reason, missing);
