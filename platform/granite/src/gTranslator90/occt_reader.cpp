@@ -209,7 +209,16 @@ FileBytes Look(const std::string& path, bool whole) {
     look.head.resize(static_cast<size_t>(in.gcount()));
     return look;
   }
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Read at once at the file's size, not grown a character at a time.
+  std::string bytes;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  if (size > 0) {
+    bytes.resize(static_cast<size_t>(size));
+    in.read(&bytes[0], static_cast<std::streamsize>(size));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+  }
   look.head = bytes.substr(0, 4096);
   look.utf8 = IsUtf8(bytes);
   for (const char* entity : {"TESSELLATED_", "TRIANGULATED_FACE", "TRIANGULATED_SURFACE_SET"})
