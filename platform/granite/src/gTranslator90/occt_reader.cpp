@@ -161,9 +161,9 @@ int CodePageFormat(int codePage) {
 
 // Whether the bytes are UTF-8 (ASCII included): no stray continuation byte,
 // no truncated, overlong or surrogate sequence.
-bool IsUtf8(const std::string& bytes) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const unsigned char* end = p + bytes.size();
+bool IsUtf8(const char* bytes, size_t size) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+  const unsigned char* end = p + size;
   while (p < end) {
     const unsigned char c = *p;
     if (c < 0x80) {
@@ -209,20 +209,37 @@ FileBytes Look(const std::string& path, bool whole) {
     look.head.resize(static_cast<size_t>(in.gcount()));
     return look;
   }
-  // Read at once at the file's size, not grown a character at a time.
-  std::string bytes;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  in.seekg(0, std::ios::beg);
-  if (size > 0) {
-    bytes.resize(static_cast<size_t>(size));
-    in.read(&bytes[0], static_cast<std::streamsize>(size));
-    bytes.resize(static_cast<size_t>(in.gcount()));
+  // Read in pieces: a block the size of the file, once freed, would make the
+  // allocator keep the reader's own large blocks in the heap for the rest of
+  // the load instead of giving them back. Each piece is checked up to the
+  // last whole UTF-8 sequence that leaves the longest marker's length less
+  // one, and what is left goes on with the next piece.
+  static const char* const kMarkers[] = {"TESSELLATED_", "TRIANGULATED_FACE",
+                                         "TRIANGULATED_SURFACE_SET"};
+  constexpr size_t kCarried = 23;
+  constexpr size_t kPiece = 64 * 1024;
+  std::string buffer;
+  for (bool first = true;; first = false) {
+    const size_t carried = buffer.size();
+    buffer.resize(carried + kPiece);
+    in.read(&buffer[carried], static_cast<std::streamsize>(kPiece));
+    const size_t got = static_cast<size_t>(in.gcount());
+    buffer.resize(carried + got);
+    const bool last = got < kPiece;
+    if (first) look.head = buffer.substr(0, 4096);
+    for (const char* marker : kMarkers)
+      look.tessellated = look.tessellated || buffer.find(marker) != std::string::npos;
+    size_t cut = last ? buffer.size() : buffer.size() - std::min(buffer.size(), kCarried);
+    // Back to the start of a sequence (a valid one has at most three
+    // continuation bytes; more are invalid wherever the cut falls).
+    for (int k = 0; k < 3 && cut > 0 && cut < buffer.size() &&
+                    (static_cast<unsigned char>(buffer[cut]) & 0xC0) == 0x80;
+         ++k)
+      --cut;
+    look.utf8 = look.utf8 && IsUtf8(buffer.data(), cut);
+    if (last) break;
+    buffer.erase(0, cut);
   }
-  look.head = bytes.substr(0, 4096);
-  look.utf8 = IsUtf8(bytes);
-  for (const char* entity : {"TESSELLATED_", "TRIANGULATED_FACE", "TRIANGULATED_SURFACE_SET"})
-    look.tessellated = look.tessellated || bytes.find(entity) != std::string::npos;
   return look;
 }
 
