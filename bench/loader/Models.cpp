@@ -105,6 +105,24 @@ std::string RepeatedParts(int occurrences, int parts) {
                     s.str());
 }
 
+std::string RepeatedExchangePart(int occurrences, const std::string& file) {
+  const std::string link = ScratchFolder() + "/exchange.stp";
+  struct stat st;
+  if (lstat(link.c_str(), &st) != 0 && symlink(file.c_str(), link.c_str()) != 0)
+    throw std::runtime_error("cannot link " + link);
+  WriteModel("corner.prt", BoxPart());
+  std::ostringstream s;
+  s << "granite-native 1\nassembly\nunits mm\n"
+    << "component \"corner.prt\" end\ncomponent \"corner.prt\" translate 100 100 100 end\n";
+  for (int i = 0; i < occurrences; ++i) {
+    double x, y, z;
+    GridPosition(i, std::max(occurrences, 2), 80, x, y, z);
+    s << "component \"exchange.stp\" rotate 0 0 1 " << i % 360 << " translate " << x + 10 << ' '
+      << y + 10 << ' ' << z + 10 << " end\n";
+  }
+  return WriteModel("exchange_" + std::to_string(occurrences) + ".asm", s.str());
+}
+
 std::string WideTree(int components) {
   std::ostringstream s;
   s << "granite-native 1\nassembly\nunits mm\n";

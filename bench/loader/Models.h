@@ -21,6 +21,12 @@ std::string WriteModel(const std::string& name, const std::string& text);
 // tessellation tolerances, stay the same. Answers the assembly's path.
 std::string RepeatedParts(int occurrences, int parts);
 
+// N occurrences of one exchange file (a symbolic link to it in the scratch
+// folder, so that its identity is the file's) placed over a cube of 100 mm by
+// a native assembly, with two small boxes at the cube's corners so that the
+// model box, and with it the tolerances, stay the same whatever N is.
+std::string RepeatedExchangePart(int occurrences, const std::string& file);
+
 // One assembly of n components, each a part of its own (a small box).
 std::string WideTree(int components);
 

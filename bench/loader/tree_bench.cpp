@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "Models.h"
+#include "gGeometry90/ksession_extras.h"
 
 namespace {
 
@@ -18,11 +20,13 @@ constexpr int kDistinctParts = 10;
 // Times BuildElementList and LoadAllParts (only LoadAllParts when
 // partsOnly); making the parser and world and tearing them down stay outside
 // the time.
+// fresh: every load starts without the kernel's kept models.
 void TimeLoads(benchmark::State& state, const std::string& path, int expectedParts,
-               bool partsOnly = false, bool errorOnMiss = true) {
+               bool partsOnly = false, bool errorOnMiss = true, bool fresh = false) {
   int parts = 0;
   for (auto _ : state) {
     state.PauseTiming();
+    if (fresh) KFlushModelCache();
     auto load = std::make_unique<bench::HostLoad>(path);
     if (partsOnly) load->BuildElements();
     state.ResumeTiming();
@@ -68,6 +72,26 @@ BENCHMARK(BM_RepeatedParts)
     ->Arg(1000)
     ->Arg(10000)
     ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+
+// N occurrences of one STEP part placed by a native assembly, every load
+// translating it afresh: an added occurrence against the first.
+void BM_ExchangeOccurrences(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::string file = std::string(GRANITE_DATA_DIR) + "/real/M6-1x12-countersunk-screw.step";
+  struct stat st;
+  if (stat(file.c_str(), &st) != 0) {
+    state.SkipWithError(("no " + file).c_str());
+    return;
+  }
+    // Each occurrence is an element with the file's root below it.
+TimeLoads(state, bench::RepeatedExchangePart(n, file), 2 * n + 2, false, true, true);
+}
+BENCHMARK(BM_ExchangeOccurrences)
+    ->Arg(1)
+    ->Arg(10)
+    ->Arg(100)
+    ->MeasureProcessCPUTime()
     ->Unit(benchmark::kMillisecond);
 
 void BM_WideTree(benchmark::State& state) {

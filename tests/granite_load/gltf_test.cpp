@@ -388,6 +388,7 @@ void Load(const std::string& path, Loaded& out) {
   out.labels.Add(roots, top, path, "part");
   out.chord = parser.GetChordalTolerance();
   out.metres = gload::MetresPerUnit(parser.GetModelUnits());
+  ShutdownGranite();  // as granite-load ends: the kernel lets go of the models it keeps
 }
 
 std::string Bytes(const std::string& file) {

@@ -67,7 +67,7 @@ Mesh Triangulate(const xrchandle<KBody>& body, double chord, double angle) {
     xrchandle<xdoublesequence> v, n;
     t->GetVertices(v);
     t->GetNormals(n);
-    mesh.runs.push_back(v.get());
+    mesh.runs.push_back(v->Values());
     const std::vector<double>& p = v->Values();
     const std::vector<double>& q = n->Values();
     if (p.size() != q.size()) {

@@ -42,7 +42,7 @@ struct Mesh {
   double signedVolume = 0;  // of the closed surface the triangles make
   double worstNormal = 0;   // largest | |n| - 1 | over the vertex normals
   long normalsAgainst = 0;  // vertex normals pointing away from their triangle's side
-  std::vector<const xdoublesequence*> runs;  // the vertex sequence of each face
+  std::vector<std::vector<double>> runs;  // the vertices of each face
 };
 Mesh Triangulate(const xrchandle<KBody>& body, double chord, double angle);
 

@@ -1,12 +1,14 @@
 // What granite-load uses of the kernel stand-in's extras, beside the kernel's
-// own interface: the stop request, the progress inside one file, and the
-// translator's settings. Everything else in the program uses the interface.
+// own interface: the stop request, the progress inside one file, the
+// translator's settings and the session's kept models. Everything else in the
+// program uses the interface.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "gBase90/kprogress.h"
+#include "gGeometry90/ksession_extras.h"
 #include "gTranslator90/ktranslator.h"
 
 namespace gload {
@@ -34,10 +36,16 @@ inline bool TranslatorReadsCodePage(int codePage) {
 
 // The translator's settings for every file loaded after.
 inline void ConfigureTranslator(int codePage, bool showHidden,
-                                const std::vector<std::string>& searchFolders) {
+                                const std::vector<std::string>& searchFolders, int threads) {
   KTranslator::SetNameCodePage(codePage);
   KTranslator::SetShowHidden(showHidden);
   KTranslator::SetSearchFolders(searchFolders);
+  KTranslator::SetMeshingThreads(threads);
+}
+
+// Lets go of the models the kernel keeps for later loads.
+inline void ReleaseKeptModels() {
+  KFlushModelCache();
 }
 
 }  // namespace gload

@@ -41,6 +41,11 @@ class GRANITE_KTRANSLATOR_API KTranslator : public xobject {
   // looked for when it is not beside the referring file; none until set.
   static void SetSearchFolders(const std::vector<std::string>& folders);
   static const std::vector<std::string>& GetSearchFolders();
+  // At most this many worker threads mesh the bodies of a translated model
+  // (0: as many as the hardware has; 1: none, the calling thread meshes each
+  // body when it is asked); 0 until set.
+  static void SetMeshingThreads(int threads);
+  static int GetMeshingThreads();
 
  protected:
   ~KTranslator() override;

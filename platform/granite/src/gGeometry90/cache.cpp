@@ -63,6 +63,9 @@ struct Entry {
 
 struct Cache {
   std::unordered_map<std::string, Entry> entries;
+  // Translated files not found kept: their identity when looked for, so that
+  // a file changed while it was translated is not kept.
+  std::unordered_map<std::string, Identity> looked;
   std::list<std::string> order;  // most recently opened first
   long long bytes = 0;
   KModelCacheStatistics statistics = {};
@@ -89,6 +92,7 @@ void FlushAll() {
   // cache consistent (empty).
   std::unordered_map<std::string, Entry> entries;
   entries.swap(c.entries);
+  c.looked.clear();
   c.order.clear();
   c.bytes = 0;
   c.statistics = {};
@@ -128,8 +132,17 @@ long long EstimateBytes(const KModel& model) {
   return bytes;
 }
 
+// Marks the model and every model it places as shared.
+void MarkAllShared(KModel* model) {
+  if (!model || model->IsShared()) return;
+  model->MarkShared();
+  if (const KAssembly* assembly = KAssembly::cast(model))
+    for (const xrchandle<KComponent>& component : assembly->Components().Items())
+      if (component) MarkAllShared(component->Definition().get());
+}
+
 void Keep(const std::string& path, const Identity& identity, const xrchandle<KModel>& model,
-          bool racy, std::string& text) {
+          bool racy, std::string& text, long long bytes) {
   Cache& c = TheCache();
   if (!c.hooked) {
     KAddUnloadHook(&FlushAll);
@@ -137,12 +150,12 @@ void Keep(const std::string& path, const Identity& identity, const xrchandle<KMo
   }
   auto old = c.entries.find(path);
   if (old != c.entries.end()) Forget(c, old);
-  long long bytes = EstimateBytes(*model) + static_cast<long long>(path.size());
+  bytes += static_cast<long long>(path.size());
   if (racy) bytes += static_cast<long long>(text.size());
   if (bytes > c.maxBytes || c.maxEntries == 0) return;  // over the whole budget: not kept
   while (!c.order.empty() && (c.bytes + bytes > c.maxBytes || c.entries.size() >= c.maxEntries))
     Forget(c, c.entries.find(c.order.back()));
-  model->MarkShared();
+  MarkAllShared(model.get());
   c.order.push_front(path);
   Entry& e = c.entries.emplace(path, Entry(identity, model)).first->second;
   e.racy = racy;
@@ -239,11 +252,62 @@ xrchandle<KModel> ReadOpened(int fd, const std::string& path, std::string& reaso
   // Only parts: an assembly's components load other files, which may change
   // apart from it, and may hold the assembly itself.
   if (model && KPartModel::cast(model.get()))
-    Keep(path, identity, model, IsRacy(st, c.racyWindow), text);
+    Keep(path, identity, model, IsRacy(st, c.racyWindow), text, EstimateBytes(*model));
   return model;
 }
 
 }  // namespace knative
+
+namespace {
+
+// What a translated model holds (shapes, their meshes, the kernel's runs),
+// per byte of its file: a rough figure for the budget.
+constexpr long long kTranslatedBytesPerFileByte = 8;
+
+std::string TranslatedKey(const std::string& path, const std::string& variant) {
+  return path + '\0' + variant;
+}
+
+}  // namespace
+
+xrchandle<KModel> KFindTranslatedModel(const std::string& path, const std::string& variant) {
+  Cache& c = TheCache();
+  const std::string key = TranslatedKey(path, variant);
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return xrchandle<KModel>();
+  const Identity identity(st);
+  auto found = c.entries.find(key);
+  if (found != c.entries.end()) {
+    if (found->second.identity == identity) {
+      ++c.statistics.hits;
+      c.order.splice(c.order.begin(), c.order, found->second.use);
+      return found->second.model;
+    }
+    Forget(c, found);  // another version of the file
+  }
+  c.looked.erase(key);
+  c.looked.emplace(key, identity);
+  return xrchandle<KModel>();
+}
+
+void KTranslatedModel(const std::string& path, const std::string& variant,
+                      const xrchandle<KModel>& model, bool keepable) {
+  Cache& c = TheCache();
+  ++c.statistics.translated;
+  const std::string key = TranslatedKey(path, variant);
+  auto looked = c.looked.find(key);
+  if (looked == c.looked.end()) return;
+  const Identity before = looked->second;
+  c.looked.erase(looked);
+  struct stat st;
+  if (!model || !keepable || ::stat(path.c_str(), &st) != 0) return;
+  const Identity identity(st);
+  // Changed while translated, or so recently that a change could hide.
+  if (!(identity == before) || IsRacy(st, c.racyWindow)) return;
+  std::string none;
+  Keep(key, identity, model, false, none,
+       static_cast<long long>(st.st_size) * kTranslatedBytesPerFileByte);
+}
 
 KModelCacheStatistics KGetModelCacheStatistics() {
   Cache& c = TheCache();

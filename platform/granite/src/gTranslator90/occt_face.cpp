@@ -292,34 +292,42 @@ void Flatten(const std::vector<gp_XYZ>& points, const std::vector<gp_XYZ>& unit,
 
 }  // namespace
 
-double BodyMesher::Size() {
-  if (m_size < 0) {
-    Bnd_Box box = Guard("measuring a body", [&] { return ExactBox(m_shape); });
-    m_size = Usable(box) ? std::sqrt(box.SquareExtent()) : 0;
+namespace {
+
+Bnd_Box QuickBoxOf(const TopoDS_Shape& shape) {
+  // The box of the surfaces' poles and the edges' curves: no optimisation.
+  Bnd_Box box;
+  BRepBndLib::Add(shape, box, Standard_False);
+  return box;
+}
+
+Bnd_Box EdgeBoxOf(const TopoDS_Shape& shape) {
+  return PointsBox(GeometryPoints(shape, false));
+}
+
+}  // namespace
+
+double BodyMesher::Measured(double& slot, Bnd_Box (*measure)(const TopoDS_Shape&)) {
+  if (slot < 0) {
+    // A worker runs the whole body under a jump buffer of its own and keeps
+    // away from the kernel's error state.
+    Bnd_Box box = InMeshingWorker() ? measure(m_shape)
+                                    : Guard("measuring a body", [&] { return measure(m_shape); });
+    slot = Usable(box) ? std::sqrt(box.SquareExtent()) : 0;
   }
-  return m_size;
+  return slot;
+}
+
+double BodyMesher::Size() {
+  return Measured(m_size, ExactBox);
 }
 
 double BodyMesher::UpperSize() {
-  if (m_upperSize < 0) {
-    // The box of the surfaces' poles and the edges' curves: no optimisation.
-    Bnd_Box box = Guard("measuring a body", [&] {
-      Bnd_Box b;
-      BRepBndLib::Add(m_shape, b, Standard_False);
-      return b;
-    });
-    m_upperSize = Usable(box) ? std::sqrt(box.SquareExtent()) : 0;
-  }
-  return m_upperSize;
+  return Measured(m_upperSize, QuickBoxOf);
 }
 
 double BodyMesher::EdgeSize() {
-  if (m_edgeSize < 0) {
-    Bnd_Box box =
-        Guard("measuring a body", [&] { return PointsBox(GeometryPoints(m_shape, false)); });
-    m_edgeSize = Usable(box) ? std::sqrt(box.SquareExtent()) : 0;
-  }
-  return m_edgeSize;
+  return Measured(m_edgeSize, EdgeBoxOf);
 }
 
 double BodyMesher::Chord(double chord) {
@@ -336,37 +344,63 @@ double BodyMesher::Chord(double chord) {
   return size > 0 ? size * kDefaultChordRatio : 0;
 }
 
-void BodyMesher::Ensure(double chord, double angle) {
-  if (m_meshed && m_chord <= chord && m_angle <= angle) return;
+double BodyMesher::Angle(double angle) {
+  return std::isfinite(angle) && angle > 0 ? std::max(angle, kFloorAngle) : kDefaultAngle;
+}
+
+void BodyMesher::Prepare(BRepMesh_IncrementalMesh& mesh, double h, double a) const {
+  mesh.SetShape(m_shape);
+  IMeshTools_Parameters& parameters = mesh.ChangeParameters();
+  parameters.Deflection = h;
+  parameters.Angle = a;
+  parameters.Relative = Standard_False;
+  parameters.InParallel = Standard_False;  // bodies go to threads whole (MeshGroup)
+}
+
+void BodyMesher::Meshed(double h, double a) {
+  m_meshed = true;
+  m_chord = h;
+  m_angle = a;
+}
+
+bool BodyMesher::Ensure(double chord, double angle) {
+  const double h = Chord(chord);
+  if (!(h > 0)) return false;
+  const double a = Angle(angle);
+  if (MeshedWithin(h, a)) return true;
+  if (m_group) {
+    m_group->MeshAll(chord, angle);
+    if (MeshedWithin(h, a)) return true;
+  }
   SignalGuard signals;
   // Built outside the guarded call, so that a fault inside the mesher still
   // destroys it.
   BRepMesh_IncrementalMesh mesh;
-  mesh.SetShape(m_shape);
-  IMeshTools_Parameters& parameters = mesh.ChangeParameters();
-  parameters.Deflection = chord;
-  parameters.Angle = angle;
-  parameters.Relative = Standard_False;
-  parameters.InParallel = Standard_False;  // the kernel starts no threads of its own
+  Prepare(mesh, h, a);
   Handle(StopIndicator) progress = new StopIndicator(KPhase::Meshing);
   Guard("meshing a body", [&] {
     mesh.Perform(progress->Start());
     return 0;
   });
   KCheckStop();  // the mesh was broken off: not kept as done
-  m_meshed = true;
-  m_chord = chord;
-  m_angle = angle;
+  Meshed(h, a);
+  return true;
 }
 
-// The last tessellation handed out, kept for as long as the face keeps the
-// same triangulation.
+// What the face has worked out. The runs handed out are kept indexed, for as
+// long as the face keeps the same triangulation: a unit normal per node of it
+// (the costly part, from the surface) and the corners of the triangles as
+// handed out, about a sixth of the runs themselves; the nodes are read from
+// the triangulation again.
 struct FaceGeometry::Cache {
   bool boxKnown = false, looseKnown = false, pointsKnown = false;
-  Bnd_Box box, loose;          // the box the face is measured by; the quick box
-  std::vector<gp_Pnt> points;  // on the face's edges and surface
+  Bnd_Box box, loose;  // the box the face is measured by; the quick box
+  // On the face's edges and surface; kept only once a turned placement has
+  // needed them, the box being all an unturned one does.
+  std::vector<gp_Pnt> points;
   Handle(Poly_Triangulation) triangulation;
-  xrchandle<xdoublesequence> vertices, normals;
+  std::vector<gp_XYZ> unit;
+  std::vector<int> corners;
 };
 
 FaceGeometry::FaceGeometry(const TopoDS_Shape& shape, const std::shared_ptr<BodyMesher>& mesher)
@@ -402,7 +436,8 @@ const Bnd_Box& FaceGeometry::LocalBox() const {
     m_cache->box = ExactBox(m_shape);
   } else {
     const Bnd_Box& quick = QuickBox();
-    const Bnd_Box points = PointsBox(Points());
+    const Bnd_Box points =
+        PointsBox(m_cache->pointsKnown ? m_cache->points : GeometryPoints(m_shape, true));
     const double size = m_mesher->EdgeSize();
     m_cache->box = Usable(quick) && Gap(quick, points) <= kQuickBoxSlack * size ? quick : points;
   }
@@ -428,13 +463,15 @@ void FaceGeometry::Measure(const KAffine& map, KExtent& extent) const {
         if (inside) return 0;
       }
     }
+    const bool turned = !IsTranslation(map) && !IsAxisAligned(map);
+    if (turned && m_mesher) Points();  // kept: the box below is made of them too
     const Bnd_Box& local = LocalBox();
     if (!Usable(local)) return 0;
     if (IsTranslation(map)) {
       AddBox(local, map.row[3], extent);
       return 0;
     }
-    if (!IsAxisAligned(map)) {
+    if (turned) {
       // Turned off the axes: the box of the face's points where the map puts
       // them, not the box of the turned box.
       if (m_mesher) {
@@ -463,29 +500,26 @@ void FaceGeometry::Tessellate(double chord, double angle, xrchandle<xdoubleseque
   normals.reset();
   if (!m_mesher || m_shape.ShapeType() != TopAbs_FACE) return;
   const TopoDS_Face& face = TopoDS::Face(m_shape);
-  double h = m_mesher->Chord(chord);
-  if (!(h > 0)) return;
-  double a = std::isfinite(angle) && angle > 0 ? std::max(angle, kFloorAngle) : kDefaultAngle;
-  m_mesher->Ensure(h, a);
+  if (!m_mesher->Ensure(chord, angle)) return;
 
   Guard("reading a face mesh", [&] {
     TopLoc_Location location;
     Handle(Poly_Triangulation) t = BRep_Tool::Triangulation(face, location);
     if (t.IsNull() || t->NbTriangles() == 0) return 0;
     Cache& cache = *m_cache;
-    if (cache.triangulation != t || !cache.vertices) {
+    const std::vector<gp_XYZ> nodes = ReadNodes(*t, location.Transformation());
+    if (cache.triangulation != t) {
       const bool reversed = face.Orientation() == TopAbs_REVERSED;
-      const std::vector<gp_XYZ> nodes = ReadNodes(*t, location.Transformation());
       std::vector<int> corners;
       std::vector<gp_XYZ> facet;
       ReadTriangles(*t, reversed, nodes, corners, facet);
-      const std::vector<gp_XYZ> unit = ReadNormals(face, t, reversed, facet);
+      std::vector<gp_XYZ> unit = ReadNormals(face, t, reversed, facet);
       TurnFoldedTriangles(nodes, unit, corners);
-      Flatten(nodes, unit, corners, cache.vertices, cache.normals);
+      cache.unit.swap(unit);
+      cache.corners.swap(corners);
       cache.triangulation = t;
     }
-    vertices = cache.vertices;
-    normals = cache.normals;
+    Flatten(nodes, cache.unit, cache.corners, vertices, normals);
     return 0;
   });
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <Bnd_Box.hxx>
+#include <BRepMesh_IncrementalMesh.hxx>
 #include <Standard_Failure.hxx>
 #include <TopoDS_Face.hxx>
 #include <TopoDS_Shape.hxx>
@@ -13,12 +14,21 @@
 
 namespace kocct {
 
+class MeshGroup;
+
+// Whether this thread is one of a MeshGroup's workers.
+bool InMeshingWorker();
+
 // Meshes the shape of one body, all its faces at once, so that neighbouring
 // faces share their edge points. The mesh stays on the shape: asking again
-// with tolerances no finer than before costs nothing.
+// with tolerances no finer than before costs nothing. A body of a group (the
+// bodies of one translated model) has the group mesh the others too, on
+// worker threads, when it is first asked.
 class BodyMesher {
  public:
-  explicit BodyMesher(const TopoDS_Shape& shape) : m_shape(shape) {}
+  explicit BodyMesher(const TopoDS_Shape& shape,
+                      const std::shared_ptr<MeshGroup>& group = nullptr)
+      : m_shape(shape), m_group(group) {}
   // The diagonal of the body's exact box (0 when it has none).
   double Size();
   // The diagonal of a box that encloses the body, quick to find but possibly
@@ -31,14 +41,44 @@ class BodyMesher {
   // within the floor relative to the exact size; 0 when the body has no size.
   // The exact size is only worked out when the floor or the default needs it.
   double Chord(double chord);
-  // Makes sure every face has a triangulation within chord and angle.
-  void Ensure(double chord, double angle);
+  // The angle to mesh at for angle (radians; 0 or less: the default).
+  static double Angle(double angle);
+  // Makes sure every face has a triangulation within Chord(chord) and
+  // Angle(angle); false when the body has no size (nothing to mesh).
+  bool Ensure(double chord, double angle);
+  const TopoDS_Shape& Shape() const { return m_shape; }
+  // Whether the body has a mesh within h and a.
+  bool MeshedWithin(double h, double a) const { return m_meshed && m_chord <= h && m_angle <= a; }
+  // Sets mesh up to mesh the body at h and a; Meshed records it done.
+  void Prepare(BRepMesh_IncrementalMesh& mesh, double h, double a) const;
+  void Meshed(double h, double a);
 
  private:
+  double Measured(double& slot, Bnd_Box (*measure)(const TopoDS_Shape&));
   TopoDS_Shape m_shape;
+  std::shared_ptr<MeshGroup> m_group;
   double m_size = -1, m_upperSize = -1, m_edgeSize = -1;
   double m_chord = 0, m_angle = 0;
   bool m_meshed = false;
+};
+
+// The bodies of one translated model. The first Ensure of one of them at
+// some tolerances meshes every body not meshed within them on a pool of
+// worker threads (see KTranslator::SetMeshingThreads), each body alone on one
+// thread as the calling thread would mesh it, so the triangles are the same.
+// Bodies that share faces or edges with another body are left to their own
+// Ensure, in the order asked. The calling thread waits, reports progress and
+// makes every call to the host; a stop request ends the workers.
+class MeshGroup {
+ public:
+  void Add(const std::shared_ptr<BodyMesher>& body) { m_bodies.push_back(body); }
+  void MeshAll(double chord, double angle);
+
+ private:
+  std::vector<std::weak_ptr<BodyMesher>> m_bodies;
+  std::vector<bool> m_alone;  // per body: shares no face or edge with another
+  bool m_sorted = false;
+  std::vector<std::pair<double, double>> m_done;  // tolerances meshed at
 };
 
 // The defaults and floors of the tolerances, relative to the body's size, as

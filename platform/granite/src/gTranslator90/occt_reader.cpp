@@ -161,9 +161,9 @@ int CodePageFormat(int codePage) {
 
 // Whether the bytes are UTF-8 (ASCII included): no stray continuation byte,
 // no truncated, overlong or surrogate sequence.
-bool IsUtf8(const std::string& bytes) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const unsigned char* end = p + bytes.size();
+bool IsUtf8(const char* bytes, size_t size) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+  const unsigned char* end = p + size;
   while (p < end) {
     const unsigned char c = *p;
     if (c < 0x80) {
@@ -209,11 +209,37 @@ FileBytes Look(const std::string& path, bool whole) {
     look.head.resize(static_cast<size_t>(in.gcount()));
     return look;
   }
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  look.head = bytes.substr(0, 4096);
-  look.utf8 = IsUtf8(bytes);
-  for (const char* entity : {"TESSELLATED_", "TRIANGULATED_FACE", "TRIANGULATED_SURFACE_SET"})
-    look.tessellated = look.tessellated || bytes.find(entity) != std::string::npos;
+  // Read in pieces: a block the size of the file, once freed, would make the
+  // allocator keep the reader's own large blocks in the heap for the rest of
+  // the load instead of giving them back. Each piece is checked up to the
+  // last whole UTF-8 sequence that leaves the longest marker's length less
+  // one, and what is left goes on with the next piece.
+  static const char* const kMarkers[] = {"TESSELLATED_", "TRIANGULATED_FACE",
+                                         "TRIANGULATED_SURFACE_SET"};
+  constexpr size_t kCarried = 23;
+  constexpr size_t kPiece = 64 * 1024;
+  std::string buffer;
+  for (bool first = true;; first = false) {
+    const size_t carried = buffer.size();
+    buffer.resize(carried + kPiece);
+    in.read(&buffer[carried], static_cast<std::streamsize>(kPiece));
+    const size_t got = static_cast<size_t>(in.gcount());
+    buffer.resize(carried + got);
+    const bool last = got < kPiece;
+    if (first) look.head = buffer.substr(0, 4096);
+    for (const char* marker : kMarkers)
+      look.tessellated = look.tessellated || buffer.find(marker) != std::string::npos;
+    size_t cut = last ? buffer.size() : buffer.size() - std::min(buffer.size(), kCarried);
+    // Back to the start of a sequence (a valid one has at most three
+    // continuation bytes; more are invalid wherever the cut falls).
+    for (int k = 0; k < 3 && cut > 0 && cut < buffer.size() &&
+                    (static_cast<unsigned char>(buffer[cut]) & 0xC0) == 0x80;
+         ++k)
+      --cut;
+    look.utf8 = look.utf8 && IsUtf8(buffer.data(), cut);
+    if (last) break;
+    buffer.erase(0, cut);
+  }
   return look;
 }
 
@@ -448,10 +474,11 @@ class Builder {
       xrchandle<KFile> file(new KFile);
       file->SetPath(found);
       std::string reason;
+      bool selfContained = true;
       ++depth;
       xrchandle<KModel> model;
       try {
-        model = ReadStep(*file, reason);
+        model = ReadStep(*file, reason, selfContained);
       } catch (...) {
         --depth;
         throw;
@@ -528,7 +555,8 @@ class Builder {
       Colour bodyColour;
       const TDF_Label* bodyLabel = pieces.Seek(bodyShape);
       if (bodyLabel) bodyColour = Own(*bodyLabel);
-      auto mesher = std::make_shared<kocct::BodyMesher>(bodyShape);
+      auto mesher = std::make_shared<kocct::BodyMesher>(bodyShape, m_meshGroup);
+      m_meshGroup->Add(mesher);
       xrchandle<KBody> body(new KBody);
       // When some faces of the body have a colour and others not, the others
       // carry the part's colour: a body with one coloured face would
@@ -572,6 +600,8 @@ class Builder {
   std::map<std::string, xrchandle<KModel>> m_models;
   std::map<std::string, int> m_layerNumbers;
   std::vector<TDF_Label> m_path;
+  // Every body of the model, meshed together when the first is asked.
+  std::shared_ptr<kocct::MeshGroup> m_meshGroup = std::make_shared<kocct::MeshGroup>();
 };
 
 Handle(TDocStd_Document) NewDocument() {
@@ -631,9 +661,12 @@ xrchandle<KModel> Build(const Handle(TDocStd_Document) & doc, int units, const K
   return model;
 }
 
-// The files a STEP file refers to that could not be read, by lower-case stem.
-std::map<std::string, Unread> MissingFiles(STEPCAFControl_Reader& reader, const std::string& path) {
+// The files a STEP file refers to that could not be read, by lower-case stem;
+// selfContained false when it refers to any.
+std::map<std::string, Unread> MissingFiles(STEPCAFControl_Reader& reader, const std::string& path,
+                                           bool& selfContained) {
   std::map<std::string, Unread> missing;
+  if (!reader.ExternFiles().IsEmpty()) selfContained = false;
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
   for (NCollection_DataMap<TCollection_AsciiString, Handle(STEPCAFControl_ExternFile)>::Iterator it(
@@ -656,14 +689,15 @@ std::map<std::string, Unread> MissingFiles(STEPCAFControl_Reader& reader, const 
 template <class Reader, class ReadFile, class UnitOf, class MissingOf>
 xrchandle<KModel> ReadDocument(const KFile& file, const char* format, const FileBytes& look,
                                ReadFile readFile, UnitOf unitOf, MissingOf missingOf,
-                               std::string& reason) {
+                               std::string& reason, bool& selfContained) {
   Silence();
   kocct::SignalGuard signals;
-  Reader reader;
+  std::unique_ptr<Reader> owned(new Reader);
   Handle(TDocStd_Document) doc;
   xrchandle<KModel> model;
   const std::string path = AbsolutePath(file);
   auto read = [&] {
+    Reader& reader = *owned;
     reader.SetColorMode(Standard_True);
     reader.SetNameMode(Standard_True);
     reader.SetLayerMode(Standard_True);
@@ -681,9 +715,14 @@ xrchandle<KModel> ReadDocument(const KFile& file, const char* format, const File
     XCAFDoc_DocumentTool::SetLengthUnit(doc, unit.millimetres, UnitsMethods_LengthUnit_Millimeter);
     Handle(kocct::StopIndicator) progress = new kocct::StopIndicator(KPhase::Transferring);
     const bool transferred = reader.Transfer(doc, progress->Start());
+    const std::map<std::string, Unread> missing = missingOf(reader, path, selfContained);
+    // The file's entities, the transfer's map of them and their graph (the
+    // largest part of what the read holds) are not needed once the document
+    // has the shapes: let go of before the model is built.
+    owned.reset();
     StopIfRequested(doc);
     if (transferred)
-      model = Build(doc, unit.code, file, format, reason, missingOf(reader, path));
+      model = Build(doc, unit.code, file, format, reason, missing);
     else
       reason = Quote(file) + ": the " + format + " file holds no shape that could be translated";
     if (!model && look.tessellated)
@@ -706,7 +745,7 @@ bool IsKnownCodePage(int codePage) {
   return CodePageFormat(codePage) >= 0;
 }
 
-xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
+xrchandle<KModel> ReadStep(const KFile& file, std::string& reason, bool& selfContained) {
   const FileBytes look = Look(AbsolutePath(file), true);
   return ReadDocument<STEPCAFControl_Reader>(
       file, "STEP", look,
@@ -727,10 +766,10 @@ xrchandle<KModel> ReadStep(const KFile& file, std::string& reason) {
           if (UnitFromName(lengths.Value(i).ToCString(), unit)) break;
         return unit;
       },
-      MissingFiles, reason);
+      MissingFiles, reason, selfContained);
 }
 
-xrchandle<KModel> ReadIges(const KFile& file, std::string& reason) {
+xrchandle<KModel> ReadIges(const KFile& file, std::string& reason, bool& selfContained) {
   return ReadDocument<IGESCAFControl_Reader>(
       file, "IGES", Look(AbsolutePath(file), false),
       // Open CASCADE reads IGES from a file name only: the request is checked
@@ -749,8 +788,10 @@ xrchandle<KModel> ReadIges(const KFile& file, std::string& reason) {
         }
         return unit;
       },
-      [](IGESCAFControl_Reader&, const std::string&) { return std::map<std::string, Unread>(); },
-      reason);
+      [](IGESCAFControl_Reader&, const std::string&, bool&) {
+        return std::map<std::string, Unread>();
+      },
+      reason, selfContained);
 }
 
 }  // namespace ktranslate

@@ -10,11 +10,13 @@
 namespace ktranslate {
 
 // Reads the file; null with reason when the file cannot be translated.
-typedef xrchandle<KModel> (*Reader)(const KFile& file, std::string& reason);
+// selfContained is set false when the model depends on other files (a STEP
+// file's references), so that it cannot be kept by the file's identity alone.
+typedef xrchandle<KModel> (*Reader)(const KFile& file, std::string& reason, bool& selfContained);
 
 // The readers through Open CASCADE.
-xrchandle<KModel> ReadStep(const KFile& file, std::string& reason);
-xrchandle<KModel> ReadIges(const KFile& file, std::string& reason);
+xrchandle<KModel> ReadStep(const KFile& file, std::string& reason, bool& selfContained);
+xrchandle<KModel> ReadIges(const KFile& file, std::string& reason, bool& selfContained);
 
 // Whether names can be read through the Windows code page.
 bool IsKnownCodePage(int codePage);

@@ -12,6 +12,7 @@ XOBJECT_DEFINE(KTranslator, xobject)
 namespace {
 int g_nameCodePage = 1252;
 bool g_showHidden = false;
+int g_meshingThreads = 0;
 std::vector<std::string>& SearchFolders() {
   static std::vector<std::string>* folders = new std::vector<std::string>;
   return *folders;
@@ -45,8 +46,19 @@ void KTranslator::Translate(int format, xrchandle<KFile> file, xrchandle<xobject
     KSetLastError(reason.c_str());
     return;
   }
+  // A file translated before under the same settings, unchanged since: its
+  // model, with the meshes its bodies made.
+  const std::string variant = std::to_string(format) + " " + std::to_string(g_nameCodePage) +
+                              (g_showHidden ? " hidden" : "");
+  out = KFindTranslatedModel(file->Path(), variant);
+  if (out) {
+    KBeginMeshing(KFacesToMesh(*out));
+    return;
+  }
   std::string reason;
-  out = reader(*file, reason);
+  bool selfContained = true;
+  out = reader(*file, reason, selfContained);
+  KTranslatedModel(file->Path(), variant, out, selfContained);
   if (!out) KSetLastError(reason.c_str());
   else KBeginMeshing(KFacesToMesh(*out));
 }
@@ -71,6 +83,14 @@ bool KTranslator::GetShowHidden() {
 
 void KTranslator::SetSearchFolders(const std::vector<std::string>& folders) {
   SearchFolders() = folders;
+}
+
+void KTranslator::SetMeshingThreads(int threads) {
+  g_meshingThreads = threads > 0 ? threads : 0;
+}
+
+int KTranslator::GetMeshingThreads() {
+  return g_meshingThreads;
 }
 
 const std::vector<std::string>& KTranslator::GetSearchFolders() {

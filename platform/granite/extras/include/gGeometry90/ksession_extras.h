@@ -9,7 +9,8 @@
 
 #include "gGeometry90/ksession.h"
 
-// The session's models read from files. OpenFile of a native part file, and
+// The session's models read from files. OpenFile of a native part file,
+// Translate of an exchange file (see KFindTranslatedModel), and
 // the first GetDefinition of a native assembly's component that names one,
 // keep the model read, keyed by the path found on disk and checked against
 // the file's device, inode, size, modification and change times on every
@@ -18,8 +19,10 @@
 // the racy window before it was read could change again without its times
 // showing it (their granularity: a clock tick here, 2 s on FAT), so its text
 // is kept and compared on every open until the file is older than that.
-// Only part models are kept (an assembly's components load other files,
-// which change apart from it); they are shared by every opener and marked so
+// Only part models of native files are kept (an assembly's components load
+// other files, which change apart from it); translated ones only when the
+// translation used no other file, and not while the file is racy. Kept
+// models are shared by every opener and marked so
 // (KModel::MarkShared). At most kModelCacheEntries models and about
 // kModelCacheBytes of them are kept, the least recently opened going first;
 // a model larger than the whole budget is not kept. One thread at a time, as
@@ -36,6 +39,7 @@ struct KModelCacheStatistics {
   long hits;        // opens given a kept model (verified ones included)
   long verified;    // of those, opens whose text was read and compared
   long reads;       // native files parsed by OpenFile and component loads
+  long translated;  // exchange files translated (not handed out from the kept models)
 };
 // Since the last flush.
 GRANITE_KGEOMETRY_API KModelCacheStatistics KGetModelCacheStatistics();
@@ -47,6 +51,21 @@ GRANITE_KGEOMETRY_API double KModelCacheRacyWindow();
 // For tests: other limits than kModelCacheEntries and kModelCacheBytes (0 or
 // less: those); models over them go at once, the least recently opened first.
 GRANITE_KGEOMETRY_API void KSetModelCacheLimits(int entries, long long bytes);
+
+// For kernel modules (the translator): models translated from exchange files
+// are kept with the native parts, keyed by the path found on disk and a
+// variant (the format code and the settings the translation followed), and
+// checked against the file's identity on every Translate. KFindTranslatedModel
+// gives the kept model, or null when there is none or the file is no longer
+// the one it was translated from. KTranslatedModel counts a translation of
+// path (after a KFindTranslatedModel that gave null) and keeps its model,
+// marked shared with every model it holds, unless keepable is false (it used
+// other files), the file changed since that find or within the racy window,
+// or it would take more than the budget (estimated from the file's size).
+GRANITE_KGEOMETRY_API xrchandle<KModel> KFindTranslatedModel(const std::string& path,
+                                                       const std::string& variant);
+GRANITE_KGEOMETRY_API void KTranslatedModel(const std::string& path, const std::string& variant,
+                                      const xrchandle<KModel>& model, bool keepable);
 
 // Makes OpenFile of path (matched ignoring case and separators) give a file
 // holding model, without reading the disk; Translate of that file gives the
