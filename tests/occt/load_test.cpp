@@ -1,6 +1,5 @@
 // An exchange file through the whole part load: ParsePart on a file Open
-// CASCADE reads, into the host scene. Damaged files: written_test.cpp (the
-// kernel's reasons) and program_test.cpp (a fault inside Open CASCADE).
+// CASCADE reads, into the host scene. Damaged files: malformed_test.cpp.
 #include <Message.hxx>
 #include <Message_Messenger.hxx>
 
