@@ -1,7 +1,7 @@
-// The kernel's object model (counted handles, strings, exceptions), the test
-// kit (bindings, faults) and the translator's refusals. Casts, matrices and the
-// kit's records are exercised by every load test.
-#include <sys/stat.h>
+// The kernel's object model (counted handles, strings, exceptions) and the
+// translator's refusals. Casts, matrices, the test kit's bindings and records
+// are exercised by every load test, its injected faults by cache_test.cpp and
+// the fault sweep.
 
 #include <cmath>
 #include <cstdlib>
@@ -12,10 +12,8 @@ namespace {
 
 using namespace ktest;
 using KernelObjects = KitTest;
-using TestKit = KitTest;
 using Translator = KitTest;
 
-const char* const kBoxPart = "color 0.5 0.5 0.5 primary solid box from 0 0 0 to 1 2 3 end end";
 
 TEST_F(KernelObjects, HandlesCountReferencesAndReleaseTheLastOne) {
   int before = LiveObjects();
@@ -37,14 +35,9 @@ TEST_F(KernelObjects, HandlesCountReferencesAndReleaseTheLastOne) {
   EXPECT_EQ(LiveObjects(), before);
 }
 
-TEST_F(KernelObjects, StringsLowerAndConvert) {
-  xstring s(WSTR("C:\\Models\\Gear\u00C9.PRT"));
-  xstring lower = s.ToLower();
-  // The run-time's towlower maps ASCII letters only.
-  EXPECT_EQ(lower, xstring(WSTR("c:\\models\\gear\u00C9.prt")));
-  EXPECT_STREQ(lower.GetNarrow(), "c:\\models\\gear\xC3\x89.prt");
-  EXPECT_EQ(s.GetLength(), 19);  // lowering gives a new string
+TEST_F(KernelObjects, StringsConvertUtf8BothWays) {
   // UTF-8 both ways, a surrogate pair included; invalid bytes become U+FFFD.
+  // (Lowering, ASCII letters only: files_test.cpp.)
   xstring wide = xstring::FromNarrow("a\xF0\x9F\x98\x80z");
   EXPECT_EQ(wide.GetLength(), 4);
   EXPECT_STREQ(wide.GetNarrow(), "a\xF0\x9F\x98\x80z");
@@ -73,74 +66,6 @@ TEST_F(KernelObjects, ExceptionsThrownByTheKernelAreCaughtHere) {
   EXPECT_NE(std::string(KGetLastError()).find("index 2"), std::string::npos);
   xrchandle<KMatrix3D> matrix(new KMatrix3D(KAffine()));
   for (int bad : {-1, 4}) EXPECT_NE(Thrown([&] { matrix->Get(bad, 0); }), "") << bad;
-}
-
-TEST_F(TestKit, BoundModelsOpenUnderAnySpellingWithPlaceholdersOnDisk) {
-  xrchandle<KPartModel> part = kit.Part(kBoxPart);
-  kit.Bind(kit.Path("Bolt.PRT"), part);
-  struct stat st;
-  EXPECT_EQ(::stat(kit.Path("Bolt.PRT").c_str(), &st), 0);
-  EXPECT_EQ(OpenModel(kit.Path("bolt.prt")), part);
-  EXPECT_EQ(kit.OpenedPaths(), std::vector<std::string>{kit.Path("bolt.prt")});
-  EXPECT_EQ(kit.Calls(KCall::Close), 1);
-  EXPECT_THROW(kit.Part("primary blob end"), std::invalid_argument);
-}
-
-TEST_F(TestKit, ChosenCallsAnswerNullOrThrow) {
-  xrchandle<KPartModel> part = kit.Part(kBoxPart);
-  kit.Bind(kit.Path("p.prt"), part);
-  xrchandle<KBody> body = part->PrimaryBody();
-  kit.Fail(KCall::GetFaces);  // every call
-  EXPECT_TRUE(Faces(body).empty());
-  kit.ClearFaults();
-  xrchandle<KFaceSet> faces;
-  body->GetFaces(faces);
-  ASSERT_TRUE(faces);
-  kit.Fail(KCall::SequenceEntry, KFault::Null, 2);  // only the second entry asked for
-  xrchandle<KFace> face[3];
-  for (int i = 0; i < 3; ++i) faces->GetAt(i, face[i]);
-  EXPECT_TRUE(face[0] && !face[1] && face[2]);
-
-  kit.Fail(KCall::OpenFile, KFault::Throw);
-  xrchandle<KSession> session;
-  KGetSession(session);
-  xrchandle<KFile> file;
-  EXPECT_EQ(Thrown([&] { session->OpenFile(kit.Path("p.prt").c_str(), file); }),
-            "injected failure of OpenFile");
-  kit.Fail(KCall::Session);
-  session.reset();
-  KGetSession(session);
-  EXPECT_FALSE(session);
-  kit.Fail(KCall::Triangulator);
-  xrchandle<KTriangulator> triangulator;
-  KGetTriangulator(triangulator);
-  EXPECT_FALSE(triangulator);
-}
-
-// Every kernel call of a walk, failed in turn, by a throw or a null: the
-// walk never crashes and nothing leaks.
-TEST_F(TestKit, FaultSweepOverEveryCallOfAWalk) {
-  kit.WriteFile("gear.prt", R"(granite-native 1 part color 1 0 0
-      primary solid gear teeth 6 radius 3 4 height 0 1 color 0 0 1 end end
-      item sphere radius 1 end end)");
-  const std::string top = kit.WriteFile("top.asm",
-                                        "granite-native 1 assembly component \"GEAR.prt\" "
-                                        "translate 1 0 0 end component \"gear.prt\" end");
-  EXPECT_EQ(WalkFile(top).parts, 2);
-  long calls = kit.TotalCalls();
-  ASSERT_GT(calls, 50);
-  for (KFault fault : {KFault::Throw, KFault::Null}) {
-    for (long k = 1; k <= calls; ++k) {
-      Kit sweep;
-      sweep.FailNth(k, fault);
-      Thrown([&] { WalkFile(top); });
-      // The session keeps the part it read (the cache of models read); the
-      // kit's release lets go of it, and then nothing may be left.
-      EXPECT_LE(KGetModelCacheStatistics().entries, 1) << "call " << k;
-      sweep.Release();
-      ASSERT_EQ(LiveObjects(), 0) << "call " << k;
-    }
-  }
 }
 
 TEST_F(Translator, ExchangeFilesOpenAndOnlyStepAndIgesHaveReaders) {

@@ -1,4 +1,4 @@
-// The triangulator: distance and angle bounds, winding, normals, limits.
+// The triangulator: distance and angle bounds, exact boxes, winding, normals, limits.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -77,9 +77,6 @@ KVec3 SurfacePoint(const KSurface& s, double u, double v) {
   double cu = std::cos(u), su = std::sin(u);
   KVec3 l;
   switch (s.kind) {
-    case KSurfaceKind::Disc:  // v is the radius
-      l = {v * cu, v * su, 0};
-      break;
     case KSurfaceKind::Cylinder:
       l = {s.r0 * cu, s.r0 * su, v};
       break;
@@ -166,6 +163,18 @@ TEST_F(Triangulator, DeviationAndAngleBoundsHoldOnCurvedFaces) {
         }
         EXPECT_LE(worst, h * (1 + 1e-9));
         EXPECT_LE(worstAngle, angle + 1e-9);
+        // The face's box is exact: it holds every vertex, and the vertices
+        // fall short of it by no more than the distance bound.
+        xrchandle<KBox3D> box;
+        body->GetBoundingBox(box);
+        KExtent reached;
+        for (const KVec3& p : t.points) reached.Add(p);
+        const KVec3 lo = box->Min(), hi = box->Max();
+        for (double d : {reached.lo.x - lo.x, reached.lo.y - lo.y, reached.lo.z - lo.z,
+                         hi.x - reached.hi.x, hi.y - reached.hi.y, hi.z - reached.hi.z}) {
+          EXPECT_GE(d, -1e-9);
+          EXPECT_LE(d, h * (1 + 1e-9));
+        }
         // And the other way: every point of the face is near a triangle.
         if (t.points.size() > 30000) continue;
         double reverse = 0;
@@ -270,43 +279,6 @@ TEST_F(Triangulator, PlanarFacesCoverTheirAreaWithOutwardTriangles) {
   // Each tooth of the gear outline adds a trapezoid to the root polygon.
   EXPECT_GT(topArea, kPi * 64 * 0.97);
   EXPECT_LT(topArea, kPi * 100);
-}
-
-// Boxes are exact: sampled surface points lie inside, and the box is no larger
-// than the samples reach (up to the sampling step).
-TEST_F(Triangulator, ModelBoxesAreExactForTurnedAnalyticFaces) {
-  std::mt19937 random(99);
-  std::uniform_real_distribution<double> unit(-1, 1);
-  const KSurfaceKind kinds[] = {KSurfaceKind::Disc, KSurfaceKind::Cylinder, KSurfaceKind::Cone,
-                                KSurfaceKind::Sphere, KSurfaceKind::Torus};
-  for (int round = 0; round < 60; ++round) {
-    KSurface s;
-    s.kind = kinds[round % 5];
-    s.frame = KAffine::Rotation({unit(random), unit(random), unit(random)}, 3 * unit(random))
-                  .Then(KAffine::Translation({unit(random), unit(random), unit(random)}));
-    s.u0 = 2 * unit(random);
-    s.u1 = s.u0 + 0.3 + 2.9 * std::fabs(unit(random));
-    const bool disc = s.kind == KSurfaceKind::Disc;
-    s.r0 = disc ? 1 : 2;
-    s.r1 = s.kind == KSurfaceKind::Torus ? 0.7 : disc ? 3 : 1;
-    s.v0 = s.kind == KSurfaceKind::Sphere ? -1.2 : -1;
-    s.v1 = s.kind == KSurfaceKind::Sphere ? 0.9 : 2.5;
-    xrchandle<KBox3D> box;
-    gkit::Kit::FaceBody(s)->GetBoundingBox(box);
-    ASSERT_TRUE(box);
-    KExtent exact{box->Min(), box->Max()}, sampled;
-    const double vlo = disc ? s.r0 : s.v0, vhi = disc ? s.r1 : s.v1;
-    for (int i = 0; i <= 400; ++i)
-      for (int j = 0; j <= 40; ++j)
-        sampled.Add(SurfacePoint(s, s.u0 + (s.u1 - s.u0) * i / 400, vlo + (vhi - vlo) * j / 40));
-    const double step = 0.03;  // what the samples may fall short by
-    for (double d :
-         {sampled.lo.x - exact.lo.x, sampled.lo.y - exact.lo.y, sampled.lo.z - exact.lo.z,
-          exact.hi.x - sampled.hi.x, exact.hi.y - sampled.hi.y, exact.hi.z - sampled.hi.z}) {
-      EXPECT_GE(d, -1e-9) << "round " << round;
-      EXPECT_LE(d, step) << "round " << round;
-    }
-  }
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 // Exchange files through the whole part load: ParsePart on files Open
-// CASCADE reads, into the host scene.
+// CASCADE reads, into the host scene. Damaged files: malformed_test.cpp.
 #include <unistd.h>
 
 #include <Message.hxx>
 #include <Message_Messenger.hxx>
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "../tessellation/load_fixture.h"
 #include "gTranslator90/ktranslator.h"

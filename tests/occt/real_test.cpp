@@ -21,7 +21,6 @@
 #include <XCAFDoc_ShapeTool.hxx>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <sstream>
 
 #include "helpers.h"
@@ -89,8 +88,9 @@ void MeshAll(const xrchandle<KModel>& model, double chord, double angle, otest::
 }
 
 // The tree, colours, units and boxes of every sample file are compared with
-// Open CASCADE's in oracle_test.cpp; here what the kernel interface adds:
-// shared definitions, meshes and names.
+// Open CASCADE's in oracle_test.cpp (a colour given to a placement included);
+// here what the kernel interface adds: meshes, referenced files and names.
+// Shared definitions: written_test.cpp.
 TEST_F(Real, MeshesMatchOpenCascade) {
   const struct {
     const char* file;
@@ -109,41 +109,6 @@ TEST_F(Real, MeshesMatchOpenCascade) {
     EXPECT_EQ(total.normalsAgainst, 0) << c.file;
     EXPECT_EQ(total.triangles, Reference(path).Triangles(c.chord, c.angle)) << c.file;
   }
-}
-
-TEST_F(Real, NestedAssemblySharesItsRepeatedParts) {
-  xrchandle<KModel> top = otest::Translate(otest::RealData() + "as1-oc-214.stp", KFORMAT_STEP);
-  ASSERT_TRUE(KAssembly::cast(top.get())) << KGetLastError();
-  // The nut is placed eight times and is one model object.
-  std::map<const KModel*, int> placements;
-  std::vector<xrchandle<KModel>> open{top};
-  while (!open.empty()) {
-    xrchandle<KModel> m = open.back();
-    open.pop_back();
-    for (const auto& c : otest::Components(m)) {
-      xrchandle<KModel> d = otest::Definition(c);
-      if (KPartModel::cast(d.get()) && otest::FileName(c) == "nut") ++placements[d.get()];
-      if (KAssembly::cast(d.get())) open.push_back(d);
-    }
-  }
-  ASSERT_EQ(placements.size(), 1u);
-  EXPECT_EQ(placements.begin()->second, 8);
-}
-
-// A colour given to a placement, not to the part, colours that placement: the
-// part is then one model object per colour.
-TEST_F(Real, PlacementColoursMakeOnePartPerColour) {
-  xrchandle<KModel> top = otest::Translate(otest::RealData() + "OCC23123-test.step", KFORMAT_STEP);
-  ASSERT_TRUE(KAssembly::cast(top.get())) << KGetLastError();
-  std::vector<xrchandle<KComponent>> c = otest::Components(top);
-  ASSERT_GE(c.size(), 2u);
-  EXPECT_EQ(otest::FileName(c[0]), "Box2");
-  EXPECT_EQ(otest::FileName(c[1]), "Box2");
-  xrchandle<KModel> green = otest::Definition(c[0]), blue = otest::Definition(c[1]);
-  ASSERT_TRUE(KPartModel::cast(green.get()) && KPartModel::cast(blue.get()));
-  EXPECT_NE(green, blue);
-  EXPECT_EQ(otest::FirstColour(*KPartModel::cast(green.get())), (std::vector<double>{0, 1, 0}));
-  EXPECT_EQ(otest::FirstColour(*KPartModel::cast(blue.get())), (std::vector<double>{0, 0, 1}));
 }
 
 TEST_F(Real, MultiFileAssemblyReadsItsReferencedFiles) {

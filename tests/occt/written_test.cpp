@@ -132,7 +132,7 @@ void ExpectPlacement(const xrchandle<KComponent>& component, const gp_Trsf& t) {
   EXPECT_EQ(m[15], 1);
 }
 
-TEST_F(Written, StepAssemblyKeepsStructurePlacementsSharingAndColours) {
+TEST_F(Written, StepAssemblyKeepsStructurePlacementsSharingColoursAndMeshes) {
   Sample sample;
   std::string path = kit.Path("sample.stp");
   sample.WriteStep(path, "MM");
@@ -190,6 +190,32 @@ TEST_F(Written, StepAssemblyKeepsStructurePlacementsSharingAndColours) {
     ASSERT_TRUE(rod);
     EXPECT_TRUE(otest::FirstColour(*rod).empty());
 
+    // A box's volume comes out exact and positive: every face, the reversed
+    // ones included, winds counter-clockwise seen from outside.
+    otest::Mesh cuboid = otest::Triangulate(bodies[0], 0.01, 0.3);
+    EXPECT_EQ(cuboid.triangles, 12);
+    EXPECT_NEAR(cuboid.signedVolume, 24, 1e-9);
+    EXPECT_LT(cuboid.worstNormal, 1e-9);
+    EXPECT_EQ(cuboid.normalsAgainst, 0);
+
+    const xrchandle<KBody> rodBody = otest::Bodies(otest::Definition(c[2]))[0];
+    otest::Mesh cylinder = otest::Triangulate(rodBody, 0.01, 0.1);
+    double exact = kPi * 1.5 * 1.5 * 10;
+    EXPECT_GT(cylinder.signedVolume, exact * 0.99);
+    EXPECT_LE(cylinder.signedVolume, exact);
+    EXPECT_LT(cylinder.worstNormal, 1e-9);
+    EXPECT_EQ(cylinder.normalsAgainst, 0);
+
+    // The same tolerances again, or coarser ones: the mesh already made is
+    // handed out again.
+    otest::Mesh again = otest::Triangulate(rodBody, 0.01, 0.1);
+    EXPECT_EQ(again.runs, cylinder.runs);
+    otest::Mesh coarser = otest::Triangulate(rodBody, 0.1, 0.5);
+    EXPECT_EQ(coarser.runs, cylinder.runs);
+    // Finer ones mesh again.
+    otest::Mesh finer = otest::Triangulate(rodBody, 0.002, 0.05);
+    EXPECT_GT(finer.triangles, cylinder.triangles);
+
     // The model box is the exact box of the placed geometry.
     double e[6];
     sample.Box().Get(e[0], e[1], e[2], e[3], e[4], e[5]);
@@ -224,65 +250,6 @@ TEST_F(Written, HiddenComponentHasNoDefinitionUnlessShown) {
     EXPECT_TRUE(otest::Definition(c[0]));
   }
   KTranslator::SetShowHidden(false);
-}
-
-TEST_F(Written, MeshesFaceOutwardsWithUnitNormalsAndAreKept) {
-  Sample sample;
-  std::string path = kit.Path("sample.stp");
-  sample.WriteStep(path, "MM");
-  {
-    xrchandle<KModel> top = otest::Translate(path, KFORMAT_STEP);
-    ASSERT_TRUE(top);
-    std::vector<xrchandle<KComponent>> c = otest::Components(top);
-    xrchandle<KModel> bolt = otest::Definition(otest::Components(otest::Definition(c[0]))[0]);
-    xrchandle<KModel> rod = otest::Definition(c[2]);
-
-    // A box's volume comes out exact and positive: every face, the reversed
-    // ones included, winds counter-clockwise seen from outside.
-    otest::Mesh box = otest::Triangulate(otest::Bodies(bolt)[0], 0.01, 0.3);
-    EXPECT_EQ(box.triangles, 12);
-    EXPECT_NEAR(box.signedVolume, 24, 1e-9);
-    EXPECT_LT(box.worstNormal, 1e-9);
-    EXPECT_EQ(box.normalsAgainst, 0);
-
-    otest::Mesh cylinder = otest::Triangulate(otest::Bodies(rod)[0], 0.01, 0.1);
-    double exact = kPi * 1.5 * 1.5 * 10;
-    EXPECT_GT(cylinder.signedVolume, exact * 0.99);
-    EXPECT_LE(cylinder.signedVolume, exact);
-    EXPECT_LT(cylinder.worstNormal, 1e-9);
-    EXPECT_EQ(cylinder.normalsAgainst, 0);
-
-    // The same tolerances again, or coarser ones: the mesh already made is
-    // handed out again.
-    otest::Mesh again = otest::Triangulate(otest::Bodies(rod)[0], 0.01, 0.1);
-    EXPECT_EQ(again.runs, cylinder.runs);
-    otest::Mesh coarser = otest::Triangulate(otest::Bodies(rod)[0], 0.1, 0.5);
-    EXPECT_EQ(coarser.runs, cylinder.runs);
-    // Finer ones mesh again.
-    otest::Mesh finer = otest::Triangulate(otest::Bodies(rod)[0], 0.002, 0.05);
-    EXPECT_GT(finer.triangles, cylinder.triangles);
-  }
-}
-
-TEST_F(Written, CoordinatesStayInTheFileUnit) {
-  Sample sample;
-  std::string path = kit.Path("inches.step");
-  sample.WriteStep(path, "INCH");
-  {
-    xrchandle<KModel> top = otest::Translate(path, KFORMAT_STEP);
-    ASSERT_TRUE(top);
-    EXPECT_EQ(top->GetUnits(), KUNITS_INCH);
-    std::vector<xrchandle<KComponent>> c = otest::Components(top);
-    ASSERT_EQ(c.size(), 3u);
-    EXPECT_NEAR(otest::Placement(c[2])[12], 1 / 25.4, 1e-9);
-    xrchandle<KModel> rod = otest::Definition(c[2]);
-    EXPECT_EQ(rod->GetUnits(), KUNITS_INCH);
-    xrchandle<KBox3D> box;
-    rod->GetModelBox(box);
-    ASSERT_TRUE(box);
-    EXPECT_NEAR(box->Max().z - box->Min().z, 10 / 25.4, 1e-6);
-    EXPECT_NEAR(box->Max().x - box->Min().x, 3 / 25.4, 1e-6);
-  }
 }
 
 TEST_F(Written, IgesPartKeepsItsFaceColoursAndUnit) {
