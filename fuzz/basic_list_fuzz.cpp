@@ -68,8 +68,8 @@ void Run(Input& in) {
     std::vector<Node> nodes;
     CBasicListElement* node = copy.Head();
     for (const Node& n : source.nodes) {
-      Check(node != nullptr && node != n.node && (source.owns() ? node->m_item != n.item
-                                                                : node->m_item == n.item),
+      Check(node != nullptr && node != n.node &&
+                (source.owns() ? node->m_item != n.item : node->m_item == n.item),
             "a copy shares a node or an owned item, or differs in a plain one");
       Check(Typed(source.mode, n.value).Holds(node->m_item), "a copy's item differs");
       nodes.push_back(Node{node, node->m_item, n.value});
@@ -195,32 +195,30 @@ void Run(Input& in) {
          w.on[k] = -1;
          w.at[k] = nullptr;
        },
-       [&] {
-         if (!w.iterators[k]) return;
-         const int on = w.on[k], i = in.Index(on >= 0 ? last(on) + 1 : 0);
-         const Model& mo = w.model[on >= 0 ? on : 0];
-         void* item = on >= 0 ? mo.ItemAt(i) : nullptr;
-         Check(w.iterators[k]->MoveTo(i) == item, "MoveTo differs from the model");
-         if (item) w.at[k] = mo.At(i);
-       },
-       [&] {  // forward and back, post and pre; from no node to an end
-         CBasicListIterator* it = w.iterators[k].get();
-         const int on = w.on[k];
-         if (!it || on < 0) return;
-         const bool forward = in.Flag(), post = in.Flag();
-         if (forward)
-           post ? (*it)++ : ++(*it);
-         else
-           post ? (*it)-- : --(*it);
-         const int p = w.model[on].Position(w.at[k]);
-         w.at[k] = w.model[on].At(p < 0 ? (forward ? 0 : last(on)) : p + (forward ? 1 : -1));
-       },
-       [&] {
+       [&] {  // an iterator's moves: MoveTo, MoveToHead or MoveToTail, forward or back
          CBasicListIterator* it = w.iterators[k].get();
          if (!it) return;
-         const bool head = in.Flag(), any = w.on[k] >= 0 && last(w.on[k]) >= 0;
-         Check((head ? it->MoveToHead() : it->MoveToTail()) == any, "MoveToHead/Tail answers");
-         if (any) w.at[k] = w.model[w.on[k]].At(head ? 0 : last(w.on[k]));
+         const int on = w.on[k], size = on >= 0 ? last(on) + 1 : 0, move = in.Byte() % 3;
+         const Model& mo = w.model[on >= 0 ? on : 0];
+         if (move == 0) {
+           const int i = in.Index(size);
+           void* item = on >= 0 ? mo.ItemAt(i) : nullptr;
+           Check(it->MoveTo(i) == item, "MoveTo differs from the model");
+           if (item) w.at[k] = mo.At(i);
+         } else if (move == 1) {
+           const bool head = in.Flag();
+           Check((head ? it->MoveToHead() : it->MoveToTail()) == (size > 0),
+                 "MoveToHead/Tail answers");
+           if (size > 0) w.at[k] = mo.At(head ? 0 : size - 1);
+         } else if (on >= 0) {  // post and pre; from no node to an end
+           const bool forward = in.Flag(), post = in.Flag();
+           if (forward)
+             post ? (*it)++ : ++(*it);
+           else
+             post ? (*it)-- : --(*it);
+           const int p = mo.Position(w.at[k]);
+           w.at[k] = mo.At(p < 0 ? (forward ? 0 : size - 1) : p + (forward ? 1 : -1));
+         }
        },
        [&] {  // InsertAfterCurrent: after the head when there is no current node
          CBasicListIterator* it = w.iterators[k].get();

@@ -67,7 +67,8 @@ struct Model {
   // The first node whose item the list takes as equal to value v.
   int Find(int v) const {
     for (size_t i = 0; i < nodes.size(); ++i)
-      if (owns() ? nodes[i].value == v && !(mode == kDoubles && v == 7) : nodes[i].item == &g_pool[v])
+      if (owns() ? nodes[i].value == v && !(mode == kDoubles && v == 7)
+                 : nodes[i].item == &g_pool[v])
         return int(i);
     return -1;
   }
@@ -120,7 +121,8 @@ struct Lists {
   // Records the node the list added for v at position p of the model.
   void Added(int l, size_t p, CBasicListElement* node, int v, bool keyed = false, int key = 0) {
     Check(node != nullptr, "an added node is missing");
-    model[l].nodes.insert(model[l].nodes.begin() + long(p), Node{node, node->m_item, v, keyed, key});
+    model[l].nodes.insert(model[l].nodes.begin() + long(p),
+                          Node{node, node->m_item, v, keyed, key});
   }
   // The list unlinked the node at p; its item is destroyed here when the list left it alive.
   void Erase(int l, int p, bool destroy) {
