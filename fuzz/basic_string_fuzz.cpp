@@ -82,12 +82,7 @@ void Run(fuzz::Input& in) {
         a = in.Byte() % kSlots, b = in.Byte() % kSlots;
         if (m[a].size() > kMaxModel || m[b].size() > kMaxModel) s[a].Empty(), m[a].clear();
       },
-      {op([&](CBasicString& x, Text& mx) {  // assignment of narrow text
-         const std::string t = MakeAscii(in);
-         x = t.c_str();
-         mx = Widen(t);
-       }),
-       op([&](CBasicString& x, Text& mx) {  // of another string, or of itself
+      {op([&](CBasicString& x, Text& mx) {  // of another string, or of itself
          if (in.Flag())
            x = s[b];
          else
