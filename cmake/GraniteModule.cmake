@@ -19,21 +19,29 @@ function(granite_add_subdirectories)
   endforeach()
 endfunction()
 
-# granite_add_test(NAME SOURCES a.cpp ... LIBS lib ... [LINUX_ONLY pattern ...]
-#                  [NEEDS_OCCT pattern ...] [SHIM_DIFFERS pattern ...])
+# granite_add_test(NAME [OCCT | OCCT_CHECKED | OCCT_FAULTS] SOURCES a.cpp ... LIBS lib ...
+#                  [LINUX_ONLY pattern ...] [NEEDS_OCCT pattern ...] [SHIM_DIFFERS pattern ...])
 # One GoogleTest executable, its tests registered with CTest. The executable
 # exports its symbols so that shared libraries it loads can bind to the
 # loader classes linked into it statically. The lists name (as GoogleTest
 # filter patterns) the tests left out under wine: those that need a facility
 # only Linux has, those that need Open CASCADE, and those whose expectations
 # follow our run-time stand-in where the Windows run-time answers otherwise.
+# The OCCT flags say how a program runs Open CASCADE, which chooses its leak
+# suppressions in a sanitizer build (tests/occt_leaks.cpp): now and then, as
+# the subject of its tests, or on malformed files.
 function(granite_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LINUX_ONLY;NEEDS_OCCT;SHIM_DIFFERS" ${ARGN})
+  cmake_parse_arguments(ARG "OCCT;OCCT_CHECKED;OCCT_FAULTS" ""
+                        "SOURCES;LIBS;LINUX_ONLY;NEEDS_OCCT;SHIM_DIFFERS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  if(GRANITE_SANITIZE)
-    # Open CASCADE's static tables, which it never frees (see the file).
-    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/occt_leaks.cpp)
-  endif()
+  set(leaks 0)
+  foreach(kind OCCT OCCT_CHECKED OCCT_FAULTS)
+    math(EXPR leaks "${leaks} + 1")
+    if(GRANITE_SANITIZE AND ARG_${kind})
+      target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/occt_leaks.cpp)
+      target_compile_definitions(${name} PRIVATE GRANITE_OCCT_LEAKS=${leaks})
+    endif()
+  endforeach()
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
   target_compile_definitions(${name} PRIVATE GRANITE_SOURCE_DIR="${PROJECT_SOURCE_DIR}"

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "granite/CGraniteElement.h"
+#include "files/Files.h"
 #include "granite/CGraniteParser.h"
+#include "interface/CurrentParser.h"
 #include "qorvelaex/C3DMScene.h"
 
 namespace {
@@ -42,7 +44,7 @@ class ResolvedFiles : public ::testing::Test {
     root = fs::absolute("/tmp/granite_model_files_" + std::to_string(getpid())).generic_string();
     for (char& c : root) c = char(std::tolower(static_cast<unsigned char>(c)));
     for (const char* f : {"models/gear.prt", "models/sub/bolt.prt", "install/gear.prt",
-                          "install/washer.prt", "extra/nut.prt"}) {
+                          "install/washer.prt", "extra/nut.prt", "extra/nut_m6.XPR"}) {
       fs::create_directories(fs::path(root + "/" + f).parent_path());
       std::ofstream(root + "/" + f) << "x";
     }
@@ -75,6 +77,13 @@ TEST_F(ResolvedFiles, SearchesBesideTheModelThenTheInstallationThenTheHost) {
   ASSERT_EQ(g_log.names.size(), 1u);
   EXPECT_EQ(g_log.names[0], "nut.prt");
   EXPECT_EQ(g_log.directories[0], root + "/models");
+  // A configuration's instance file lies beside what the host answers for its name.
+  g_log.answer = root + "/extra/nut_m6";
+  g_CurrentParser = &parser;
+  CBasicString instance;
+  EXPECT_TRUE(ResolveReferencedFile(CBasicString("nut_m6"), &instance));
+  EXPECT_EQ(Narrow(instance), root + "/extra/nut_m6.XPR");
+  g_CurrentParser = nullptr;
 
   // Not found anywhere: where it was expected beside the model, never an empty name.
   g_log.answer.clear();

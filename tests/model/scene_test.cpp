@@ -51,25 +51,21 @@ TEST(MeshHandOver, RefusesArraysThatDisagree) {
   Arrays a;
   EXPECT_FALSE(parser.AddMeshToGroup(a.points, a.normals, a.counts));  // no current group
   parser.SetCurrentGroup(group);
-
-  a.counts[0] = 9;  // more than the points
-  EXPECT_FALSE(parser.AddMeshToGroup(a.points, a.normals, a.counts));
-  a.counts[0] = 3;  // fewer
-  EXPECT_FALSE(parser.AddMeshToGroup(a.points, a.normals, a.counts));
-  a.counts.SetSize(2, 1);
-  a.counts[0] = 4;  // not whole triangles
-  a.counts[1] = 2;
-  EXPECT_FALSE(parser.AddMeshToGroup(a.points, a.normals, a.counts));
-  a.counts[0] = 9;
-  a.counts[1] = -3;
-  EXPECT_FALSE(parser.AddMeshToGroup(a.points, a.normals, a.counts));
-  a.counts[0] = 6;
-  a.counts[1] = 0;  // a face without vertices is fine
-  a.normals.SetSize(5, 0);
-  EXPECT_FALSE(parser.AddMeshToGroup(a.points, a.normals, a.counts));
-  EXPECT_EQ(group->GetNumberMeshes(), 0);
-  a.normals.SetSize(0, 0);
-  EXPECT_TRUE(parser.AddMeshToGroup(a.points, a.normals, a.counts));
+  // Counts over or under the six points, not whole triangles, negative; normals
+  // that are not one a point. A face without vertices is fine.
+  const struct {
+    std::vector<int> counts;
+    unsigned normals;
+    bool taken;
+  } rows[] = {{{9}, 0, false},     {{3}, 0, false},    {{4, 2}, 0, false},
+              {{9, -3}, 0, false}, {{6, 0}, 5, false}, {{6, 0}, 0, true}};
+  for (const auto& row : rows) {
+    a.counts.SetSize(unsigned(row.counts.size()), 0);
+    for (size_t i = 0; i < row.counts.size(); ++i) a.counts[unsigned(i)] = row.counts[i];
+    a.normals.SetSize(row.normals, 0);
+    EXPECT_EQ(parser.AddMeshToGroup(a.points, a.normals, a.counts), row.taken) << row.counts[0];
+  }
+  EXPECT_EQ(group->GetNumberMeshes(), 1);
 }
 
 TEST(ResolvedParts, FoundByFileAndConfigurationEvenUnderEqualHashes) {

@@ -44,40 +44,4 @@ TEST_F(TranslatedLoad, PartWithFaceColoursBecomesFaceMeshes) {
   EXPECT_EQ(yellowMeshes, 27);
 }
 
-TEST_F(TranslatedLoad, TruncatedOrCorruptStepGivesAFailureWithAReason) {
-  if (!otest::HaveRealData()) GTEST_SKIP() << "no sample files";
-  std::ifstream in(otest::RealData() + "io1-cm-214.stp", std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::string whole = text.str();
-  // A fill-area colour whose entity is gone: Open CASCADE dereferences the
-  // null style while it reads the colours, outside its own fault handlers.
-  std::string noFillColour = whole;
-  const size_t fill = noFillColour.find("=FILL_AREA_STYLE_COLOUR(");
-  ASSERT_NE(fill, std::string::npos);
-  noFillColour.replace(noFillColour.rfind('#', fill), 1, "#9");
-  for (const std::string& damaged : {whole.substr(0, 200),
-                                     std::string("ISO-10303-21;\nHEADER;\n#1=#2=(;;\n"),
-                                     std::string(), noFillColour}) {
-    std::string path = kit.WriteFile("broken.stp", damaged);
-    int result = Parse(path);
-    EXPECT_TRUE(result == GRANITE_LOAD_FAILURE || result == GRANITE_LOAD_INCOMPLETE) << result;
-    EXPECT_NE(std::string(KGetLastError()).find("broken.stp"), std::string::npos)
-        << KGetLastError();
-    EXPECT_EQ(Meshes(group), 0);
-  }
-  // Tessellated geometry only: read as no shape, and said so.
-  const std::string tessellated = kit.WriteFile(
-      "mesh.stp",
-      "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\nFILE_NAME('','',(''),(''),'','','');"
-      "\n"
-      "FILE_SCHEMA(('AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF'));\nENDSEC;\nDATA;\n"
-      "#1=COORDINATES_LIST('',3,((0.,0.,0.),(1.,0.,0.),(0.,1.,0.)));\n"
-      "#2=TRIANGULATED_FACE('',#1,3,((0.,0.,1.)),$,(1,2,3),((1,2,3)));\nENDSEC;\nEND-ISO-10303-21;"
-      "\n");
-  EXPECT_EQ(Parse(tessellated), GRANITE_LOAD_FAILURE);
-  EXPECT_NE(std::string(KGetLastError()).find("no B-rep geometry"), std::string::npos)
-      << KGetLastError();
-}
-
 }  // namespace

@@ -32,18 +32,6 @@ class Tessellation : public LoadTest {
   }
 };
 
-TEST_F(Tessellation, NothingStartsWithoutBodyParserOrTriangulator) {
-  xrchandle<KBody> body = Body("primary solid box from 0 0 0 to 1 1 1 end end");
-  EXPECT_EQ(TessellateBody(nullptr, nullptr), 1);
-  g_CurrentParser = nullptr;
-  EXPECT_EQ(TessellateBody(body.get(), nullptr), 1);
-  g_CurrentParser = parser.get();
-  kit.Fail(KCall::Triangulator);
-  EXPECT_EQ(TessellateBody(body.get(), nullptr), 1);
-  EXPECT_EQ(Meshes(group), 0);
-  EXPECT_TRUE(SameColor(parser->GetCurrentColor(), kGrey));
-}
-
 TEST_F(Tessellation, UncolouredBodyIsOneMeshInModelSpaceRecordedOnce) {
   xrchandle<KBody> body = Body("primary solid box from 0 0 0 to 1 2 3 end end");
   CGraniteElement* e = Element("box.prt");
@@ -71,54 +59,42 @@ TEST_F(Tessellation, UncolouredBodyIsOneMeshInModelSpaceRecordedOnce) {
   EXPECT_EQ(parser->FindResolvedPart(Wide("box.prt"), CBasicString()), e);
 }
 
-TEST_F(Tessellation, DifferingFaceColoursGiveOneMeshPerFace) {
-  xrchandle<KBody> body = Body(ThreeTriangles(kRedAttr, kBlueAttr, ""));
-  EXPECT_EQ(TessellateBody(body.get(), nullptr), 0);
-  ASSERT_EQ(Meshes(group), 3);
-  EXPECT_TRUE(SameColor(group->GetMesh(0).color, kRed));
-  EXPECT_TRUE(SameColor(group->GetMesh(1).color, kBlue));
-  EXPECT_TRUE(SameColor(group->GetMesh(2).color, kGrey));  // the uncoloured face
-  for (int i = 0; i < 3; ++i) {
-    ASSERT_EQ(group->GetMesh(i).counts.size(), 1u);
-    EXPECT_EQ(group->GetMesh(i).counts[0], 3);
-    EXPECT_TRUE(Near(group->GetMesh(i).points[0].z, float(i)));
+// Differing face colours give a mesh a face, in face order; the first
+// coloured face is never compared, so faces that match the current colour
+// after it give one mesh in the last face's colour. A face without vertices
+// is skipped with its colour; one without normals gets zero normals.
+TEST_F(Tessellation, FaceColoursDecideTheMeshes) {
+  const struct {
+    std::string c0, c1, c2;
+    KCall fail;  // its next call answers null (a body opens no file)
+    std::vector<velaChroma> colours;
+  } rows[] = {
+      {kRedAttr, kBlueAttr, "", KCall::OpenFile, {kRed, kBlue, kGrey}},
+      {"", kRedAttr, "", KCall::OpenFile, {kRed}},
+      {kRedAttr, kGreyAttr, kGreyAttr, KCall::OpenFile, {kGrey}},
+      {kRedAttr, kBlueAttr, "", KCall::GetVertices, {kBlue, kGrey}},
+      {kRedAttr, kBlueAttr, "", KCall::GetNormals, {kRed, kBlue, kGrey}},
+  };
+  for (const auto& row : rows) {
+    C3DMGroup* g = world.CreateGroup();
+    parser->SetCurrentGroup(g);
+    xrchandle<KBody> body = Body(ThreeTriangles(row.c0, row.c1, row.c2));
+    kit.ClearFaults();
+    kit.Fail(row.fail, KFault::Null, kit.Calls(row.fail) + 1);
+    EXPECT_EQ(TessellateBody(body.get(), nullptr), 0);
+    ASSERT_EQ(Meshes(g), int(row.colours.size()));
+    int points = 0;
+    for (int i = 0; i < Meshes(g); ++i) {
+      const C3DMMesh& mesh = g->GetMesh(i);
+      EXPECT_TRUE(SameColor(mesh.color, row.colours[i])) << i;
+      EXPECT_TRUE(Near(mesh.points[0].z, float(3 - Meshes(g) + i)) || Meshes(g) == 1) << i;
+      for (const velaVector& n : mesh.normals) EXPECT_TRUE(Near(n.Length(), 1) || n.Length() == 0);
+      points += int(mesh.points.size());
+    }
+    EXPECT_EQ(points, row.fail == KCall::GetVertices ? 6 : 9);
+    EXPECT_TRUE(SameColor(parser->GetCurrentColor(), kGrey));
   }
-  EXPECT_TRUE(SameColor(parser->GetCurrentColor(), kGrey));
-}
-
-TEST_F(Tessellation, FirstColouredFaceIsNeverCompared) {
-  // Only one coloured face: one mesh, in that colour.
-  xrchandle<KBody> one = Body(ThreeTriangles("", kRedAttr, ""));
-  EXPECT_EQ(TessellateBody(one.get(), nullptr), 0);
-  ASSERT_EQ(Meshes(group), 1);
-  EXPECT_TRUE(SameColor(group->GetMesh(0).color, kRed));
-  EXPECT_EQ(group->GetMesh(0).counts.size(), 3u);
-  EXPECT_TRUE(SameColor(parser->GetCurrentColor(), kGrey));
-
-  // Red first, later coloured faces equal to the current grey: one mesh, in
-  // the colour of the last coloured face.
-  xrchandle<KBody> matching = Body(ThreeTriangles(kRedAttr, kGreyAttr, kGreyAttr));
-  EXPECT_EQ(TessellateBody(matching.get(), nullptr), 0);
-  ASSERT_EQ(Meshes(group), 2);
-  EXPECT_TRUE(SameColor(group->GetMesh(1).color, kGrey));
-  EXPECT_TRUE(SameColor(parser->GetCurrentColor(), kGrey));
-}
-
-TEST_F(Tessellation, FaceMeshWithoutVerticesIsSkippedAndItsColourDropped) {
-  xrchandle<KBody> body = Body(ThreeTriangles(kRedAttr, kBlueAttr, ""));
-  kit.Fail(KCall::GetVertices, KFault::Null, 1);  // the red face
-  kit.Fail(KCall::GetNormals, KFault::Null, 1);   // the blue face: zero normals
-  EXPECT_EQ(TessellateBody(body.get(), nullptr), 0);
-  ASSERT_EQ(Meshes(group), 2);
-  EXPECT_TRUE(SameColor(group->GetMesh(0).color, kBlue));
-  for (const velaVector& n : group->GetMesh(0).normals) {
-    EXPECT_EQ(n.x, 0.0f);
-    EXPECT_EQ(n.y, 0.0f);
-    EXPECT_EQ(n.z, 0.0f);
-  }
-  EXPECT_TRUE(SameColor(group->GetMesh(1).color, kGrey));
-  EXPECT_TRUE(Near(group->GetMesh(1).normals[0].z, 1.0f));
-  EXPECT_TRUE(SameColor(parser->GetCurrentColor(), kGrey));
+  parser->SetCurrentGroup(group);
 }
 
 TEST_F(Tessellation, TolerancesFromTheFirstBodyWhenNoneWereSet) {
@@ -148,8 +124,13 @@ TEST_F(Tessellation, TolerancesFromTheFirstBodyWhenNoneWereSet) {
   EXPECT_EQ(parser->GetChordalTolerance(), chordal);
 }
 
-TEST_F(Tessellation, WithoutBoxOrTriangulationNothingChanges) {
-  xrchandle<KBody> body = Body("primary solid box from 0 0 0 to 1 1 1 end end");
+TEST_F(Tessellation, WithoutBodyTriangulatorBoxOrTriangulationNothingChanges) {
+  xrchandle<KBody> body = Body(kBox);
+  EXPECT_EQ(TessellateBody(nullptr, nullptr), 1);
+  kit.Fail(KCall::Triangulator);
+  EXPECT_EQ(TessellateBody(body.get(), nullptr), 1);
+  EXPECT_EQ(Meshes(group), 0);
+  kit.ClearFaults();
   parser->SetChordalTolerance(0.0);
   kit.Fail(KCall::GetBoundingBox);
   EXPECT_EQ(TessellateBody(body.get(), nullptr), 0);
@@ -184,28 +165,7 @@ TEST_F(Tessellation, MeshIsRecordedOnlyForTheGroupThatReceivedIt) {
   parser->SetCurrentGroup(nullptr);
   EXPECT_EQ(TessellateBody(body.get(), e), 0);
   EXPECT_EQ(parser->GetNumberResolvedParts(), 3);
-
-  velaFloatPointArray points;
-  velaVectorArray normals;
-  velaIntArray counts;
-  counts.SetSize(1, 0);
-  counts[0] = 0;
   parser->SetCurrentGroup(group);
-  EXPECT_FALSE(AddMeshForElement(points, normals, counts, e));  // no points
-  EXPECT_EQ(Meshes(group), 3);
-}
-
-TEST_F(Tessellation, ColourGoesBackWhenAnExceptionPasses) {
-  xrchandle<KBody> body = Body(ThreeTriangles(kRedAttr, kBlueAttr, ""));
-  kit.Fail(KCall::GetVertices, KFault::Throw, 2);  // inside the blue face
-  try {
-    TessellateBody(body.get(), nullptr);
-    ADD_FAILURE() << "the kernel exception did not pass";
-  } catch (xthrowable* error) {
-    error->xrcunirelease();
-  }
-  EXPECT_TRUE(SameColor(parser->GetCurrentColor(), kGrey));
-  EXPECT_EQ(Meshes(group), 1);
 }
 
 // Face tessellations made by hand, as a kernel could hand them out.
@@ -285,28 +245,6 @@ TEST_F(HandMadeFaces, FaceMeshesReuseTheirArrays) {
   // The smaller face lowered the count and kept the storage.
   EXPECT_EQ(points.count, 3u);
   EXPECT_TRUE(SameColor(parser->GetCurrentColor(), kGrey));
-}
-
-TEST(AttributeColor, OnlyTheFirstAttributeCounts) {
-  gkit::Kit kit;
-  {
-    velaChroma color(9, 9, 9, 9);
-    EXPECT_FALSE(GetAttributeColor(nullptr, color));
-    xrchandle<KPartModel> named = kit.Part("name \"x\" color 1 0 0");
-    xrchandle<KAttributeSequence> attributes;
-    named->GetAttributes(KATTRIBUTES_OWN, attributes);
-    EXPECT_FALSE(GetAttributeColor(attributes.get(), color));
-    EXPECT_EQ(color.r, 9.0f);
-
-    xrchandle<KPartModel> coloured = kit.Part("color 0.2 0.4 0.6 name \"x\"");
-    coloured->GetAttributes(KATTRIBUTES_OWN, attributes);
-    ASSERT_TRUE(GetAttributeColor(attributes.get(), color));
-    EXPECT_TRUE(SameColor(color, velaChroma(0.2f, 0.4f, 0.6f, 1.0f)));
-    kit.Fail(KCall::GetColor);
-    EXPECT_FALSE(GetAttributeColor(attributes.get(), color));
-  }
-  kit.Release();
-  EXPECT_EQ(gkit::LiveObjects(), 0);
 }
 
 }  // namespace
