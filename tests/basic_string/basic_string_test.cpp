@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "granite/CBasicString.h"
@@ -39,52 +37,41 @@ TEST(BasicString, NullPointersAndSingleCharacters) {
   EXPECT_TRUE(CBasicString() == static_cast<const char*>(nullptr));
 }
 
-TEST(BasicString, NarrowRoundTripsAndInvalidInput) {
+TEST(BasicString, NarrowRoundTrips) {
   const char* path = "/home/u/Modèle/部品/\xF0\x9D\x94\x98.prt";
   CBasicString s(path);
   EXPECT_EQ(Text(s), WSTR("/home/u/Modèle/部品/\U0001D518.prt"));
-  EXPECT_EQ(s.GetLength(), 24);  // UTF-16 units, the pair counts two, no terminator
   EXPECT_STREQ(s.GetMultiByte(), path);
-  EXPECT_TRUE(s == path);
 
-  // A multi-byte sequence cut by the end of the input, in a block of exactly
-  // that size (the address sanitizer catches any read past it).
-  std::unique_ptr<char[]> cut(new char[4]{'a', 'b', '\xE2', '\x82'});
-  CBasicString partial;
-  EXPECT_TRUE(partial.Append(cut.get(), cut.get() + 4));
-  EXPECT_EQ(Text(partial), WSTR("ab\uFFFD"));
-
-  // Unpaired surrogates, and the string's own narrow copy as an argument, are
-  // in the code page tests and the string fuzz target.
+  // Invalid and cut sequences, unpaired surrogates, ranges and the string's
+  // own narrow copy as an argument are in the code page tests and the string
+  // fuzz target.
   CBasicString empty;
   ASSERT_NE(empty.GetMultiByte(), nullptr);
   EXPECT_STREQ(empty.GetMultiByte(), "");
 }
 
+// Comparisons among strings and with wide text are checked against a model by
+// the string fuzz target; narrow text, null and letter case stay here.
 TEST(BasicString, ComparisonsAreExactAndOrdinal) {
-  EXPECT_FALSE(CBasicString(WSTR("a")) == CBasicString(WSTR("A")));
-  EXPECT_TRUE(CBasicString(WSTR("a")) != CBasicString(WSTR("A")));
   EXPECT_TRUE(CBasicString(WSTR("é")) == "é");
-  EXPECT_TRUE(CBasicString(WSTR("ab")) != WSTR("abc"));
-  EXPECT_TRUE(CBasicString(WSTR("ab")) < CBasicString(WSTR("abc")));  // a prefix is smaller
-  EXPECT_TRUE(CBasicString(WSTR("abc")) > WSTR("ab"));
-  EXPECT_TRUE(CBasicString(WSTR("z")) < WSTR("ä"));  // by unit value
-  EXPECT_TRUE(CBasicString(WSTR("\uFFFF")) > "\xF0\x9F\x98\x80");  // not by code point
+  EXPECT_TRUE(CBasicString(WSTR("\uFFFF")) > "\xF0\x9F\x98\x80");  // by unit, not by code point
+  EXPECT_TRUE(CBasicString() == static_cast<const WCHAR*>(nullptr));
   EXPECT_FALSE(CBasicString() < static_cast<const WCHAR*>(nullptr));
   EXPECT_TRUE(CBasicString(WSTR("a")) > static_cast<const char*>(nullptr));
 
   EXPECT_EQ(CBasicString(WSTR("Bolt.PRT")).CompareNoCase(CBasicString(WSTR("bOLT.prt"))), 0);
-  EXPECT_NE(CBasicString(WSTR("ÄÖ")).CompareNoCase(CBasicString(WSTR("äö"))), 0);  // ASCII only
   EXPECT_LT(CBasicString(WSTR("a")).CompareNoCase(CBasicString(WSTR("B"))), 0);
-  EXPECT_GT(CBasicString(WSTR("ab")).CompareNoCase(CBasicString(WSTR("A"))), 0);
 
   const CBasicString base(WSTR("ab"));
   EXPECT_EQ(Text(base + CBasicString(WSTR("c")) + WSTR("d") + "é"), WSTR("abcdé"));
-  EXPECT_EQ(Text(base + static_cast<const char*>(nullptr)), WSTR("ab"));
+  EXPECT_EQ(Text(base + static_cast<const char*>(nullptr) + static_cast<const WCHAR*>(nullptr)),
+            WSTR("ab"));
 }
 
-// Searches, sub-strings and replacement are checked against a model by the
-// string fuzz target; two boundaries stay here for the Windows leg.
+// Searches, sub-strings, trimming, case mapping and replacement are checked
+// against a model by the string fuzz target; two boundaries stay here for the
+// Windows leg.
 TEST(BasicString, SearchStartsWhereAsked) {
   const CBasicString s(WSTR("a/b/c"));
   EXPECT_EQ(s.Find(CBasicString(WSTR("/")), 2), 3);
@@ -92,33 +79,9 @@ TEST(BasicString, SearchStartsWhereAsked) {
   EXPECT_EQ(s.ReverseFind('/', 2), 1);
 }
 
-TEST(BasicString, TrimAndCaseMapping) {
-  CBasicString spaces(WSTR(" \t\r\n\u00A0\u3000 "));
-  EXPECT_TRUE(spaces.TrimLeft());
-  EXPECT_EQ(spaces.GetLength(), 0);
-  CBasicString right(WSTR("\t \u2003"));
-  EXPECT_TRUE(right.TrimRight());
-  EXPECT_EQ(right.GetLength(), 0);
-
-  const std::string saved = std::setlocale(LC_ALL, nullptr);
-  std::setlocale(LC_ALL, "C");  // ASCII-only case mapping in the C library
-  CBasicString name(WSTR("A.PRT"));
-  EXPECT_TRUE(name.MakeLower());
-  EXPECT_EQ(Text(name), WSTR("a.prt"));
-  CBasicString ext(WSTR(".iges"));
-  EXPECT_TRUE(ext.MakeUpper());
-  EXPECT_EQ(Text(ext), WSTR(".IGES"));
-  CBasicString word(WSTR("ÄÖÜ ΣΑΣ Ж"));
-  EXPECT_TRUE(word.MakeLower());
-  EXPECT_EQ(Text(word), WSTR("ÄÖÜ ΣΑΣ Ж"));  // ASCII letters only
-  CBasicString street(WSTR("straße"));
-  EXPECT_TRUE(street.MakeUpper());
-  EXPECT_EQ(Text(street), WSTR("STRAßE"));  // one unit at a time: the length stays
-  std::setlocale(LC_ALL, saved.c_str());
-}
-
 TEST(BasicString, HashIsCrc32OfUtf16LittleEndianBytes) {
   EXPECT_EQ(uint32_t(CBasicString(WSTR("abc")).GetHashValue()), 0xAD957AB0u);
+  EXPECT_EQ(uint32_t(CBasicString(WSTR("Größe")).GetHashValue()), 0xD4EF2E6Bu);
   EXPECT_EQ(CBasicString().GetHashValue(), 0);
 }
 
@@ -153,9 +116,7 @@ TEST(BasicString, LoadStringFromRegisteredTables) {
 
   CBasicString s(WSTR("old"));
   EXPECT_FALSE(s.LoadString(0));
-  EXPECT_FALSE(s.LoadString(-3));
   EXPECT_FALSE(s.LoadString(4));  // not in the main program
-  EXPECT_FALSE(s.LoadString(1, &module));
   EXPECT_EQ(Text(s), WSTR("old"));
   EXPECT_TRUE(s.LoadString(3));
   EXPECT_EQ(Text(s), WSTR("Baugruppe"));
@@ -163,10 +124,8 @@ TEST(BasicString, LoadStringFromRegisteredTables) {
   EXPECT_EQ(Text(s), WSTR("Teil"));
   EXPECT_TRUE(s.LoadString(4, &module));
   EXPECT_EQ(s.GetLength(), 4095);  // cut to the buffer
-
   win32::UnregisterStringTable(win32::GetModuleHandleW(nullptr));
   win32::UnregisterStringTable(reinterpret_cast<win32::HMODULE>(&module));
-  EXPECT_FALSE(s.LoadString(3));
 }
 
 }  // namespace
