@@ -17,6 +17,18 @@ inline void DropKernelException(xthrowable* error) noexcept {
   if (error && error->isRefCountable()) error->xrcunirelease();
 }
 
+// Runs a guard's undo step from its destructor: nothing may leave it, and a
+// kernel exception is dropped.
+template <class Undo>
+void UndoInDestructor(Undo&& undo) noexcept {
+  try {
+    undo();
+  } catch (xthrowable* error) {
+    DropKernelException(error);
+  } catch (...) {
+  }
+}
+
 // Calls Close on an opened kernel file once: at Close(), or when the scope
 // ends. The guard refers to the caller's handle, which keeps the file alive;
 // a null handle is left alone. The destructor never throws.
@@ -26,13 +38,7 @@ class FileCloseGuard {
   FileCloseGuard(const FileCloseGuard&) = delete;
   FileCloseGuard& operator=(const FileCloseGuard&) = delete;
   ~FileCloseGuard() {
-    if (m_closed) return;
-    try {
-      Close();
-    } catch (xthrowable* error) {
-      DropKernelException(error);
-    } catch (...) {
-    }
+    UndoInDestructor([this] { Close(); });
   }
 
   // Closes the file now; a kernel exception from Close passes to the caller,

@@ -28,13 +28,7 @@ class MatrixPushGuard {
   MatrixPushGuard(const MatrixPushGuard&) = delete;
   MatrixPushGuard& operator=(const MatrixPushGuard&) = delete;
   ~MatrixPushGuard() {
-    if (!m_pushed) return;
-    try {
-      Pop();
-    } catch (xthrowable* error) {
-      DropKernelException(error);
-    } catch (...) {
-    }
+    UndoInDestructor([this] { Pop(); });
   }
 
   // Pops the matrix now (the popped matrix is dropped); later calls do nothing.
