@@ -9,6 +9,9 @@
 // undoing is swallowed.
 #pragma once
 
+#include <type_traits>
+#include <utility>
+
 #include "granite/CGraniteParser.h"
 #include "kernel/Kernel.h"
 #include "qorvela/velaTypes.h"
@@ -44,51 +47,39 @@ class MatrixPushGuard {
   bool m_pushed = false;
 };
 
-// Remembers the parser's current group and puts it back once: at Restore(),
-// or when the scope ends.
-class CurrentGroupGuard {
+// Remembers a piece of the parser's current state (read with Get, put back
+// with Set) and puts it back once: at Restore(), or when the scope ends.
+// Release() keeps what was set since.
+template <auto Get, auto Set>
+class ParserStateGuard {
  public:
-  explicit CurrentGroupGuard(CGraniteParser* parser)
-      : m_parser(parser), m_saved(parser ? parser->GetCurrentGroup() : nullptr) {}
-  CurrentGroupGuard(const CurrentGroupGuard&) = delete;
-  CurrentGroupGuard& operator=(const CurrentGroupGuard&) = delete;
-  ~CurrentGroupGuard() { Restore(); }
+  using Value = std::decay_t<decltype((std::declval<CGraniteParser&>().*Get)())>;
+
+  explicit ParserStateGuard(CGraniteParser* parser) : m_parser(parser) {
+    if (m_parser) m_saved = (m_parser->*Get)();
+  }
+  ParserStateGuard(const ParserStateGuard&) = delete;
+  ParserStateGuard& operator=(const ParserStateGuard&) = delete;
+  ~ParserStateGuard() { Restore(); }
 
   void Restore() noexcept {
     if (!m_parser) return;
-    m_parser->SetCurrentGroup(m_saved);
-    m_parser = nullptr;
-  }
-  C3DMGroup* Saved() const { return m_saved; }
-
- private:
-  CGraniteParser* m_parser;
-  C3DMGroup* m_saved;
-};
-
-// Remembers the parser's current colour and puts it back once: at Restore(),
-// or when the scope ends. Release() keeps the colour set since (a part
-// colour stays current after its part).
-class CurrentColorGuard {
- public:
-  explicit CurrentColorGuard(CGraniteParser* parser) : m_parser(parser) {
-    if (m_parser) m_saved = m_parser->GetCurrentColor();
-  }
-  CurrentColorGuard(const CurrentColorGuard&) = delete;
-  CurrentColorGuard& operator=(const CurrentColorGuard&) = delete;
-  ~CurrentColorGuard() { Restore(); }
-
-  void Restore() noexcept {
-    if (!m_parser) return;
-    m_parser->SetCurrentColor(m_saved);
+    (m_parser->*Set)(m_saved);
     m_parser = nullptr;
   }
   void Release() noexcept { m_parser = nullptr; }
-  const velaChroma& Saved() const { return m_saved; }
+  const Value& Saved() const { return m_saved; }
 
  private:
   CGraniteParser* m_parser;
-  velaChroma m_saved;
+  Value m_saved{};
 };
+
+// The current group, and the current colour (a part colour stays current
+// after its part: Release()).
+using CurrentGroupGuard =
+    ParserStateGuard<&CGraniteParser::GetCurrentGroup, &CGraniteParser::SetCurrentGroup>;
+using CurrentColorGuard =
+    ParserStateGuard<&CGraniteParser::GetCurrentColor, &CGraniteParser::SetCurrentColor>;
 
 }  // namespace granite
