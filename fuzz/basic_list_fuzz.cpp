@@ -1,8 +1,12 @@
-// Drives two CBasicLists and three iterators through a byte stream of
-// operations and checks every node, item, count, index and iterator position
-// against the model of list_model.h. A list holds plain pointers or owns int,
-// double or string items through its item function.
+// Drives a CBasicList, a CBasicMap and three iterators through a byte stream
+// of operations and checks every node, item, count, index and iterator
+// position against the model of list_model.h, and every key used so far
+// against the map. A list holds plain pointers or owns int, double or string
+// items through its item function. The map favours colliding keys (the same
+// bucket, k and -k, the extreme keys), small and refused bucket counts.
+#include <climits>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "fuzz_input.h"
@@ -11,14 +15,50 @@
 namespace {
 
 using namespace fuzz;
-using World = Lists<CBasicList, 2, 3>;
+using World = Lists;
+
+const char16_t* const kNames[] = {u"Part",     u"PART",    u"part",    u"",  u"bolt.prt",
+                                  u"BOLT.PRT", u"\u00e4x", u"\u00c4X", u"a", u"A"};
+const int kTooMany = INT_MAX / int(sizeof(void*)) + 1;  // buckets whose table overflows
+const int kHashSizes[] = {1, 2, 3, 7, 16, 10009, 65536, 0, -1, -10009, INT_MIN, INT_MAX, kTooMany};
+
+int NameKey(int name, bool upper) {
+  CBasicString s(kNames[name]);
+  if (upper) s.MakeUpper();
+  return s.GetHashValue();
+}
+
+int MakeKey(Input& in, int buckets) {
+  const uint8_t b = in.Byte();
+  const int v = b & 0x0F;
+  switch (b >> 4) {
+    case 0:
+    case 1:
+    case 2:
+      return v;
+    case 3:
+      return -v;
+    case 4:
+      return INT_MIN + v;
+    case 5:
+      return INT_MAX - v;
+    case 6: {  // the same bucket as v
+      const long long k = v + (long long)buckets * (in.Byte() % 4);
+      return k > INT_MAX ? v : int(k);
+    }
+    case 7:
+      return NameKey(v % 10, in.Flag());
+    default:
+      return int(in.Unit()) - 32768;
+  }
+}
 
 // The list operations an iterator forwards too, done on target: list l
 // itself, or an iterator standing on it.
 template <class Target>
 void Forwarded(World& w, Input& in, Target& target, int l, int op) {
   Model& m = w.model[l];
-  Probe<CBasicList>& list = w.lists[l];
+  CBasicList& list = *w.lists[l];
   const int v = in.Byte() % kPool, p = m.Find(v);
   Typed typed(m.mode, v);
   if (op < 4) {  // AddTail, AddHead, AddTailCopy, AddHeadCopy (only with an item function)
@@ -27,7 +67,8 @@ void Forwarded(World& w, Input& in, Target& target, int l, int op) {
     const bool ok = copy ? (tail ? target.AddTailCopy(item) : target.AddHeadCopy(item))
                          : (tail ? target.AddTail(item) : target.AddHead(item));
     Check(ok == (!copy || m.owns()), "an addition answers wrongly");
-    if (ok) w.Added(l, tail ? m.nodes.size() : 0, tail ? list.Tail() : list.Head(), v);
+    if (ok)
+      w.Added(l, tail ? m.nodes.size() : 0, tail ? Probe::Tail(list) : list.PeekHeadElement(), v);
     return;
   }
   switch (op) {
@@ -58,15 +99,22 @@ void Forwarded(World& w, Input& in, Target& target, int l, int op) {
 void Run(Input& in) {
   World w;
   int l = 0, k = 0;
-  auto list = [&]() -> Probe<CBasicList>& { return w.lists[l]; };
+  CBasicMap& map = w.map;
+  // Most inputs start the map with a small table, where chains are long and a
+  // removal's scan of the buckets is cheap; the rest keep the default.
+  if (in.Byte() & 1) {
+    w.buckets = 1 + in.Byte() % 31;
+    Check(map.SetHashSize(w.buckets), "SetHashSize of a small count refused");
+  }
+  auto list = [&]() -> CBasicList& { return *w.lists[l]; };
   auto m = [&]() -> Model& { return w.model[l]; };
   auto value = [&] { return in.Byte() % kPool; };
   auto last = [&](int on) { return int(w.model[on].nodes.size()) - 1; };
   // The model of a copy of list from: other nodes, and other items when owned.
-  auto copied = [&](Probe<CBasicList>& copy, int from) {
+  auto copied = [&](CBasicList& copy, int from) {
     const Model& source = w.model[from];
     std::vector<Node> nodes;
-    CBasicListElement* node = copy.Head();
+    CBasicListElement* node = copy.PeekHeadElement();
     for (const Node& n : source.nodes) {
       Check(node != nullptr && node != n.node &&
                 (source.owns() ? node->m_item != n.item : node->m_item == n.item),
@@ -77,6 +125,19 @@ void Run(Input& in) {
     }
     Check(node == nullptr, "a copy is longer");
     return nodes;
+  };
+  auto name = [&](int& key) {
+    const int n = in.Byte() % 10;
+    const bool upper = in.Flag();
+    key = NameKey(n, upper);
+    return std::make_pair(CBasicString(kNames[n]), upper);
+  };
+  // The map's newest node under key, -1 for none.
+  auto newest = [&](int key) {
+    int p = int(w.model[1].nodes.size()) - 1;
+    while (p >= 0 && !(w.model[1].nodes[size_t(p)].keyed && w.model[1].nodes[size_t(p)].key == key))
+      --p;
+    return p;
   };
   Interpret(
       "basic list fuzz", in, [&] { l = in.Byte() % 2, k = in.Byte() % 3; },
@@ -112,7 +173,7 @@ void Run(Input& in) {
          const int v = value();
          Typed typed(m().mode, v);
          Check(list().Add(typed.get()), "Add refused");
-         w.Added(l, m().nodes.size(), list().Tail(), v);
+         w.Added(l, m().nodes.size(), Probe::Tail(list()), v);
        },
        [&] {  // Delete: destroys through the function, else a plain removal
          const int v = value(), p = m().Find(v);
@@ -125,14 +186,14 @@ void Run(Input& in) {
          const int i = in.Index(last(l) + 1);
          Check(list().GetElementAt(i) == m().At(i) && list().GetAt(i) == m().ItemAt(i),
                "GetElementAt or GetAt differs from the model");
-         Check(!m().At(i) || list().Current() == m().At(i), "GetAt did not move");
+         Check(!m().At(i) || Probe::Current(list()) == m().At(i), "GetAt did not move");
        },
        [&] {
          const int v = value();
          Typed typed(m().mode, v);
          CBasicListElement* found = list().FindElement(typed.get());
          Check(found == m().At(m().Find(v)), "FindElement differs");
-         Check(m().nodes.empty() || list().Current() == found, "FindElement left the cursor");
+         Check(m().nodes.empty() || Probe::Current(list()) == found, "FindElement left the cursor");
          Check(list().FindElement(nullptr) == nullptr, "FindElement of null finds");
        },
        [&] {  // the list's own cursor
@@ -140,7 +201,7 @@ void Run(Input& in) {
          Check(head == m().At(0) && list().GetTailElement() == m().At(last(l)),
                "GetHeadElement or GetTailElement differs");
          if (!head) return;
-         Check(list().Current() == head, "GetHeadElement did not move the cursor");
+         Check(Probe::Current(list()) == head, "GetHeadElement did not move the cursor");
          for (int i = in.Byte() % 8, p = 0; i > 0; --i) {
            const bool forward = in.Flag();
            CBasicListElement* next = forward ? list().GetNextElement() : list().GetPrevElement();
@@ -166,20 +227,20 @@ void Run(Input& in) {
          m().mode = mode;
        },
        [&] {  // copy construction: own nodes, own items, no iterators
-         Probe<CBasicList> copy(list());
+         CBasicList copy(list());
          copied(copy, l);
          Check(copy.GetCount() == int(m().nodes.size()) && copy.GetNumberIterators() == 0 &&
                    copy.GetItemFunction() == list().GetItemFunction(),
                "a copy's count, iterators or item function differ");
          copy.DestroyAll();
        },
-       [&] {  // assignment: the target is emptied, then copies the source
+       [&] {  // assignment to the plain list: emptied, then a copy of the map's nodes
          const int from = in.Byte() % 2;
-         list() = w.lists[from];  // a self-assignment changes nothing
-         if (from == l) return;
-         w.Clear(l, true);
-         m().mode = w.model[from].mode;
-         m().nodes = copied(list(), from);
+         w.plain = *w.lists[from];  // a self-assignment changes nothing
+         if (from == 0) return;
+         w.Clear(0, true);
+         w.model[0].mode = w.model[1].mode;
+         w.model[0].nodes = copied(w.plain, 1);
        },
        [&] {  // an iterator constructed on the list, or on none, or SetList of one
          const bool none = in.Byte() % 5 == 0, set = in.Flag() && w.iterators[k];
@@ -255,6 +316,48 @@ void Run(Input& in) {
              w.iterators[j]->SetList(&list());
              w.at[j] = m().At(0);
            }
+       },
+       [&] {  // AddKeyed, AddNamed (with or without upper-casing): a copy when owned
+         if (w.Full(1)) return;
+         const int v = value();
+         Typed typed(w.model[1].mode, v);
+         int key = 0;
+         if (in.Flag()) {
+           key = MakeKey(in, w.buckets);
+           Check(map.AddKeyed(key, typed.get()), "AddKeyed refused");
+         } else {
+           auto [text, upper] = name(key);
+           Check(map.AddNamed(text, typed.get(), upper), "AddNamed refused");
+         }
+         w.table = true;
+         w.Added(1, w.model[1].nodes.size(), Probe::Tail(map), v, true, key);
+         if (w.keys.size() < 64) w.keys.insert(key);
+       },
+       [&] {
+         int key = 0;
+         auto [text, upper] = name(key);
+         Check(map.LookupNamed(text, upper) == w.model[1].ItemAt(newest(key)),
+               "LookupNamed differs");
+       },
+       [&] {  // RemoveKeyed, RemoveNamed: the newest entry's own node goes, destroyed when owned
+         int key = 0;
+         const bool keyed = in.Flag();
+         std::pair<CBasicString, bool> named;
+         if (keyed)
+           key = MakeKey(in, w.buckets);
+         else
+           named = name(key);
+         const int p = newest(key);
+         const bool removed =
+             keyed ? map.RemoveKeyed(key) : map.RemoveNamed(named.first, named.second);
+         Check(removed == (p >= 0), "RemoveKeyed/RemoveNamed answers wrongly");
+         if (p >= 0) w.Erase(1, p, false);
+       },
+       [&] {  // the bucket count: only before the first keyed node, never 0
+         const int count = kHashSizes[in.Byte() % (sizeof kHashSizes / sizeof kHashSizes[0])];
+         const bool fits = count > 0 && (long long)count * (long long)sizeof(void*) <= INT_MAX;
+         Check(map.SetHashSize(count) == (fits && !w.table), "SetHashSize answers wrongly");
+         if (fits && !w.table) w.buckets = count;
        }},
       [&] { w.Verify(); });
 }
