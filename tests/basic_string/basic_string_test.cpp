@@ -69,16 +69,6 @@ TEST(BasicString, ComparisonsAreExactAndOrdinal) {
             WSTR("ab"));
 }
 
-// Searches, sub-strings, trimming, case mapping and replacement are checked
-// against a model by the string fuzz target; two boundaries stay here for the
-// Windows leg.
-TEST(BasicString, SearchStartsWhereAsked) {
-  const CBasicString s(WSTR("a/b/c"));
-  EXPECT_EQ(s.Find(CBasicString(WSTR("/")), 2), 3);
-  EXPECT_EQ(s.ReverseFind(WSTR('c'), 0), 4);  // 0 means from the last character
-  EXPECT_EQ(s.ReverseFind('/', 2), 1);
-}
-
 TEST(BasicString, HashIsCrc32OfUtf16LittleEndianBytes) {
   EXPECT_EQ(uint32_t(CBasicString(WSTR("abc")).GetHashValue()), 0xAD957AB0u);
   EXPECT_EQ(uint32_t(CBasicString(WSTR("Größe")).GetHashValue()), 0xD4EF2E6Bu);
@@ -106,17 +96,18 @@ TEST(BasicString, FormatWideArgumentsAndOverflow) {
 
 TEST(BasicString, LoadStringFromRegisteredTables) {
   int module = 0;  // any address serves as a module handle
-  const win32::StringResource main[] = {{3, WSTR("Baugruppe")}};
+  const win32::StringResource main[] = {{3, WSTR("Baugruppe")}, {5, WSTR("")}};
   const win32::StringResource other[] = {{3, WSTR("Teil")}};
   const WideText longText(5000, WSTR('q'));
   const win32::StringResource big[] = {{4, longText.c_str()}};
-  ASSERT_TRUE(win32::RegisterStringTable(win32::GetModuleHandleW(nullptr), main, 1));
+  ASSERT_TRUE(win32::RegisterStringTable(win32::GetModuleHandleW(nullptr), main, 2));
   ASSERT_TRUE(win32::RegisterStringTable(reinterpret_cast<win32::HMODULE>(&module), other, 1));
   ASSERT_TRUE(win32::RegisterStringTable(reinterpret_cast<win32::HMODULE>(&module), big, 1));
 
   CBasicString s(WSTR("old"));
   EXPECT_FALSE(s.LoadString(0));
   EXPECT_FALSE(s.LoadString(4));  // not in the main program
+  EXPECT_FALSE(s.LoadString(5));  // an empty text is a missing one
   EXPECT_EQ(Text(s), WSTR("old"));
   EXPECT_TRUE(s.LoadString(3));
   EXPECT_EQ(Text(s), WSTR("Baugruppe"));
