@@ -168,6 +168,12 @@ void Run(Input& in) {
          Check(list().InsertAfter(after, w.NewItem(l, v)), "InsertAfter refused");
          w.Added(l, size_t(m().Position(after)) + 1, after->m_next, v);
        },
+       [&] {  // null items are refused, by the map's keyed add as well (which makes no table)
+         Check(!list().AddTail(nullptr) && !list().AddHead(nullptr) && !list().Add(nullptr) &&
+                   !list().AddTailCopy(nullptr) && !list().InsertAfter(m().At(0), nullptr) &&
+                   !map.AddKeyed(in.Byte(), nullptr),
+               "a null item is added");
+       },
        [&] {  // Add: a copy when the list owns items, else the pointer
          if (w.Full(l)) return;
          const int v = value();
