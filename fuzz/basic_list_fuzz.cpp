@@ -4,9 +4,9 @@
 // against the map. A list holds plain pointers or owns int, double or string
 // items through its item function. The map favours colliding keys (the same
 // bucket, k and -k, the extreme keys), small and refused bucket counts.
+#include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 #include "fuzz_input.h"
@@ -22,36 +22,24 @@ const char16_t* const kNames[] = {u"Part",     u"PART",    u"part",    u"",  u"b
 const int kTooMany = INT_MAX / int(sizeof(void*)) + 1;  // buckets whose table overflows
 const int kHashSizes[] = {1, 2, 3, 7, 16, 10009, 65536, 0, -1, -10009, INT_MIN, INT_MAX, kTooMany};
 
-int NameKey(int name, bool upper) {
-  CBasicString s(kNames[name]);
-  if (upper) s.MakeUpper();
-  return s.GetHashValue();
-}
-
-int MakeKey(Input& in, int buckets) {
-  const uint8_t b = in.Byte();
-  const int v = b & 0x0F;
-  switch (b >> 4) {
-    case 0:
-    case 1:
-    case 2:
-      return v;
-    case 3:
-      return -v;
-    case 4:
-      return INT_MIN + v;
-    case 5:
-      return INT_MAX - v;
-    case 6: {  // the same bucket as v
-      const long long k = v + (long long)buckets * (in.Byte() % 4);
-      return k > INT_MAX ? v : int(k);
-    }
-    case 7:
-      return NameKey(v % 10, in.Flag());
-    default:
-      return int(in.Unit()) - 32768;
+// A key of the map: a name (upper-cased by the map or not) and its hash, or a
+// number: small, negative, extreme, in the bucket of a small one, a name's
+// hash or any.
+struct Key {
+  bool named, upper;
+  CBasicString text;
+  int key;
+  Key(Input& in, int buckets) : named(in.Flag()), upper(in.Flag()), text(kNames[in.Byte() % 10]) {
+    CBasicString hashed(text);
+    if (upper) hashed.MakeUpper();
+    const uint8_t b = in.Byte();
+    const int v = b & 0x0F;
+    const long long same = v + (long long)buckets * (in.Byte() % 4);
+    const int hash = hashed.GetHashValue(), bucket = same > INT_MAX ? v : int(same);
+    const int numbers[] = {v, v, v, -v, INT_MIN + v, INT_MAX - v, bucket, hash, in.Unit() - 32768};
+    key = named ? hash : numbers[std::min(b >> 4, 8)];
   }
-}
+};
 
 // The list operations an iterator forwards too, done on target: list l
 // itself, or an iterator standing on it.
@@ -125,12 +113,6 @@ void Run(Input& in) {
     }
     Check(node == nullptr, "a copy is longer");
     return nodes;
-  };
-  auto name = [&](int& key) {
-    const int n = in.Byte() % 10;
-    const bool upper = in.Flag();
-    key = NameKey(n, upper);
-    return std::make_pair(CBasicString(kNames[n]), upper);
   };
   // The map's newest node under key, -1 for none.
   auto newest = [&](int key) {
@@ -323,40 +305,29 @@ void Run(Input& in) {
              w.at[j] = m().At(0);
            }
        },
-       [&] {  // AddKeyed, AddNamed (with or without upper-casing): a copy when owned
+       [&] {  // AddKeyed, AddNamed: a copy when owned
          if (w.Full(1)) return;
          const int v = value();
          Typed typed(w.model[1].mode, v);
-         int key = 0;
-         if (in.Flag()) {
-           key = MakeKey(in, w.buckets);
-           Check(map.AddKeyed(key, typed.get()), "AddKeyed refused");
-         } else {
-           auto [text, upper] = name(key);
-           Check(map.AddNamed(text, typed.get(), upper), "AddNamed refused");
-         }
+         const Key k(in, w.buckets);
+         Check(k.named ? map.AddNamed(k.text, typed.get(), k.upper)
+                       : map.AddKeyed(k.key, typed.get()),
+               "AddKeyed/AddNamed refused");
          w.table = true;
-         w.Added(1, w.model[1].nodes.size(), Probe::Tail(map), v, true, key);
-         if (w.keys.size() < 64) w.keys.insert(key);
+         w.Added(1, w.model[1].nodes.size(), Probe::Tail(map), v, true, k.key);
+         if (w.keys.size() < 64) w.keys.insert(k.key);
        },
        [&] {
-         int key = 0;
-         auto [text, upper] = name(key);
-         Check(map.LookupNamed(text, upper) == w.model[1].ItemAt(newest(key)),
-               "LookupNamed differs");
+         const Key k(in, w.buckets);
+         Check((k.named ? map.LookupNamed(k.text, k.upper) : map.LookupKeyed(k.key)) ==
+                   w.model[1].ItemAt(newest(k.key)),
+               "LookupNamed/LookupKeyed differs");
        },
        [&] {  // RemoveKeyed, RemoveNamed: the newest entry's own node goes, destroyed when owned
-         int key = 0;
-         const bool keyed = in.Flag();
-         std::pair<CBasicString, bool> named;
-         if (keyed)
-           key = MakeKey(in, w.buckets);
-         else
-           named = name(key);
-         const int p = newest(key);
-         const bool removed =
-             keyed ? map.RemoveKeyed(key) : map.RemoveNamed(named.first, named.second);
-         Check(removed == (p >= 0), "RemoveKeyed/RemoveNamed answers wrongly");
+         const Key k(in, w.buckets);
+         const int p = newest(k.key);
+         Check((k.named ? map.RemoveNamed(k.text, k.upper) : map.RemoveKeyed(k.key)) == (p >= 0),
+               "RemoveKeyed/RemoveNamed answers wrongly");
          if (p >= 0) w.Erase(1, p, false);
        },
        [&] {  // the bucket count: only before the first keyed node, never 0
