@@ -114,13 +114,6 @@ void Run(Input& in) {
     Check(node == nullptr, "a copy is longer");
     return nodes;
   };
-  // The map's newest node under key, -1 for none.
-  auto newest = [&](int key) {
-    int p = int(w.model[1].nodes.size()) - 1;
-    while (p >= 0 && !(w.model[1].nodes[size_t(p)].keyed && w.model[1].nodes[size_t(p)].key == key))
-      --p;
-    return p;
-  };
   Interpret(
       "basic list fuzz", in, [&] { l = in.Byte() % 2, k = in.Byte() % 3; },
       {[&] {
@@ -320,12 +313,12 @@ void Run(Input& in) {
        [&] {
          const Key k(in, w.buckets);
          Check((k.named ? map.LookupNamed(k.text, k.upper) : map.LookupKeyed(k.key)) ==
-                   w.model[1].ItemAt(newest(k.key)),
+                   w.model[1].ItemAt(w.model[1].Newest(k.key)),
                "LookupNamed/LookupKeyed differs");
        },
        [&] {  // RemoveKeyed, RemoveNamed: the newest entry's own node goes, destroyed when owned
          const Key k(in, w.buckets);
-         const int p = newest(k.key);
+         const int p = w.model[1].Newest(k.key);
          Check((k.named ? map.RemoveNamed(k.text, k.upper) : map.RemoveKeyed(k.key)) == (p >= 0),
                "RemoveKeyed/RemoveNamed answers wrongly");
          if (p >= 0) w.Erase(1, p, false);

@@ -37,17 +37,6 @@ Text MakeText(fuzz::Input& in) {
   return text;
 }
 
-// ASCII text, whose narrow form is the same units.
-std::string MakeAscii(fuzz::Input& in) {
-  std::string text;
-  size_t length = in.Byte() & 0x1F;
-  for (size_t i = 0; i < length; ++i) {
-    char c = static_cast<char>(in.Byte() & 0x7F);
-    text.push_back(c != 0 ? c : 'a');
-  }
-  return text;
-}
-
 Text Widen(const std::string& ascii) {
   return Text(ascii.begin(), ascii.end());
 }
@@ -107,8 +96,10 @@ void Run(fuzz::Input& in) {
            x += p;
          mx = append ? mx + t : t;
        }),
-       op([&](CBasicString& x, Text& mx) {  // appending narrow text, whole or a range
-         const std::string t = MakeAscii(in);
+       op([&](CBasicString& x, Text& mx) {
+         // Appending ASCII text (its narrow form is the same units), whole or a range.
+         std::string t;
+         for (char16_t c : MakeText(in)) t.push_back(c & 0x7F ? char(c & 0x7F) : 'a');
          const size_t cut = t.empty() ? 0 : in.Byte() % (t.size() + 1);
          const char* begin = t.c_str();
          if (in.Flag()) {

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -78,6 +77,12 @@ struct Model {
     return p >= 0 && size_t(p) < nodes.size() ? nodes[size_t(p)].node : nullptr;
   }
   void* ItemAt(int p) const { return At(p) ? nodes[size_t(p)].item : nullptr; }
+  // The newest node added under key (the last: keyed nodes are only appended), -1 for none.
+  int Newest(int key) const {
+    int p = int(nodes.size()) - 1;
+    while (p >= 0 && !(nodes[size_t(p)].keyed && nodes[size_t(p)].key == key)) --p;
+    return p;
+  }
   int Position(const CBasicListElement* node) const {
     for (size_t i = 0; i < nodes.size(); ++i)
       if (nodes[i].node == node) return int(i);
@@ -187,12 +192,8 @@ struct Lists {
       Check(it->GetCurrent() == m.ItemAt(p) && it->GetCount() == int(m.nodes.size()),
             "an iterator's item or count differs");
     }
-    // Each key finds the newest item still present under it (keyed nodes are only appended).
-    std::map<int, void*> found;
-    for (const Node& n : model[1].nodes)
-      if (n.keyed) found[n.key] = n.item;
     for (int key : keys)
-      Check(map.LookupKeyed(key) == (found.count(key) ? found[key] : nullptr),
+      Check(map.LookupKeyed(key) == model[1].ItemAt(model[1].Newest(key)),
             "LookupKeyed differs from the model");
     Check(map.GetHashSize() == buckets, "the bucket count differs");
   }
