@@ -33,14 +33,6 @@ std::string FileName(const xrchandle<KComponent>& component) {
   return name.GetNarrow();
 }
 
-std::vector<double> Placement(const xrchandle<KComponent>& component) {
-  xrchandle<KMatrix3D> m;
-  component->GetPlacement(m);
-  std::vector<double> out(16);
-  for (int k = 0; k < 16; ++k) out[k] = m ? m->Get(k / 4, k % 4) : (k % 5 == 0 ? 1 : 0);
-  return out;
-}
-
 std::set<const KModel*> Parts(const xrchandle<KModel>& model, int depth) {
   std::set<const KModel*> parts;
   if (KPartModel::cast(model.get())) parts.insert(model.get());
@@ -67,7 +59,6 @@ Mesh Triangulate(const xrchandle<KBody>& body, double chord, double angle) {
     xrchandle<xdoublesequence> v, n;
     t->GetVertices(v);
     t->GetNormals(n);
-    mesh.runs.push_back(v->Values());
     const std::vector<double>& p = v->Values();
     const std::vector<double>& q = n->Values();
     if (p.size() != q.size()) {

@@ -30,8 +30,11 @@ using gkit::Definition;
 using gkit::Faces;
 using gkit::FirstColour;
 std::string FileName(const xrchandle<KComponent>& component);
-// The 16 numbers of a component's placement in Get order (identity for none).
-std::vector<double> Placement(const xrchandle<KComponent>& component);
+
+// Writes one of the models of written_test.cpp with Open CASCADE's writers
+// into the kit's folder ("sample.stp", "inch.stp", "hidden.stp", "bolt.igs");
+// answers its path.
+std::string WriteSample(gkit::Kit& kit, const std::string& name);
 
 // The distinct part models a walk of the model reaches.
 std::set<const KModel*> Parts(const xrchandle<KModel>& model, int depth = 0);
@@ -42,7 +45,6 @@ struct Mesh {
   double signedVolume = 0;  // of the closed surface the triangles make
   double worstNormal = 0;   // largest | |n| - 1 | over the vertex normals
   long normalsAgainst = 0;  // vertex normals pointing away from their triangle's side
-  std::vector<std::vector<double>> runs;  // the vertices of each face
 };
 Mesh Triangulate(const xrchandle<KBody>& body, double chord, double angle);
 
