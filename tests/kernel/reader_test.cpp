@@ -1,7 +1,9 @@
-// Reading native files: structure, boxes, and refusal of malformed input.
+// Reading native files: structure, boxes, and refusal of malformed input;
+// exchange files that only the translator reads.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "helpers.h"
 
@@ -9,6 +11,7 @@ namespace {
 
 using namespace ktest;
 using NativeReader = KitTest;
+using Translator = KitTest;
 
 const char* const kPart = R"(granite-native 1
 part
@@ -120,13 +123,16 @@ end
   EXPECT_EQ(placement->Get(0, 0), 2);
   EXPECT_EQ(placement->Get(3, 2), 3);
 
-  // A part file has no assembly (its root at identity: examples_test.cpp),
-  // and a closed file gives nothing more.
+  // A part file has no assembly and its root sits at identity too (reusing
+  // a part relies on it); a closed file gives nothing more.
   session->OpenFile(
       kit.WriteFile("p.xpr", "granite-native 1 part primary solid sphere radius 1 end end").c_str(),
       file);
   session->GetAssembly(file, 1, assembly);
   EXPECT_FALSE(assembly);
+  session->GetRootComponent(file, 1, root);
+  root->GetPlacement(placement);
+  EXPECT_TRUE(AtIdentity(placement));
   file->Close();
   session->GetRootComponent(file, 1, root);
   EXPECT_FALSE(root);
@@ -223,6 +229,46 @@ TEST_F(NativeReader, LimitsRefuseHugeInputWithoutRunningAway) {
   for (const std::string& text : {polygon, longWord, longString}) {
     EXPECT_FALSE(KReadNative(text, "big", "."));
     EXPECT_NE(std::string(KGetLastError()).find("too"), std::string::npos) << KGetLastError();
+  }
+}
+
+TEST_F(Translator, ExchangeFilesOpenAndOnlyStepAndIgesHaveReaders) {
+  std::string path = kit.WriteFile("Shaft.STP", "ISO-10303-21;\nEND-ISO-10303-21;\n");
+  xrchandle<KSession> session;
+  KGetSession(session);
+  xrchandle<KTranslator> translator;
+  KGetTranslator(translator);
+  ASSERT_TRUE(translator);
+  xrchandle<KFile> file;
+  session->OpenFile(kit.Path("shaft.stp").c_str(), file);
+  ASSERT_TRUE(file) << KGetLastError();
+  // Not a native file: no assembly, no root component.
+  xrchandle<KAssembly> assembly;
+  session->GetAssembly(file, 1, assembly);
+  EXPECT_FALSE(assembly);
+  xrchandle<KComponent> root;
+  session->GetRootComponent(file, 1, root);
+  EXPECT_FALSE(root);
+  const struct {
+    int code;
+    const char* reason;
+  } formats[] = {{KFORMAT_STEP, "STEP file"},
+                 {KFORMAT_IGES, "holds STEP, not IGES"},  // a STEP text read as IGES
+                 {KFORMAT_NEUTRAL, "the neutral format"},
+                 {KFORMAT_SAT, "the SAT format"},
+                 {KFORMAT_VDA, "the VDA format"},
+                 {KFORMAT_PARASOLID, "the Parasolid format"},
+                 {42, "format code 42 is not supported"},
+                 {-KFORMAT_STEP, "closed"}};  // after the file is closed
+  for (const auto& f : formats) {
+    if (f.code < 0) file->Close();
+    xrchandle<KModel> model;
+    translator->Translate(std::abs(f.code), file, xrchandle<xobject>(), xrchandle<xobject>(),
+                          model);
+    EXPECT_FALSE(model);
+    std::string reason = KGetLastError();
+    EXPECT_TRUE(f.code < 0 || reason.find(path) != std::string::npos) << reason;
+    EXPECT_NE(reason.find(f.reason), std::string::npos) << reason;
   }
 }
 
