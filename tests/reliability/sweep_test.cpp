@@ -7,16 +7,16 @@
 //
 // Large models are swept at up to kBudget calls per fault, spread over the
 // whole run; GRANITE_SWEEP_ALL=1 sweeps every call.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <functional>
-#include <sstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gBase90/kprogress.h"
@@ -26,16 +26,6 @@
 namespace {
 
 const long kBudget = 150;
-
-struct SampleModel {
-  std::string name;
-  // Writes what the model needs into the kit's folder; answers the path to load.
-  std::function<std::string(gkit::Kit&)> prepare;
-};
-
-std::string Example(const char* relative) {
-  return std::string(GRANITE_SOURCE_DIR) + "/examples/" + relative;
-}
 
 const char* const kBlock = R"(granite-native 1
 part
@@ -49,49 +39,52 @@ item
 end
 )";
 
-std::vector<SampleModel> Models() {
-  std::vector<SampleModel> models;
-  models.push_back({"gearbox", [](gkit::Kit&) { return Example("gearbox/gearbox.asm"); }});
-  models.push_back({"fixture", [](gkit::Kit&) { return Example("fixture/fixture.asm"); }});
-  // A part loaded alone, through ParsePart.
-  models.push_back({"single part", [](gkit::Kit& kit) { return kit.WriteFile("block.prt", kBlock); }});
-  // Occurrences of one part, a configuration's instance file, a sub-assembly
-  // and a missing reference.
-  models.push_back({"instances", [](gkit::Kit& kit) {
-    kit.WriteFile("block.prt", kBlock);
-    kit.WriteFile("small.xpr", "granite-native 1\npart\nprimary solid box from 0 0 0 to 1 1 1 end end\n");
-    kit.WriteFile("sub.asm",
-                  "granite-native 1\nassembly\ncomponent \"block.prt\" translate 0 0 30 end\n"
-                  "component \"block.prt\" config \"small\" rotate 0 0 1 90 end\n");
-    return kit.WriteFile("top.asm",
-                         "granite-native 1\nassembly\n"
-                         "component \"block.prt\" end\n"
-                         "component \"BLOCK.PRT\" translate 20 0 0 end\n"
-                         "component \"sub.asm\" translate 0 40 0 end\n"
-                         "component \"missing.prt\" end\n");
-  }});
-  // An assembly that refers to itself.
-  models.push_back({"cycle", [](gkit::Kit& kit) {
-    kit.WriteFile("block.prt", kBlock);
-    return kit.WriteFile("loop.asm",
-                         "granite-native 1\nassembly\ncomponent \"block.prt\" end\n"
-                         "component \"loop.asm\" translate 0 0 50 end\n");
-  }});
-  return models;
-}
+// A sample model: the files it writes into the kit's folder, the last one
+// loaded; or, with none, a sample of the examples folder.
+struct SampleModel {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> files;
+
+  std::string Prepare(gkit::Kit& kit) const {
+    if (files.empty()) return std::string(GRANITE_SOURCE_DIR) + "/examples/" + name;
+    for (const auto& f : files) kit.WriteFile(f.first, f.second);
+    return kit.Path(files.back().first);
+  }
+};
+
+const SampleModel kModels[] = {
+    {"gearbox/gearbox.asm", {}},
+    {"fixture/fixture.asm", {}},
+    // A part loaded alone, through ParsePart.
+    {"single part", {{"block.prt", kBlock}}},
+    // Occurrences of one part, a configuration's instance file, a sub-assembly
+    // and a missing reference.
+    {"instances",
+     {{"block.prt", kBlock},
+      {"small.xpr", "granite-native 1\npart\nprimary solid box from 0 0 0 to 1 1 1 end end\n"},
+      {"sub.asm",
+       "granite-native 1\nassembly\ncomponent \"block.prt\" translate 0 0 30 end\n"
+       "component \"block.prt\" config \"small\" rotate 0 0 1 90 end\n"},
+      {"top.asm",
+       "granite-native 1\nassembly\ncomponent \"block.prt\" end\n"
+       "component \"BLOCK.PRT\" translate 20 0 0 end\n"
+       "component \"sub.asm\" translate 0 40 0 end\ncomponent \"missing.prt\" end\n"}}},
+    // An assembly that refers to itself.
+    {"cycle",
+     {{"block.prt", kBlock},
+      {"loop.asm",
+       "granite-native 1\nassembly\ncomponent \"block.prt\" end\n"
+       "component \"loop.asm\" translate 0 0 50 end\n"}}},
+};
 
 // The colours written by every file beside path.
 std::vector<velaChroma> ColorsOfFolder(const std::string& path) {
   std::vector<velaChroma> colors;
-  const std::string folder = path.substr(0, path.find_last_of('/'));
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      std::ifstream in(folder + "/" + entry->d_name, std::ios::binary);
-      std::stringstream text;
-      text << in.rdbuf();
-      for (const velaChroma& c : reliability::ColorsInText(text.str())) colors.push_back(c);
-    }
-    closedir(dir);
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    for (const velaChroma& c : reliability::ColorsInText({std::istreambuf_iterator<char>(in), {}}))
+      colors.push_back(c);
   }
   return colors;
 }
@@ -115,14 +108,14 @@ TEST(FaultSweep, EveryInjectedFaultEndsSound) {
     std::printf("%s\n", line.c_str());
     summary << line << "\n";
   };
-  for (const SampleModel& model : Models()) {
+  for (const SampleModel& model : kModels) {
     SCOPED_TRACE(model.name);
     long calls = 0;
     reliability::Outcome reference;
     std::vector<velaChroma> written;
     {
       gkit::Kit kit;
-      const std::string path = model.prepare(kit);
+      const std::string path = model.Prepare(kit);
       written = ColorsOfFolder(path);
       reference = reliability::RunHost(path, {});
       calls = kit.TotalCalls();
@@ -144,7 +137,7 @@ TEST(FaultSweep, EveryInjectedFaultEndsSound) {
         reliability::Outcome outcome;
         {
           gkit::Kit kit;
-          const std::string path = model.prepare(kit);
+          const std::string path = model.Prepare(kit);
           kit.FailNth(k, fault);
           outcome = reliability::RunHost(path, allowed);
           kit.Release();
