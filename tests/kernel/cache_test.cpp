@@ -9,12 +9,12 @@
 
 #include <cstdio>
 
-#include "helpers.h"
+#include "gkit/fixture.h"
 #include "win32/wfsopen.h"
 
 namespace {
 
-using namespace ktest;
+using namespace gkit;
 using ModelCache = KitTest;
 
 const char* const kBox = "granite-native 1 part primary solid box from 0 0 0 to 1 2 3 end end";
@@ -144,25 +144,6 @@ TEST_F(ModelCache, InjectedFaultsStillHitEveryOpenAndEveryBox) {
   EXPECT_EQ(kit.CacheStatistics().entries, 1);
   KUnloadAuxModules();
   EXPECT_EQ(kit.CacheStatistics().entries, 0);
-}
-
-TEST_F(ModelCache, AssembliesAreReadEveryTimeTheirPartsOnce) {
-  kit.WriteFile("gear.prt", kBox);
-  std::string top = kit.WriteFile("top.asm",
-                                  "granite-native 1 assembly component \"gear.prt\" end "
-                                  "component \"GEAR.PRT\" translate 5 0 0 end");
-  xrchandle<KModel> a = OpenModel(top), b = OpenModel(top);
-  ASSERT_TRUE(a && b);
-  EXPECT_NE(a, b);
-  EXPECT_FALSE(a->IsShared());
-  // Both components of both assemblies load the one part.
-  const xrchandle<KModel> part = OpenModel(kit.Path("gear.prt"));
-  for (const xrchandle<KModel>& m : {a, b})
-    for (const xrchandle<KComponent>& c : Components(m)) EXPECT_EQ(Definition(c), part);
-  KModelCacheStatistics s = kit.CacheStatistics();
-  EXPECT_EQ(s.reads, 3);  // the assembly twice, the part once
-  EXPECT_EQ(s.entries, 1);
-  EXPECT_EQ(Top(a).x, 6);  // the assembly's box: its two placements of the part
 }
 
 }  // namespace

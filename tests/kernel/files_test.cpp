@@ -6,13 +6,13 @@
 
 #include <cerrno>
 
-#include "helpers.h"
+#include "gkit/fixture.h"
 #include "win32/pathcase.h"
 #include "win32/wfsopen.h"
 
 namespace {
 
-using namespace ktest;
+using namespace gkit;
 using Files = KitTest;
 
 FILE* Open(const std::string& path, int share, const WCHAR* mode = WSTR("r")) {
@@ -142,13 +142,6 @@ TEST_F(Files, ShareModesRefuseWhatAnotherHandleHoldsOpen) {
     EXPECT_TRUE(Exists(path));
     // A deny-all holder keeping the kernel out: cache_test.cpp.
   }
-  // A deny-write reader refuses a writer.
-  FILE* reader = Open(path, win32::_SH_DENYWR);
-  ASSERT_NE(reader, nullptr);
-  EXPECT_EQ(Open(path, win32::_SH_DENYNO, WSTR("a")), nullptr);
-  win32::fclose(reader);
-  EXPECT_EQ(Open(path, 0x99), nullptr);  // not a share flag
-  EXPECT_EQ(Open(path, win32::_SH_DENYNO, WSTR("q")), nullptr);
 }
 
 }  // namespace

@@ -5,11 +5,12 @@
 #include <cmath>
 #include <random>
 
-#include "helpers.h"
+#include "gkit/bodies.h"
+#include "gkit/fixture.h"
 
 namespace {
 
-using namespace ktest;
+using namespace gkit;
 using Triangulator = KitTest;
 
 constexpr double kPi = 3.14159265358979323846;
