@@ -40,13 +40,6 @@ TEST_F(NativeReader, PartHoldsAttributesBodiesAndFacesInOrder) {
   ASSERT_NE(part, nullptr) << KGetLastError();
   EXPECT_EQ(part->GetUnits(), KUNITS_CENTIMETER);
   EXPECT_EQ(FirstColour(*part), (std::vector<double>{0.2, 0.4, 0.6}));
-  xrchandle<KAttributeSequence> attributes;
-  part->GetAttributes(1, attributes);
-  ASSERT_EQ(attributes->GetCount(), 3);
-  xrchandle<KAttribute> a;
-  attributes->GetAt(2, a);
-  ASSERT_NE(KLayerAttribute::cast(a.get()), nullptr);
-  EXPECT_EQ(KLayerAttribute::cast(a.get())->GetLayer(), 7);
 
   const std::vector<xrchandle<KBody>> bodies = Bodies(model);
   ASSERT_EQ(bodies.size(), 3u);
