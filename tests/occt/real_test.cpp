@@ -2,6 +2,7 @@
 // meshes against Open CASCADE's own, a file placed twice, product names.
 // Only the small files are read here; the large ones belong to benchmarks.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <BRepMesh_IncrementalMesh.hxx>
 #include <BRep_Builder.hxx>
@@ -18,8 +19,6 @@
 #include <XCAFApp_Application.hxx>
 #include <XCAFDoc_DocumentTool.hxx>
 #include <XCAFDoc_ShapeTool.hxx>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -175,9 +174,10 @@ TEST_F(Real, RepeatedFileIsTranslatedOnceAndThreadsMeshAsOneThreadDoes) {
     const std::string link = kit.Path("part.stp");
     ::unlink(link.c_str());
     ASSERT_EQ(::symlink((otest::RealData() + name).c_str(), link.c_str()), 0);
-    const std::string assembly = kit.WriteFile(
-        "two.asm", "granite-native 1 assembly component \"part.stp\" end "
-                   "component \"part.stp\" end");
+    const std::string assembly =
+        kit.WriteFile("two.asm",
+                      "granite-native 1 assembly component \"part.stp\" end "
+                      "component \"part.stp\" end");
     std::vector<float> scenes[2];
     for (int threads : {1, 4}) {
       KFlushModelCache();
@@ -208,11 +208,11 @@ TEST_F(Real, StepNamesAreDecodedAsWritten) {
     int codePage;
     const char* utf8;
   } cases[] = {
-      {"\\X2\\041F0440\\X0\\", 1252, "\xD0\x9F\xD1\x80"},  // Пр
-      {"\\X\\E9t\\X\\E9", 1251, "\xC3\xA9t\xC3\xA9"},      // été
-      {"\\X4\\0001F600\\X0\\", 1252, "\xF0\x9F\x98\x80"},  // 😀
+      {"\\X2\\041F0440\\X0\\", 1252, "\xD0\x9F\xD1\x80"},          // Пр
+      {"\\X\\E9t\\X\\E9", 1251, "\xC3\xA9t\xC3\xA9"},              // été
+      {"\\X4\\0001F600\\X0\\", 1252, "\xF0\x9F\x98\x80"},          // 😀
       {"Gr\xC3\xB6\xC3\x9F\x65", 1251, "Gr\xC3\xB6\xC3\x9F\x65"},  // UTF-8 as it is
-      {"Gr\xF6\xDF\x65", 1252, "Gr\xC3\xB6\xC3\x9F\x65"},            // Größe in 1252
+      {"Gr\xF6\xDF\x65", 1252, "Gr\xC3\xB6\xC3\x9F\x65"},          // Größe in 1252
       {"\xCF\xF0\xE8\xE2\xEE\xE4", 1251, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xBE\xD0\xB4"},
   };
   gkit::Kit kit;

@@ -70,23 +70,27 @@ TEST(BadInput, EveryBadFileCostsOnlyItself) {
   // One of each kind; every reason the reader gives is in tests/kernel/reader_test.cpp.
   const std::vector<Case> cases = {
       {"empty file", "", "expected the header"},
-      {"a PNG picture named .prt", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), ":1: unexpected byte 0x89"},
+      {"a PNG picture named .prt", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16),
+       ":1: unexpected byte 0x89"},
       {"a STEP file named .prt", "ISO-10303-21;\nHEADER;\nENDSEC;\n", "expected the header"},
       {"truncated native file", kGood.substr(0, 60), "expected"},
       {"coordinate beyond any model", Part("solid box from 0 0 0 to 1e300 1 1 end"), "too large"},
       {"huge tooth count", Part("solid gear teeth 2000000000 radius 1 2 height 0 1 end"), "teeth"},
-      {"binary garbage", std::string("granite-native 1\npart\n\x01\xff\xfe", 25), "unexpected byte"},
+      {"binary garbage", std::string("granite-native 1\npart\n\x01\xff\xfe", 25),
+       "unexpected byte"},
   };
   int index = 0;
   for (const Case& c : cases) {
     const std::string bad = "bad" + std::to_string(index) + ".prt";
     const std::string badPath = kit.WriteFile(bad, c.text);
-    const std::string assembly = kit.WriteFile("top" + std::to_string(index++) + ".asm", AssemblyOf(bad));
+    const std::string assembly =
+        kit.WriteFile("top" + std::to_string(index++) + ".asm", AssemblyOf(bad));
     ExpectOnlyTheBadPartLost(Load(assembly), c.reason, c.what);
 
     Outcome alone = Load(badPath);
     EXPECT_EQ(alone.status, 1) << c.what << "\n" << alone.err;
-    EXPECT_NE(alone.err.find("nothing could be loaded"), std::string::npos) << c.what << "\n" << alone.err;
+    EXPECT_NE(alone.err.find("nothing could be loaded"), std::string::npos) << c.what << "\n"
+                                                                            << alone.err;
     EXPECT_NE(alone.err.find(c.reason), std::string::npos) << c.what << "\n" << alone.err;
   }
   // A bad assembly gives nothing and says where.

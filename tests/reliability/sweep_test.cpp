@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "gBase90/kprogress.h"
-#include "gkit/testkit.h"
 #include "gkit/host_run.h"
+#include "gkit/testkit.h"
 
 namespace {
 
@@ -171,7 +171,7 @@ TEST(FaultSweep, EveryInjectedFaultEndsSound) {
 struct StopAt {
   bool before;  // asked before the load starts
   KPhase phase;
-  long nth;     // the nth report of phase
+  long nth;  // the nth report of phase
   long seen = 0;
   bool asked = false;
 };
@@ -192,7 +192,8 @@ void Observe(void* context, KPhase phase, double, double) {
 std::string NativePart(int n) {
   std::string text = "granite-native 1\npart\nprimary\n  triangles";
   for (int z = 0; z < 1200; ++z)
-    text += "\n 0 0 " + std::to_string(z) + " 1 0 " + std::to_string(z) + " 0 1 " + std::to_string(z);
+    text +=
+        "\n 0 0 " + std::to_string(z) + " 1 0 " + std::to_string(z) + " 0 1 " + std::to_string(z);
   text += "\n  end\n  sphere radius 3 translate 0 0 " + std::to_string(5 + n) + " end\n";
   text += "  cylinder radius 2 height 0 9 color 0.2 0.3 0.9 end\nend\n";
   return text;
@@ -202,8 +203,8 @@ std::string NativeModel(gkit::Kit& kit) {
   std::string assembly = "granite-native 1\nassembly\n";
   for (int p = 0; p < 4; ++p) {
     kit.WriteFile("p" + std::to_string(p) + ".prt", NativePart(p));
-    assembly += "component \"p" + std::to_string(p) + ".prt\" translate " +
-                std::to_string(50 * p) + " 0 0 end\n";
+    assembly += "component \"p" + std::to_string(p) + ".prt\" translate " + std::to_string(50 * p) +
+                " 0 0 end\n";
   }
   return kit.WriteFile("top.asm", assembly);
 }
