@@ -40,10 +40,6 @@ namespace {
 
 using namespace loadtest;
 
-std::string Utf8(const TCollection_ExtendedString& s) {
-  return TCollection_AsciiString(s).ToCString();
-}
-
 // A colour as the scene holds it: the file's value to six decimals, in float.
 std::string ColourKey(double r, double g, double b) {
   auto f = [](double v) {
@@ -115,7 +111,9 @@ struct Oracle {
  private:
   std::string Name(const TDF_Label& label) const {
     Handle(TDataStd_Name) name;
-    return label.FindAttribute(TDataStd_Name::GetID(), name) ? Utf8(name->Get()) : "";
+    return label.FindAttribute(TDataStd_Name::GetID(), name)
+               ? TCollection_AsciiString(name->Get()).ToCString()
+               : "";
   }
   std::string Own(const TDF_Label& label) const {
     Quantity_Color c;
@@ -252,9 +250,10 @@ TEST_P(RealFile, LoadsAsOpenCascadeReadsIt) {
   // stay in the tree with nothing drawn ("~").
   EXPECT_EQ(Tree(root), oracle.tree);
   std::map<std::string, long> faces;
-  Faces(group, *static_cast<const velaChroma*>(parser->GetGeneratedColorList()->GetAt(0)), faces);
-  Faces(root->GetGroup(),
-        *static_cast<const velaChroma*>(parser->GetGeneratedColorList()->GetAt(0)), faces);
+  const velaChroma& file =
+      *static_cast<const velaChroma*>(parser->GetGeneratedColorList()->GetAt(0));
+  Faces(group, file, faces);
+  Faces(root->GetGroup(), file, faces);
   EXPECT_EQ(faces, oracle.faces);
   EXPECT_EQ(parser->GetModelUnits(), oracle.units);
 

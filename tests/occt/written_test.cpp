@@ -31,12 +31,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-Handle(TDocStd_Document) NewDocument() {
-  Handle(TDocStd_Document) doc = new TDocStd_Document("MDTV-XCAF");
-  XCAFApp_Application::GetApplication()->InitDocument(doc);
-  return doc;
-}
-
 gp_Trsf Placed(double x, double y, double z, gp_Dir axis = gp_Dir(0, 0, 1), double angle = 0) {
   gp_Trsf t;
   t.SetRotation(gp_Ax1(gp_Pnt(0, 0, 0), axis), angle);
@@ -44,17 +38,39 @@ gp_Trsf Placed(double x, double y, double z, gp_Dir axis = gp_Dir(0, 0, 1), doub
   return t;
 }
 
-// Top: Pair at two placements (the second turned about x) and Rod.
-// Pair: Bolt twice (the second turned about z). Bolt: a 2 x 3 x 4 box, red,
-// with its second face blue. Rod: a cylinder of radius 1.5 and height 10, no colour,
-// hidden (with a colour of its own: the writer writes invisibility only for a
-// styled item) when hide is set.
-void WriteStep(const std::string& path, const char* unit, bool hide) {
-  Handle(TDocStd_Document) doc = NewDocument();
+}  // namespace
+
+std::string WriteSample(gkit::Kit& kit, const std::string& name) {
+  Message::DefaultMessenger()->ChangePrinters().Clear();
+  const std::string path = kit.Path(name);
+  Handle(TDocStd_Document) doc = new TDocStd_Document("MDTV-XCAF");
+  XCAFApp_Application::GetApplication()->InitDocument(doc);
   Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(doc->Main());
   Handle(XCAFDoc_ColorTool) colours = XCAFDoc_DocumentTool::ColorTool(doc->Main());
   const TopoDS_Shape box = BRepPrimAPI_MakeBox(gp_Pnt(0, 0, 0), 2, 3, 4).Shape();
   TDF_Label bolt = shapes->AddShape(box, Standard_False);
+  if (name == "bolt.igs") {
+    // The bolt alone in inches, its faces in two colours by turns.
+    int i = 0;
+    for (TopExp_Explorer x(box, TopAbs_FACE); x.More(); x.Next(), ++i)
+      colours->SetColor(shapes->AddSubShape(bolt, x.Current()),
+                        Quantity_Color(i % 2, 0.5, 0, Quantity_TOC_sRGB), XCAFDoc_ColorSurf);
+    IGESControl_Controller::Init();
+    Interface_Static::SetCVal("write.iges.unit", "INCH");
+    Interface_Static::SetIVal("write.iges.brep.mode", 1);
+    IGESCAFControl_Writer writer;
+    writer.SetColorMode(Standard_True);
+    EXPECT_TRUE(writer.Transfer(doc));
+    EXPECT_TRUE(writer.Write(path.c_str()));
+    Interface_Static::SetIVal("write.iges.brep.mode", 0);
+    Interface_Static::SetCVal("write.iges.unit", "MM");
+    return path;
+  }
+  // Top: Pair at two placements (the second turned about x) and Rod. Pair:
+  // Bolt twice (the second turned about z). Bolt: a 2 x 3 x 4 box, red, with
+  // its second face blue. Rod: a cylinder of radius 1.5 and height 10, no
+  // colour; in hidden.stp hidden (with a colour of its own: the writer writes
+  // invisibility only for a styled item).
   TDataStd_Name::Set(bolt, "Bolt");
   colours->SetColor(bolt, Quantity_Color(1, 0, 0, Quantity_TOC_sRGB), XCAFDoc_ColorSurf);
   // Not the first face: the loader never compares a body's first coloured face.
@@ -73,59 +89,26 @@ void WriteStep(const std::string& path, const char* unit, bool hide) {
   shapes->AddComponent(top, pair, TopLoc_Location(Placed(0, 0, 5)));
   shapes->AddComponent(top, pair, TopLoc_Location(Placed(-30, 1, 2, gp_Dir(1, 0, 0), kPi / 3)));
   TDF_Label rodComponent = shapes->AddComponent(top, rod, TopLoc_Location(Placed(1, 2, 3)));
-  if (hide) {
+  if (name == "hidden.stp") {
     colours->SetColor(rodComponent, Quantity_Color(0, 1, 0, Quantity_TOC_sRGB), XCAFDoc_ColorSurf);
     colours->SetVisibility(rodComponent, false);
   }
   shapes->UpdateAssemblies();
   STEPCAFControl_Controller::Init();
-  Interface_Static::SetCVal("write.step.unit", unit);
+  Interface_Static::SetCVal("write.step.unit", name == "inch.stp" ? "INCH" : "MM");
   STEPCAFControl_Writer writer;
   writer.SetColorMode(Standard_True);
   writer.SetNameMode(Standard_True);
   EXPECT_TRUE(writer.Transfer(doc, STEPControl_AsIs));
   EXPECT_EQ(writer.Write(path.c_str()), IFSelect_RetDone);
   Interface_Static::SetCVal("write.step.unit", "MM");
-}
-
-// The bolt alone in inches, its faces in two colours by turns.
-void WriteIges(const std::string& path) {
-  Handle(TDocStd_Document) doc = NewDocument();
-  Handle(XCAFDoc_ShapeTool) shapes = XCAFDoc_DocumentTool::ShapeTool(doc->Main());
-  Handle(XCAFDoc_ColorTool) colours = XCAFDoc_DocumentTool::ColorTool(doc->Main());
-  const TopoDS_Shape box = BRepPrimAPI_MakeBox(gp_Pnt(0, 0, 0), 2, 3, 4).Shape();
-  TDF_Label bolt = shapes->AddShape(box, Standard_False);
-  int i = 0;
-  for (TopExp_Explorer x(box, TopAbs_FACE); x.More(); x.Next(), ++i)
-    colours->SetColor(shapes->AddSubShape(bolt, x.Current()),
-                      Quantity_Color(i % 2, 0.5, 0, Quantity_TOC_sRGB), XCAFDoc_ColorSurf);
-  IGESControl_Controller::Init();
-  Interface_Static::SetCVal("write.iges.unit", "INCH");
-  Interface_Static::SetIVal("write.iges.brep.mode", 1);
-  IGESCAFControl_Writer writer;
-  writer.SetColorMode(Standard_True);
-  EXPECT_TRUE(writer.Transfer(doc));
-  EXPECT_TRUE(writer.Write(path.c_str()));
-  Interface_Static::SetIVal("write.iges.brep.mode", 0);
-  Interface_Static::SetCVal("write.iges.unit", "MM");
-}
-
-}  // namespace
-
-std::string WriteSample(gkit::Kit& kit, const std::string& name) {
-  Message::DefaultMessenger()->ChangePrinters().Clear();
-  const std::string path = kit.Path(name);
-  if (name == "bolt.igs")
-    WriteIges(path);
-  else
-    WriteStep(path, name == "inch.stp" ? "INCH" : "MM", name == "hidden.stp");
   return path;
 }
 
 namespace {
 
-// One model object per definition; a hidden component keeps its name but has
-// nothing to draw, unless the host asks for hidden components.
+// One model object per definition; a hidden component has nothing to draw,
+// unless the host asks for hidden components.
 TEST(Written, SharedDefinitionsAreOneModelAndHiddenComponentsHaveNone) {
   gkit::Kit kit;
   const std::string path = WriteSample(kit, "hidden.stp");
@@ -134,7 +117,6 @@ TEST(Written, SharedDefinitionsAreOneModelAndHiddenComponentsHaveNone) {
     xrchandle<KModel> top = Translate(path, KFORMAT_STEP);
     const std::vector<xrchandle<KComponent>> c = Components(top);
     ASSERT_EQ(c.size(), 3u) << KGetLastError();
-    EXPECT_EQ(FileName(c[2]), "Rod");
     EXPECT_EQ(bool(Definition(c[2])), show);
     const xrchandle<KModel> pair = Definition(c[0]);
     EXPECT_EQ(pair, Definition(c[1]));

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -89,14 +90,12 @@ std::vector<velaChroma> ColorsOfFolder(const std::string& path) {
   return colors;
 }
 
+// Every call, or kBudget of them from the first to the last.
 std::vector<long> CallsToFail(long calls) {
-  std::vector<long> ks;
   const char* all = std::getenv("GRANITE_SWEEP_ALL");
-  if (calls <= kBudget || (all && *all == '1')) {
-    for (long k = 1; k <= calls; ++k) ks.push_back(k);
-    return ks;
-  }
-  for (long i = 0; i < kBudget; ++i) ks.push_back(1 + i * (calls - 1) / (kBudget - 1));
+  const long n = all && *all == '1' ? calls : std::min(calls, kBudget);
+  std::vector<long> ks;
+  for (long i = 0; i < n; ++i) ks.push_back(n == 1 ? 1 : 1 + i * (calls - 1) / (n - 1));
   return ks;
 }
 
