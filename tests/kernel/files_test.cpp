@@ -87,25 +87,6 @@ TEST_F(Files, NamesIgnoreLetterCaseAndWindowsSyntax) {
   EXPECT_EQ(KernelOpen(dir + "/models/washer.prt"), part) << KGetLastError();
 }
 
-TEST_F(Files, AnExactNameWinsAndCaseTwinsAreRefusedByTheKernel) {
-  std::string lower = kit.WriteFile("part.prt", "1");
-  std::string upper = kit.WriteFile("PART.prt", "2");
-  std::string mixed = kit.WriteFile("Part.prt", "3");
-  // An entry that is not UTF-8 is passed over, not an error.
-  kit.WriteFile("bad-\xFF.prt", "4");
-  std::string found;
-  ASSERT_TRUE(win32::ResolvePathCase(kit.Path("Part.prt"), found));
-  EXPECT_EQ(found, mixed);
-  ASSERT_TRUE(win32::ResolvePathCase(kit.Path("pArt.prt"), found));
-  EXPECT_EQ(found, upper);  // the byte-wise smallest of the three
-  EXPECT_FALSE(win32::ResolvePathCase(kit.Path("bad-\xC3\xBF.prt"), found));
-  // The kernel, given a lower-cased name, refuses twins and names them.
-  EXPECT_EQ(KernelOpen(lower), "");
-  EXPECT_NE(std::string(KGetLastError()).find("'" + upper + "' and '" + mixed + "' differ only"),
-            std::string::npos)
-      << KGetLastError();
-}
-
 #if !defined(_WIN32)  // FIFOs, /dev/null and alarm() are Linux's
 TEST_F(Files, OnlyRegularFilesOpenAndNothingBlocks) {
   std::string dir = kit.Path("Sub.prt");
@@ -149,7 +130,6 @@ TEST_F(Files, ShareModesRefuseWhatAnotherHandleHoldsOpen) {
     EXPECT_FALSE(Exists(path));
     file.reset();
     EXPECT_TRUE(Exists(path));
-    // A deny-all holder keeping the kernel out: ModelCache below.
   }
 }
 
@@ -212,19 +192,6 @@ TEST_F(ModelCache, APartIsReadAgainOnlyWhenItsFileChanged) {
   ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
   EXPECT_EQ(Top(OpenModel(path)).z, 6);
   EXPECT_EQ(kit.CacheStatistics().entries, 1);
-}
-
-TEST_F(ModelCache, AFileHeldOpenWithoutSharingIsStillRefused) {
-  std::string path = kit.WriteFile("cover.prt", kBox);
-  xrchandle<KModel> kept = OpenModel(path);
-  ASSERT_TRUE(kept);
-  // A deny-all holder keeps the kernel out, though it has the model (a file
-  // given from the kept models holds its place: Files.ShareModes...).
-  FILE* holder = Open(path, win32::_SH_DENYRW);
-  ASSERT_NE(holder, nullptr);
-  EXPECT_FALSE(KernelFile(path));
-  EXPECT_NE(std::string(KGetLastError()).find("held open"), std::string::npos);
-  win32::fclose(holder);
   // A file that is gone cannot be opened, kept or not.
   ASSERT_EQ(std::remove(path.c_str()), 0);
   EXPECT_FALSE(KernelFile(path));
