@@ -114,19 +114,6 @@ end
                                       "bolt.prt|bolt_m6 0 1 0 0 -1 0 0 0 0 0 1 0 10 0 0 1",
                                       "plate.prt| 2 0 0 0 0 2 0 0 0 0 2 0 1 2 3 1"}));
 
-  // A part file has no assembly and its root sits at identity (reusing a
-  // part relies on it); a closed file gives nothing more.
-  session->OpenFile(
-      kit.WriteFile("p.xpr", "granite-native 1 part primary solid sphere radius 1 end end").c_str(),
-      file);
-  session->GetAssembly(file, 1, assembly);
-  EXPECT_FALSE(assembly);
-  session->GetRootComponent(file, 1, root);
-  const std::string placed = Describe(root);
-  EXPECT_EQ(placed.substr(placed.find('|')), "| 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1");
-  file->Close();
-  session->GetRootComponent(file, 1, root);
-  EXPECT_FALSE(root);
 }
 
 struct Malformed {
