@@ -113,7 +113,6 @@ end
             (std::vector<std::string>{"..\\Parts\\Shaft.PRT|",
                                       "bolt.prt|bolt_m6 0 1 0 0 -1 0 0 0 0 0 1 0 10 0 0 1",
                                       "plate.prt| 2 0 0 0 0 2 0 0 0 0 2 0 1 2 3 1"}));
-
 }
 
 struct Malformed {
