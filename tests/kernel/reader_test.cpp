@@ -1,10 +1,11 @@
-// Reading native files: structure, boxes, and refusal of malformed input;
-// exchange files that only the translator reads.
+// Reading native files: structure, boxes, the triangles of planar faces and
+// refusal of malformed input; exchange files that only the translator reads.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "gkit/bodies.h"
 #include "gkit/fixture.h"
@@ -29,8 +30,12 @@ item
   solid cylinder radius 2 height 0 8 rotate 1 0 0 90 end
 end
 item
-  polygon 0 0 50  4 0 50  4 4 50  2 1 50  0 4 50  name "notch" color 0 1 0 end
+  polygon 0 4 50  2 1 50  4 4 50  4 0 50  0 0 50  name "notch" color 0 1 0 reversed end
   triangles 0 0 60  1 0 60  0 1 60   1 0 60  1 1 60  0 1 60 reversed end
+end
+item
+  solid gear teeth 12 radius 8 10 height 0 3 translate 50 10 70 end
+  disc radius 5 inner 2 sweep 0 90 translate 0 0 55 end
 end
 )";
 
@@ -42,7 +47,7 @@ TEST_F(NativeReader, PartHoldsAttributesBodiesAndFacesInOrder) {
   EXPECT_EQ(FirstColour(*part), (std::vector<double>{0.2, 0.4, 0.6}));
 
   const std::vector<xrchandle<KBody>> bodies = Bodies(model);
-  ASSERT_EQ(bodies.size(), 3u);
+  ASSERT_EQ(bodies.size(), 4u);
   auto faces = Faces(bodies[0]);
   ASSERT_EQ(faces.size(), 7u);  // six box faces and the half cylinder
   EXPECT_TRUE(FirstColour(*faces[0]).empty());
@@ -52,16 +57,35 @@ TEST_F(NativeReader, PartHoldsAttributesBodiesAndFacesInOrder) {
   ASSERT_EQ(faces.size(), 2u);
   // A face whose first attribute is a name has no face colour.
   EXPECT_TRUE(FirstColour(*faces[0]).empty());
-  // reversed turns explicit triangles around.
-  const KSurface& t = faces[1]->Surface();
-  EXPECT_LT(Cross(t.points[1] - t.points[0], t.points[2] - t.points[0]).z, 0);
+  EXPECT_EQ(Faces(bodies[3]).size(), 2u + 48u + 1u);  // the gear's caps and sides, the ring
+
+  // Triangles face outward and cover the planar faces: the notched polygon,
+  // written clockwise from +z and reversed, faces up; the reversed triangles
+  // face down; each tooth adds a trapezoid to the gear's root circle.
+  double notch = 0, down = 0, ring = 0, gear = 0;
+  for (const xrchandle<KBody>& body : bodies) {
+    const Triangles t = Triangulate(body, 0.001, 0.001, 0.1);
+    for (size_t i = 0; i < t.points.size(); i += 3) {
+      const KVec3 a = t.points[i], b = t.points[i + 1], c = t.points[i + 2];
+      const KVec3 n = Cross(b - a, c - a);
+      EXPECT_GT(Dot(n, t.normals[i]), 0);
+      for (auto [z, area] :
+           {std::pair<double, double*>{50, &notch}, {60, &down}, {55, &ring}, {73, &gear}})
+        if (a.z == z && b.z == z && c.z == z) *area += n.z / 2;
+    }
+  }
+  EXPECT_NEAR(notch, 10, 1e-9);
+  EXPECT_NEAR(down, -1, 1e-9);
+  EXPECT_NEAR(ring, std::acos(-1.0) / 4 * (25 - 4), 0.01);
+  EXPECT_GT(gear, std::acos(-1.0) * 64 * 0.97);
+  EXPECT_LT(gear, std::acos(-1.0) * 100);
 
   // The exact box: the half cylinder reaches y = 5 only on one side, and the
   // second item's cylinder lies along -y after its quarter turn about x.
   xrchandle<KBox3D> box;
   part->GetModelBox(box);
   const KVec3 lo = box->Min(), hi = box->Max();
-  const double expected[6] = {-2, -8, -2, 105, 20, 60},
+  const double expected[6] = {-2, -8, -2, 105, 20, 73},
                got[6] = {lo.x, lo.y, lo.z, hi.x, hi.y, hi.z};
   for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[k], expected[k], 1e-9) << k;
 }

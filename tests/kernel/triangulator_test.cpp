@@ -199,33 +199,4 @@ TEST_F(Triangulator, AbsurdTolerancesAreClampedAndCountsCapped) {
             static_cast<size_t>(kMaxTrianglesPerCall));
 }
 
-TEST_F(Triangulator, PlanarFacesCoverTheirAreaWithOutwardTriangles) {
-  xrchandle<KPartModel> part = kit.Part(R"(primary
-  solid gear teeth 12 radius 8 10 height 0 3 end
-  polygon 0 0 0  0 4 0  2 4 0  2 2 0  4 2 0  4 0 0 reversed end
-  disc radius 5 inner 2 sweep 0 90 translate 0 0 9 end
-  end)");
-  xrchandle<KBody> body;
-  part->GetPrimaryBody(body);
-  auto faces = Faces(body);
-  // The gear's caps and sides, the L polygon, the quarter ring.
-  ASSERT_EQ(faces.size(), 2u + 48u + 2u);
-  Triangles t = Triangulate(body, 0.001, 0.001, 0.1);
-  double topArea = 0, lArea = 0, ringArea = 0;
-  for (size_t i = 0; i < t.points.size(); i += 3) {
-    KVec3 a = t.points[i], b = t.points[i + 1], c = t.points[i + 2];
-    KVec3 n = Cross(b - a, c - a);
-    EXPECT_GT(Dot(n, t.normals[i]), 0);
-    if (a.z == 3 && b.z == 3 && c.z == 3) topArea += n.z / 2;
-    if (a.z == 0 && b.z == 0 && c.z == 0 && a.x >= 0 && t.normals[i].z > 0.5) lArea += n.z / 2;
-    if (a.z == 9) ringArea += n.z / 2;
-  }
-  // The L polygon was written clockwise from +z and reversed: it faces up.
-  EXPECT_NEAR(lArea, 12, 1e-9);
-  EXPECT_NEAR(ringArea, kPi / 4 * (25 - 4), 0.01);
-  // Each tooth of the gear outline adds a trapezoid to the root polygon.
-  EXPECT_GT(topArea, kPi * 64 * 0.97);
-  EXPECT_LT(topArea, kPi * 100);
-}
-
 }  // namespace
