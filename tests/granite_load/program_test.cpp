@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -66,12 +67,13 @@ std::string Write(const std::string& name, const std::string& text) {
   return path;
 }
 
+// Without a file the sample, the gearbox, is loaded and written: the glTF file
+// where it goes by default, the picture where --png says.
 TEST(Program, GearboxLoadsInFullAndExportsBoth) {
-  const std::string glb = kOut + "gearbox.glb", png = kOut + "gearbox.png";
-  std::remove(glb.c_str());
+  const std::string dir = kOut + "sample-run", png = kOut + "gearbox.png";
+  ::mkdir(dir.c_str(), 0777);
   std::remove(png.c_str());
-  const Outcome o = Program("--json --size 400x300 --gltf '" + glb + "' --png '" + png + "' '" +
-                            kExamples + "gearbox/gearbox.asm'");
+  const Outcome o = Program("--json --size 400x300 --png '" + png + "'", "cd '" + dir + "' && ");
   ASSERT_EQ(o.status, 0) << o.err << o.out;
   ASSERT_FALSE(o.json.is_discarded()) << o.out;
   EXPECT_EQ(o.err, "");  // no bar when standard error is no terminal
@@ -92,48 +94,34 @@ TEST(Program, GearboxLoadsInFullAndExportsBoth) {
   EXPECT_NEAR(j["box"]["max"][0], 165, 1e-3);
   EXPECT_NEAR(j["box"]["min"][2], -30, 1e-3);
   EXPECT_NEAR(j["box"]["max"][2], 147, 1e-3);
-  // The tree: the root and its first components, names and files.
+  // The tree: as many parts as counted; a configuration names its element
+  // and a configured assembly is its instance file.
   ASSERT_EQ(j["tree"].size(), 1u);
   const Json& root = j["tree"][0];
   EXPECT_EQ(root["type"], "assembly");
-  ASSERT_GE(root["children"].size(), 4u);
-  EXPECT_EQ(root["children"][2]["type"], "assembly");  // input_shaft.asm
-  bool configured = false;
-  for (const Json& child : root["children"]) configured |= child["configuration"] == "bolt_m8";
-  EXPECT_TRUE(configured);
+  ASSERT_EQ(root["children"].size(), 18u);
+  std::function<int(const Json&)> parts = [&](const Json& n) {
+    int k = n["type"] == "part";
+    for (const Json& child : n["children"]) k += parts(child);
+    return k;
+  };
+  EXPECT_EQ(parts(root), kGearboxParts);
+  EXPECT_EQ(root["children"][2]["name"], "input_shaft.asm");
+  const Json& large = root["children"][3]["children"][2];
+  EXPECT_EQ(large["name"], "bearing_large");
+  EXPECT_NE(large["file"].get<std::string>().find("/bearing_large.XAS"), std::string::npos) << large["file"];
+  EXPECT_EQ(large["children"].size(), 13u);
+  EXPECT_EQ(root["children"][12]["name"], "bolt_m8");
   EXPECT_TRUE(j["phases"].contains("build_element_list_ms"));
   EXPECT_TRUE(j["phases"].contains("load_all_parts_ms"));
 
-  ExpectValid(glb);
+  ExpectValid(dir + "/out/sample.glb");
   EXPECT_EQ(j["outputs"]["gltf"]["meshes"], c["parts_tessellated"]);
   gload::Image image;
   std::string error;
   ASSERT_TRUE(gload::ReadPng(png, &image, &error)) << error;
   EXPECT_EQ(image.width, 400);
   EXPECT_EQ(image.height, 300);
-}
-
-TEST(Program, WithoutAFileTheSampleIsLoadedAndWritten) {
-  const std::string dir = kOut + "sample-run";
-  ::mkdir(dir.c_str(), 0777);
-  const Outcome o = Program("--json --size 64x48", "cd '" + dir + "' && ");
-  ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.json["counts"]["part_occurrences"], kGearboxParts);
-  gload::Image image;
-  std::string error;
-  EXPECT_TRUE(gload::ReadPng(dir + "/out/sample.png", &image, &error)) << error;
-  ExpectValid(dir + "/out/sample.glb");
-}
-
-TEST(Program, SinglePartThroughParsePart) {
-  const std::string glb = kOut + "wheel.glb";
-  const Outcome o = Program("--json --compress --gltf '" + glb + "' '" + kExamples + "gearbox/Wheel.prt'");
-  ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.json["format"], "part");
-  EXPECT_GT(o.json["counts"]["meshes"], 0);
-  EXPECT_TRUE(o.json["phases"].contains("parse_part_ms"));
-  EXPECT_EQ(o.json["outputs"]["gltf"]["meshes"], 1);
-  ExpectValid(glb);
 }
 
 std::string Read(const std::string& path) {
@@ -156,6 +144,11 @@ TEST(Program, StatusesAndWhatTheUserIsTold) {
   const std::string top = "'" + Write("search/top.asm", "granite-native 1\nassembly\ncomponent \"spacer.prt\" end\n"
                                                         "component \"spacer.prt\" translate 0 0 10 end\n") + "'";
   Write("search/parts/Spacer.PRT", "granite-native 1\npart\nprimary solid tube radius 10 6 height 0 4 end end\n");
+  // The same in a folder and files named beyond ASCII, written to glTF.
+  ::mkdir((kOut + "näme").c_str(), 0777);
+  const std::string named = Write("näme/Getriebe-ä.asm", "granite-native 1\nassembly\ncomponent \"Zahnrad-Ø12.prt\" end\n"
+                                                        "component \"Zahnrad-Ø12.prt\" translate 0 0 10 end\n");
+  Write("näme/Zahnrad-Ø12.prt", "granite-native 1\npart\nprimary solid tube radius 10 6 height 0 4 end end\n");
   struct Row {
     std::string args;
     int status;
@@ -183,6 +176,8 @@ TEST(Program, StatusesAndWhatTheUserIsTold) {
       {"--json " + top, 1, {}},
       {"--json --search '" + kOut + "nowhere' --search '" + kOut + "search/parts' " + top, 0, {}},
       {"--codepage 7 x.stp", 2, {"--codepage takes"}},
+      {"--json --compress --gltf '" + kOut + "wheel.glb' '" + kExamples + "gearbox/Wheel.prt'", 0, {}},
+      {"--json --gltf '" + kOut + "names.glb' '" + named + "'", 0, {}},
   };
   struct stat st;
   if (::stat(real.c_str(), &st) == 0) {
@@ -223,6 +218,26 @@ TEST(Program, StatusesAndWhatTheUserIsTold) {
   EXPECT_EQ(found["parts_tessellated"], 1);
   EXPECT_EQ(found["reused_occurrences"], 1);
   EXPECT_GT(got[1].json["counts"]["meshes"], 0);  // the fixture without its clamp
+  // One part through ParsePart, compressed: one mesh.
+  const Json& wheel = got[18].json;
+  EXPECT_EQ(wheel["format"], "part");
+  EXPECT_TRUE(wheel["phases"].contains("parse_part_ms"));
+  EXPECT_EQ(wheel["outputs"]["gltf"]["meshes"], 1);
+  ExpectValid(kOut + "wheel.glb");
+  // The nodes carry the names in UTF-8: the axes, the assembly, the part twice.
+  const std::string bytes = Read(kOut + "names.glb");
+  ASSERT_GT(bytes.size(), 20u);
+  const Json doc = Json::parse(bytes.substr(20, *reinterpret_cast<const uint32_t*>(bytes.data() + 12)));
+  const Json& nodes = doc["nodes"];
+  ASSERT_EQ(nodes.size(), 4u);
+  EXPECT_EQ(nodes[1]["name"], "Getriebe-ä.asm");
+  EXPECT_EQ(nodes[1]["extras"]["type"], "assembly");
+  EXPECT_EQ(nodes[1]["extras"]["file"], named);
+  for (int i : {2, 3}) {
+    EXPECT_EQ(nodes[i]["name"], "Zahnrad-Ø12.prt");
+    EXPECT_EQ(nodes[i]["mesh"], 0);
+  }
+  EXPECT_EQ(doc["meshes"][0]["name"], "Zahnrad-Ø12.prt");
 
   // A STEP file on which Open CASCADE faults (its first fill-area colour is
   // gone): the fault becomes the file's reason, and the program goes on.
@@ -236,30 +251,6 @@ TEST(Program, StatusesAndWhatTheUserIsTold) {
   EXPECT_EQ(o.status, 1) << o.err;
   EXPECT_EQ(o.json["status"], "failed");
   EXPECT_NE(o.err.find("faulting.stp': reading STEP: SIGSEGV"), std::string::npos) << o.err;
-}
-
-TEST(Program, GltfNodesCarryTheNamesInUtf8) {
-  ::mkdir((kOut + "näme").c_str(), 0777);
-  const std::string top = Write("näme/Getriebe-ä.asm", "granite-native 1\nassembly\ncomponent \"Zahnrad-Ø12.prt\" end\n"
-                                                      "component \"Zahnrad-Ø12.prt\" translate 0 0 10 end\n");
-  Write("näme/Zahnrad-Ø12.prt", "granite-native 1\npart\nprimary solid tube radius 10 6 height 0 4 end end\n");
-  const std::string glb = kOut + "names.glb";
-  const Outcome o = Program("--gltf '" + glb + "' '" + top + "'");
-  ASSERT_EQ(o.status, 0) << o.err;
-  std::ifstream in(glb, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-  ASSERT_GT(bytes.size(), 20u);
-  const Json doc = Json::parse(bytes.substr(20, *reinterpret_cast<const uint32_t*>(bytes.data() + 12)));
-  const Json& nodes = doc["nodes"];
-  ASSERT_EQ(nodes.size(), 4u);  // the axes, the assembly, the part twice
-  EXPECT_EQ(nodes[1]["name"], "Getriebe-ä.asm");
-  EXPECT_EQ(nodes[1]["extras"]["type"], "assembly");
-  EXPECT_EQ(nodes[1]["extras"]["file"], top);
-  for (int i : {2, 3}) {
-    EXPECT_EQ(nodes[i]["name"], "Zahnrad-Ø12.prt");
-    EXPECT_EQ(nodes[i]["mesh"], 0);
-  }
-  EXPECT_EQ(doc["meshes"][0]["name"], "Zahnrad-Ø12.prt");
 }
 
 TEST(Program, ProgressBarOnATerminalOnly) {
