@@ -1,4 +1,4 @@
-// Parser state: copies, accessors, the matrix stack, progress, tolerances.
+// Parser state: copies, progress, tolerances, file kinds.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,16 +17,6 @@ void ExpectPoint(const velaFloatPoint& p, float x, float y, float z) {
 }
 
 void Progress(int) {}
-
-TEST(ParserState, FileNameIsLowerCasedAndDirectoryKeepsItsCase) {
-  CGraniteParser parser;
-  parser.SetFilename(CBasicString("/Models/GearBox.ASM"));
-  EXPECT_TRUE(parser.GetFilename() == "/models/gearbox.asm");
-  parser.SetFilename(CBasicString(""));
-  EXPECT_EQ(parser.GetFilename().GetLength(), 0);
-  parser.SetInstallationDirectory(CBasicString("/Opt/Granite"));
-  EXPECT_TRUE(parser.GetInstallationDirectory() == "/Opt/Granite");
-}
 
 TEST(ParserState, CopiesShareHostObjectsAndOwnTheirState) {
   C3DMWorld world;
@@ -68,25 +58,6 @@ TEST(ParserState, CopiesShareHostObjectsAndOwnTheirState) {
   EXPECT_EQ(static_cast<CGraniteElement*>(source.GetElementList()->GetHead())->GetGroup(),
             root->GetGroup());
   EXPECT_EQ(source.GetNumberMatricesOnStack(), 1);
-}
-
-TEST(MatrixStack, InnermostPlacementAppliesFirst) {
-  CGraniteParser parser;
-  // Assembly A moved by x+10, assembly B turned a quarter about z, the part moved by y+1.
-  velaMatrix4x4 a = velaMatrix4x4::Translation(10, 0, 0);
-  velaMatrix4x4 b = velaMatrix4x4::Rotation(0, 0, 1, 90);
-  velaMatrix4x4 part = velaMatrix4x4::Translation(0, 1, 0);
-  parser.PushMatrix(a);
-  parser.PushMatrix(b);
-  parser.PushMatrix(part);
-  // (1,0,0) -> part (1,1,0) -> B (-1,1,0) -> A (9,1,0).
-  ExpectPoint(velaFloatPoint(1, 0, 0) * parser.GetCurrentMatrix(), 9, 1, 0);
-
-  EXPECT_EQ(parser.PopMatrix(), part);
-  ExpectPoint(velaFloatPoint(1, 0, 0) * parser.GetCurrentMatrix(), 10, 1, 0);
-  parser.ClearMatrixStack();
-  EXPECT_TRUE(parser.PopMatrix().IsIdentity());  // an empty stack stays empty
-  EXPECT_EQ(parser.GetNumberMatricesOnStack(), 0);
 }
 
 std::vector<int> g_reported;
