@@ -44,6 +44,9 @@ class Parse : public LoadTest {
   }
 };
 
+// Children in the kernel's order with their names, types, placements and
+// groups. A missing or unnamed file leaves no element and makes the result 3;
+// every sub-assembly is parsed all the same, the same file twice being no cycle.
 TEST_F(Parse, ChildrenInKernelOrderWithNamesTypesPlacementsAndGroups) {
   Placement at = Move(1, 2, 3);
   xrchandle<KAssembly> top = Assembly("top.asm");
@@ -51,10 +54,13 @@ TEST_F(Parse, ChildrenInKernelOrderWithNamesTypesPlacementsAndGroups) {
   Add(top, "p.prt", "", &at);
   Add(top, "Bolt.PRT", "bolt_m6");
   Add(top, "sub.asm");
-  Parts({"p.prt", "bolt.prt", "BOLT_M6.xpr", "q.prt"});
+  for (const char* missing : {"gone.prt", ""}) Add(top, missing);
+  Add(top, "b.prt", "b_cfg");
+  Add(top, "sub.asm");
+  Parts({"p.prt", "bolt.prt", "BOLT_M6.xpr", "q.prt", "b.prt"});
   CGraniteElement* root = Root();
-  ASSERT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_SUCCESS);
-  EXPECT_EQ(Tree(root), "top.asm{p.prt bolt_m6.XPR sub.asm{q.prt}}");
+  ASSERT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_INCOMPLETE);
+  EXPECT_EQ(Tree(root), "top.asm{p.prt bolt_m6.XPR sub.asm{q.prt} b.prt sub.asm{q.prt}}");
 
   CGraniteElement *p = Child(root, 0), *bolt = Child(root, 1), *s = Child(root, 2);
   EXPECT_EQ(Narrow(p->GetFilename()), Narrow(parser->GetResolvedFilename(Wide("p.prt"))));
@@ -62,16 +68,16 @@ TEST_F(Parse, ChildrenInKernelOrderWithNamesTypesPlacementsAndGroups) {
   EXPECT_EQ(Narrow(bolt->GetConfigurationName()), "bolt_m6");
   // The configuration names the element, else the referenced file.
   EXPECT_EQ(Narrow(p->GetDisplayName()) + " " + Narrow(bolt->GetDisplayName()) + " " +
-                Narrow(s->GetDisplayName()),
-            "p.prt bolt_m6 sub.asm");
-  for (int i = 0; i < 3; ++i) {
+                Narrow(s->GetDisplayName()) + " " + Narrow(Child(root, 3)->GetDisplayName()),
+            "p.prt bolt_m6 sub.asm b_cfg");
+  for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(Child(root, i)->GetParentElement(), root);
     EXPECT_EQ(root->GetGroup()->GetChild(i), Child(root, i)->GetGroup());
   }
   EXPECT_EQ(s->GetGroup()->GetChild(0), Child(s, 0)->GetGroup());
   // Only the assemblies are opened, under their lower-cased paths.
-  EXPECT_EQ(kit.OpenedPaths(), (std::vector<std::string>{Opened("top.asm"), Opened("sub.asm")}));
-  EXPECT_EQ(kit.Calls(KCall::Close), 2);
+  EXPECT_EQ(kit.OpenedPaths(), (std::vector<std::string>{Opened("top.asm"), Opened("sub.asm"), Opened("sub.asm")}));
+  EXPECT_EQ(kit.Calls(KCall::Close), 3);
   // The units are the top assembly's; the inch sub-assembly does not change them.
   EXPECT_EQ(parser->GetModelUnits(), IMAGE_UNITS_MILLIMETER);
 }
@@ -115,18 +121,6 @@ TEST_F(Parse, FailureTable) {
   EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_SUCCESS);
   EXPECT_EQ(Tree(root), "top.asm{b.prt}");
   EXPECT_EQ(kit.Calls(KCall::OpenFile), kit.Calls(KCall::Close) + 1);  // the unbound open
-}
-
-// A missing or unnamed file leaves no element and makes the result 3; every
-// sub-assembly is parsed all the same, the same file twice being no cycle.
-TEST_F(Parse, MissingFilesLeaveNoElementAndEverySubAssemblyIsParsed) {
-  Assembly("top.asm", {"a.prt", "gone.prt", "", "b.prt|b_cfg", "sub.asm", "sub.asm"});
-  Assembly("sub.asm", {"a.prt"});
-  Parts({"a.prt", "b.prt"});
-  CGraniteElement* root = Root();
-  EXPECT_EQ(ParseAssembly(root, nullptr), GRANITE_LOAD_INCOMPLETE);
-  EXPECT_EQ(Tree(root), "top.asm{a.prt b.prt sub.asm{a.prt} sub.asm{a.prt}}");
-  EXPECT_EQ(Narrow(Child(root, 1)->GetDisplayName()), "b_cfg");
 }
 
 // A model laid out in folders: top.asm names sub/sub.asm, whose components lie
@@ -434,24 +428,6 @@ TEST_F(Extent, OnlyTheTwoTransformedCornersSpanTheAddedBoxAndEveryFileIsClosed) 
   EXPECT_FALSE(Measure("p.prt"));
   EXPECT_EQ(kit.Calls(KCall::OpenFile) - opened, 3);
   EXPECT_TRUE(parser->GetModelBoundingBox().IsEmpty());
-}
-
-TEST_F(Extent, ComponentsOfATranslatedAssemblyAddTheirDefinitionsBoxes) {
-  xrchandle<KAssembly> model = kit.Assembly(), inner = kit.Assembly();
-  Placement at = Move(5, 0, 0);
-  kit.Component(inner, "a", "", nullptr, kit.Part(kBox));
-  kit.Component(inner, "b", "", at.data(), kit.Part(kBox));
-  kit.Component(model, "sub", "", at.data(), inner);  // measured as a whole, not descended
-  kit.Component(model, "none", "", nullptr, {});
-  kit.Component(model, "nothing", "", nullptr, kit.EmptyPart());
-  xrchandle<KComponentSequence> components;
-  model->GetComponents(components);
-  EXPECT_TRUE(AddComponentsExtent(components.get(), nullptr));
-  ExpectBox(parser->GetModelBoundingBox(), {5, 0, 0}, {11, 1, 1});
-  EXPECT_EQ(kit.Calls(KCall::GetModelBox), 2);
-  xrchandle<KComponent> none;
-  components->GetAt(1, none);
-  EXPECT_FALSE(AddComponentExtent(none.get(), nullptr));
 }
 
 }  // namespace
