@@ -91,18 +91,6 @@ TEST_F(ResolvedFiles, SearchesBesideTheModelThenTheInstallationThenTheHost) {
   EXPECT_EQ(Resolve(""), "");
 }
 
-TEST_F(ResolvedFiles, RelativeNamesAreNeverTakenFromTheWorkingDirectory) {
-  const fs::path before = fs::current_path();
-  fs::current_path(root + "/install");  // holds a gear.prt and a washer.prt of its own
-  EXPECT_EQ(Resolve("gear.prt"), root + "/models/gear.prt");
-  parser.SetInstallationDirectory(CBasicString());
-  EXPECT_EQ(Resolve("washer.prt"), root + "/models/washer.prt");  // missing, not ./washer.prt
-  // A model file named without a directory is beside the working directory.
-  parser.SetFilename(CBasicString("top.asm"));
-  EXPECT_EQ(Resolve("gear.prt"), root + "/install/gear.prt");
-  fs::current_path(before);
-}
-
 TEST_F(ResolvedFiles, EachNameIsSearchedAndRecordedOnce) {
   parser.SetGetSupportFilePtr(&SupportFile);
   const std::string found = Resolve("gear.prt");
