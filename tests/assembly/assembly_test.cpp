@@ -366,27 +366,6 @@ TEST_F(Build, ALoadCreatesNoMoreElementsThanTheLimit) {
   }
 }
 
-TEST_F(Build, WalkPushesEveryLevelIncludingTheRootsOwnTransform) {
-  Part("p.prt");
-  CGraniteElement* root = Root();
-  root->SetTransform(velaMatrix4x4::Translation(1000, 0, 0));
-  auto make = [&](GraniteFileTypes type, float x, CGraniteElement* parent) {
-    CGraniteElement* e = parser->CreateElement(CBasicString(), CBasicString());
-    e->SetFileType(type);
-    e->SetTransform(velaMatrix4x4::Translation(x, 0, 0));
-    parent->AddChild(e);
-    return e;
-  };
-  CGraniteElement* sub = make(GRANITE_FILE_ASSEMBLY, 100, root);
-  make(GRANITE_FILE_PART, 10, sub)->SetFilename(Wide(kit.Path("p.prt")));
-  make(GraniteFileTypes(7), 0, sub)->SetFilename(Wide(kit.Path("p.prt")));  // passed over
-  make(GRANITE_FILE_ASSEMBLY, 0, root);
-
-  EXPECT_TRUE(WalkElementList(parser.get()));
-  ExpectBox(parser->GetModelBoundingBox(), {1110, 0, 0}, {1111, 1, 1});
-  EXPECT_EQ(kit.Calls(KCall::OpenFile), 1);
-}
-
 // The extent pass on one part file under the given stack.
 class Extent : public Parse {
  protected:

@@ -24,6 +24,11 @@
 #include "granite/GraniteLoader.h"
 #include "scenes.h"
 
+std::string Bytes(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // Runs the validator on file: no error, no warning (shared with the program tests).
 void ExpectValid(const std::string& file) {
   const std::string command = "node '" + std::string(GRANITE_SOURCE_DIR) +
@@ -90,8 +95,7 @@ std::string Decompress(const std::string& glb) {
 }
 
 tinygltf::Model Read(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  const std::string glb = Decompress(std::string(std::istreambuf_iterator<char>(in), {}));
+  const std::string glb = Decompress(Bytes(file));
   tinygltf::Model model;
   tinygltf::TinyGLTF reader;
   std::string error, warning;
@@ -292,11 +296,6 @@ void Load(const std::string& path, Loaded& out) {
   out.box = parser.GetModelBoundingBox();
   out.metres = gload::MetresPerUnit(parser.GetModelUnits());
   ShutdownGranite();  // as granite-load ends: the kernel lets go of the models it keeps
-}
-
-std::string Bytes(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Each written file, plain and compressed: valid, the same bytes when written
