@@ -39,13 +39,4 @@ inline C3DMMesh Box(velaFloatPoint lo, velaFloatPoint hi, velaChroma color, bool
   return mesh;
 }
 
-inline C3DMMesh Cube(float size, velaChroma color) {
-  return Box(velaFloatPoint(0, 0, 0), velaFloatPoint(size, size, size), color);
-}
-
-inline void Place(C3DMGroup* group, float x, float y, float z) {
-  velaMatrix4x4 m = velaMatrix4x4::Translation(x, y, z);
-  group->ApplyMatrix(m, 0);
-}
-
 }  // namespace scenes

@@ -57,20 +57,6 @@ TEST(Element, AddChildRefusesSecondOwnersAndCycles) {
   EXPECT_EQ(root.GetNumberChildren(), 0);
 }
 
-// A child the host takes out of its parent's list and deletes leaves no claim
-// on its address: an element made there later is a free element.
-TEST(Element, AddressOfADeletedChildIsFreeAgain) {
-  CGraniteElement first, second;
-  void* storage = ::operator new(sizeof(CGraniteElement));
-  CGraniteElement* gone = new (storage) CGraniteElement();
-  ASSERT_TRUE(first.AddChild(gone));
-  first.GetChildList()->Remove(gone);
-  gone->~CGraniteElement();
-  CGraniteElement* reborn = new (storage) CGraniteElement();
-  EXPECT_TRUE(second.AddChild(reborn));  // second deletes it
-  EXPECT_FALSE(first.AddChild(reborn));
-}
-
 TEST(Element, DeepTreeIsReleasedWithoutARecursionPerLevel) {
   CGraniteElement* root = new CGraniteElement();
   CGraniteElement* at = root;
@@ -84,22 +70,12 @@ TEST(Element, DeepTreeIsReleasedWithoutARecursionPerLevel) {
   delete root;
 }
 
-TEST(Element, ParserRootsAreNotAdoptedAsChildren) {
-  C3DMWorld world;
-  CGraniteParser parser;
-  parser.SetWorld(&world);
-  CGraniteElement* root = parser.CreateElement(CBasicString("r.asm"), CBasicString("r.asm"));
-  parser.AddElementToList(root);
-  EXPECT_FALSE(parser.AddElementToList(root));
-  CGraniteElement holder;
-  EXPECT_FALSE(holder.AddChild(root));
-  EXPECT_EQ(parser.GetNumberElements(), 1);
-}
-
-TEST(Element, CreateElementGivesAGroup) {
+// A parser's element has a group (the parser's own without a world) and a
+// display name of the given name's file; a root is no one's child.
+TEST(Element, CreateElementGivesAGroupAndRootsAreNotAdopted) {
   CGraniteParser parser;
   CGraniteElement* loose = parser.CreateElement(CBasicString("a.prt"), CBasicString("a.prt"));
-  EXPECT_EQ(loose->GetGroup()->GetWorld(), nullptr);  // without a world: the parser's own
+  EXPECT_EQ(loose->GetGroup()->GetWorld(), nullptr);
   delete loose;
   C3DMWorld world;
   parser.SetWorld(&world);
@@ -109,6 +85,13 @@ TEST(Element, CreateElementGivesAGroup) {
   EXPECT_TRUE(element->GetDisplayName() == "Gear.prt");
   EXPECT_EQ(parser.GetNumberElements(), 0);
   delete element;  // not attached: its maker deletes it; the world keeps the group
+
+  CGraniteElement* root = parser.CreateElement(CBasicString("r.asm"), CBasicString("r.asm"));
+  parser.AddElementToList(root);
+  EXPECT_FALSE(parser.AddElementToList(root));
+  CGraniteElement holder;
+  EXPECT_FALSE(holder.AddChild(root));
+  EXPECT_EQ(parser.GetNumberElements(), 1);
 }
 
 }  // namespace

@@ -84,23 +84,11 @@ TEST_F(PartParse, ResultOfEachFailure) {
   EXPECT_EQ(g_CurrentParser, nullptr);
 }
 
-TEST_F(PartParse, NativePartIsTessellatedIntoTheCurrentGroupAndRecorded) {
-  std::string path = WritePart("Gear.PRT", "color 0 0 1\n" + std::string(kBox));
-  CGraniteElement* e = Element(path);
-  EXPECT_EQ(ParseInto(path, e, velaMatrix4x4::Translation(5, 0, 0)), GRANITE_LOAD_SUCCESS);
-  ASSERT_EQ(Meshes(e->GetGroup()), 1);
-  EXPECT_TRUE(SameColor(e->GetGroup()->GetMesh(0).color, kBlue));
-  EXPECT_TRUE(SameColor(parser->GetCurrentColor(), kBlue));  // the part colour stays
-  EXPECT_TRUE(e->GetFinalTransform() == velaMatrix4x4::Translation(5, 0, 0));
-  EXPECT_EQ(parser->FindResolvedPart(Wide(path), CBasicString()), e);
-  // Without an element the part loads into the current group, unrecorded.
-  EXPECT_EQ(Parse(WritePart("plain.prt"), nullptr), GRANITE_LOAD_SUCCESS);
-  EXPECT_EQ(Meshes(group), 1);
-  EXPECT_EQ(parser->GetNumberResolvedParts(), 1);
-}
-
+// The first occurrence is tessellated into its group and recorded; a second
+// of the same file and configuration shows the first's group, placed, without
+// a kernel call; another configuration is loaded from the file again.
 TEST_F(PartParse, SecondOccurrenceReusesTheFirstWithoutKernelCalls) {
-  std::string path = WritePart("bolt.prt");
+  std::string path = WritePart("Bolt.PRT", "color 0 0 1\n" + std::string(kBox));
   CGraniteElement* first = Element(path, "m6");
   CGraniteElement* second = Element(path, "m6");
   const velaMatrix4x4 m1 = velaMatrix4x4::Translation(10, 0, 0);
@@ -108,6 +96,10 @@ TEST_F(PartParse, SecondOccurrenceReusesTheFirstWithoutKernelCalls) {
       velaMatrix4x4::Rotation(0, 0, 1, 90) * velaMatrix4x4::Translation(0, 50, 0);
   ASSERT_EQ(ParseInto(path, first, m1), GRANITE_LOAD_SUCCESS);
   ASSERT_EQ(Meshes(first->GetGroup()), 1);
+  EXPECT_TRUE(SameColor(first->GetGroup()->GetMesh(0).color, kBlue));
+  EXPECT_TRUE(SameColor(parser->GetCurrentColor(), kBlue));  // the part colour stays
+  EXPECT_TRUE(first->GetFinalTransform() == m1);
+  EXPECT_EQ(parser->FindResolvedPart(Wide(path), Wide("m6")), first);
 
   const long calls = kit.TotalCalls();
   EXPECT_EQ(ParseInto(path, second, m2), GRANITE_LOAD_SUCCESS);
@@ -126,34 +118,27 @@ TEST_F(PartParse, SecondOccurrenceReusesTheFirstWithoutKernelCalls) {
     EXPECT_TRUE(Near(shown.x, -y) && Near(shown.y, x + 50) && Near(shown.z, z))
         << shown.x << " " << shown.y << " " << shown.z;
   }
+  // The first occurrence again: never inserted into itself.
+  EXPECT_EQ(ParseInto(path, first, m2), GRANITE_LOAD_SUCCESS);
+  EXPECT_EQ(first->GetGroup()->GetNumberChildren(), 0);
+  EXPECT_EQ(kit.TotalCalls(), calls);
 
-  // Another configuration of the same file is loaded from the file again.
   CGraniteElement* other = Element(path, "m8");
   EXPECT_EQ(ParseInto(path, other, m2), GRANITE_LOAD_SUCCESS);
   EXPECT_EQ(kit.Calls(KCall::OpenFile), 2);
   EXPECT_EQ(Meshes(other->GetGroup()), 1);
-}
-
-TEST_F(PartParse, ReuseNeverInsertsAGroupIntoItselfNorLoadsWithoutGroups) {
-  std::string path = WritePart("bolt.prt");
-  CGraniteElement* e = Element(path);
-  ASSERT_EQ(ParseInto(path, e, velaMatrix4x4()), GRANITE_LOAD_SUCCESS);
-  const long calls = kit.TotalCalls();
-  EXPECT_EQ(ParseInto(path, e, velaMatrix4x4::Translation(1, 0, 0)), GRANITE_LOAD_SUCCESS);
-  EXPECT_EQ(kit.TotalCalls(), calls);
-  EXPECT_EQ(e->GetGroup()->GetNumberChildren(), 0);
-  EXPECT_TRUE(e->GetGroup()->GetMatrix().IsIdentity());
-  EXPECT_EQ(Meshes(e->GetGroup()), 1);
+  // Without an element the part loads into the current group, unrecorded.
+  EXPECT_EQ(Parse(WritePart("plain.prt"), nullptr), GRANITE_LOAD_SUCCESS);
+  EXPECT_EQ(Meshes(group), 1);
+  EXPECT_EQ(parser->GetNumberResolvedParts(), 2);
   // Without a current group, or without the first occurrence's group: 1, nothing loaded.
   parser->SetCurrentGroup(nullptr);
-  EXPECT_EQ(Parse(path, Element(path)), GRANITE_LOAD_FAILURE);
+  EXPECT_EQ(Parse(path, Element(path, "m6")), GRANITE_LOAD_FAILURE);
   parser->SetCurrentGroup(group);
-  C3DMGroup* shown = e->GetGroup();
-  e->SetGroup(nullptr);
-  EXPECT_EQ(Parse(path, Element(path)), GRANITE_LOAD_FAILURE);
-  e->SetGroup(shown);
-  EXPECT_EQ(kit.TotalCalls(), calls);
-  EXPECT_EQ(group->GetNumberChildren(), 0);
+  first->SetGroup(nullptr);
+  EXPECT_EQ(Parse(path, Element(path, "m6")), GRANITE_LOAD_FAILURE);
+  first->SetGroup(placed->GetChild(0));
+  EXPECT_EQ(Meshes(group), 1);
 }
 
 // Translated files: bound models stand for what a translator builds.
@@ -272,19 +257,20 @@ TEST_F(TranslatedParse, ModelBoxOfATranslatedModelIsTheWholeModel) {
 
 // Any component with a definition that fails makes the walk 3, wherever it
 // stands; components without a definition do not count; an assembly that
-// gives nothing, or no component list, gives 3.
+// gives nothing, that places itself, or has no component list, gives 3.
 TEST_F(TranslatedParse, AnyFailedComponentGivesThree) {
   const struct {
-    const char* parts;  // o: loads, e: nothing to tessellate, g: no definition
+    const char* parts;  // o: loads, e: nothing to tessellate, g: no definition, s: itself
     int result;
   } cases[] = {{"", 3},   {"oe", 3}, {"eo", 3}, {"oeo", 3},
-               {"og", 0}, {"go", 0}, {"oo", 0}, {"g", 3}};
+               {"og", 0}, {"go", 0}, {"oo", 0}, {"g", 3}, {"os", 3}};
   for (const auto& c : cases) {
     xrchandle<KAssembly> top = kit.Assembly();
     for (const char* p = c.parts; *p; ++p)
       kit.Component(top, "part.prt", "", nullptr,
                     *p == 'o'   ? xrchandle<KModel>(kit.Part(kBox))
                     : *p == 'e' ? xrchandle<KModel>(kit.EmptyPart())
+                    : *p == 's' ? xrchandle<KModel>(top)
                                 : xrchandle<KModel>());
     std::string path = BindAs(std::string(c.parts) + ".stp", top);
     EXPECT_EQ(Parse(path, nullptr), c.result) << c.parts;
@@ -292,23 +278,12 @@ TEST_F(TranslatedParse, AnyFailedComponentGivesThree) {
   EXPECT_EQ(RootAt(0)->GetFileType(), GRANITE_FILE_ASSEMBLY);
   EXPECT_EQ(RootAt(0)->GetNumberChildren(), 0);
   EXPECT_EQ(RootAt(7)->GetNumberChildren(), 1);  // the component without definition
+  // Itself placed again: an empty assembly element, the part beside it loaded.
+  EXPECT_EQ(Child(RootAt(8), 1)->GetFileType(), GRANITE_FILE_ASSEMBLY);
+  EXPECT_EQ(Child(RootAt(8), 1)->GetNumberChildren(), 0);
+  EXPECT_EQ(Meshes(Child(RootAt(8), 0)->GetGroup()), 1);
   kit.Fail(KCall::GetComponents);
   EXPECT_EQ(Parse(BindAs("nolist.stp", kit.Assembly()), nullptr), GRANITE_LOAD_INCOMPLETE);
-}
-
-TEST_F(TranslatedParse, AssemblyThatPlacesItselfEndsWithThree) {
-  xrchandle<KAssembly> loop = kit.Assembly();
-  kit.Component(loop, "part.prt", "", nullptr, kit.Part(kBox));
-  kit.Component(loop, "loop.stp", "", nullptr, loop);
-  std::string path = BindAs("loop.stp", loop);
-  EXPECT_EQ(Parse(path, nullptr), GRANITE_LOAD_INCOMPLETE);
-  CGraniteElement* root = RootAt(0);
-  ASSERT_EQ(root->GetNumberChildren(), 2);
-  CGraniteElement* again = Child(root, 1);
-  EXPECT_EQ(again->GetFileType(), GRANITE_FILE_ASSEMBLY);
-  EXPECT_EQ(again->GetNumberChildren(), 0);
-  EXPECT_EQ(Meshes(Child(root, 0)->GetGroup()), 1);
-  EXPECT_EQ(parser->GetNumberMatricesOnStack(), 0);
 }
 
 // A translated assembly whose definitions place the next one twice, twenty
@@ -387,18 +362,16 @@ TEST_F(LoadAll, ResultsProgressAndReuseThroughTheTree) {
   EXPECT_EQ(LoadAllPartsForElement(empty), GRANITE_LOAD_INCOMPLETE);
   EXPECT_EQ(parser->GetCurrentPart(), 5);
   EXPECT_EQ(Meshes(p1->GetGroup()), 1);
-}
 
-TEST_F(LoadAll, AnAssemblyGivesItsLastFailureAndAPartNeverOne) {
+  // An assembly gives its last failure, not its last child's 0; a part never 1.
   const std::string stl = kit.WriteFile("model.stl", "solid x\nendsolid x\n");
-  ASSERT_EQ(ParsePart(parser.get(), Wide(stl), nullptr), GRANITE_LOAD_FAILURE);
   CGraniteElement* unknown = Element(stl);
   unknown->SetFileType(GRANITE_FILE_PART);
   EXPECT_EQ(LoadAllPartsForElement(unknown), GRANITE_LOAD_INCOMPLETE);  // the part's 1 becomes 3
-  CGraniteElement* root = Root("top.asm", GRANITE_FILE_ASSEMBLY);
-  Child(root, kit.Path("missing.prt"), 0);
-  Child(root, part, 0);
-  EXPECT_EQ(LoadAllPartsForElement(root), GRANITE_LOAD_INCOMPLETE);  // not the last child's 0
+  CGraniteElement* top = Root("top.asm", GRANITE_FILE_ASSEMBLY);
+  Child(top, kit.Path("missing.prt"), 0);
+  Child(top, part, 0);
+  EXPECT_EQ(LoadAllPartsForElement(top), GRANITE_LOAD_INCOMPLETE);
   // The whole list gives its last root's result.
   Root(part, GRANITE_FILE_PART);
   EXPECT_EQ(LoadAllParts(parser.get()), GRANITE_LOAD_SUCCESS);
@@ -457,112 +430,6 @@ TEST_F(LoadAll, LoadingAgainLeavesTheSceneAsItWas) {
   EXPECT_EQ(kit.TotalCalls(), calls);
   EXPECT_EQ(scene(), loaded);
   EXPECT_EQ(p1->GetGroup()->GetNumberChildren(), 0);
-}
-
-// Whole sample models: BuildElementList, then LoadAllParts.
-class SampleModel : public LoadTest {
- protected:
-  struct Placed {
-    CGraniteElement* element;
-    velaMatrix4x4 placement;  // the element's transform and its ancestors'
-  };
-
-  static void CollectParts(CGraniteElement* e, const velaMatrix4x4& above,
-                           std::vector<Placed>& out) {
-    const velaMatrix4x4 placement = e->GetTransform() * above;
-    if (e->GetFileType() == GRANITE_FILE_PART) out.push_back({e, placement});
-    if (e->GetFileType() != GRANITE_FILE_ASSEMBLY) return;
-    C3DMList* children = e->GetChildList();
-    for (int i = 0; i < children->GetCount(); ++i)
-      CollectParts(static_cast<CGraniteElement*>(children->GetAt(i)), placement, out);
-  }
-
-  // The first vertex a group shows, in the space above the group.
-  static bool FirstPoint(const C3DMGroup* g, velaFloatPoint& out) {
-    if (g->GetNumberMeshes() > 0 && !g->GetMesh(0).points.empty()) {
-      out = g->GetMesh(0).points[0] * g->GetMatrix();
-      return true;
-    }
-    for (int i = 0; i < g->GetNumberChildren(); ++i) {
-      velaFloatPoint p(0, 0, 0);
-      if (FirstPoint(g->GetChild(i), p)) {
-        out = p * g->GetMatrix();
-        return true;
-      }
-    }
-    return false;
-  }
-
-  static int MeshesShown(const C3DMGroup* g) {
-    int n = g->GetNumberMeshes();
-    for (int i = 0; i < g->GetNumberChildren(); ++i) n += MeshesShown(g->GetChild(i));
-    return n;
-  }
-
-  void Load(const std::string& relative, GraniteLoadResultTypes built) {
-    parser->SetFilename(Wide(std::string(GRANITE_SOURCE_DIR) + "/examples/" + relative));
-    ASSERT_EQ(BuildElementList(parser.get()), built);
-    ASSERT_EQ(parser->GetNumberElements(), 1);
-    CGraniteElement* root = static_cast<CGraniteElement*>(parser->GetElementList()->GetHead());
-    CollectParts(root, velaMatrix4x4(), parts);
-    ASSERT_FALSE(parts.empty());
-
-    const long opened = kit.Calls(KCall::OpenFile);
-    ASSERT_EQ(LoadAllParts(parser.get()), GRANITE_LOAD_SUCCESS);
-    opens = kit.Calls(KCall::OpenFile) - opened;
-    EXPECT_EQ(parser->GetCurrentPart(), static_cast<int>(parts.size()));
-    EXPECT_EQ(parser->GetNumberMatricesOnStack(), 0);
-    EXPECT_EQ(parser->GetCurrentGroup(), group);
-  }
-
-  // Every occurrence shows its part, placed: the first vertex taken back
-  // through the occurrence's placement is the same for every occurrence of a
-  // (file, configuration) pair. Answers the number of distinct pairs.
-  int CheckPlacements() {
-    std::map<std::basic_string<WCHAR>, velaFloatPoint> local;
-    int shown = 0;
-    for (const Placed& p : parts) {
-      C3DMGroup* g = p.element->GetGroup();
-      shown += MeshesShown(g);
-      velaFloatPoint world(0, 0, 0);
-      EXPECT_TRUE(FirstPoint(g, world)) << "an occurrence shows nothing";
-      const velaFloatPoint back = world * GetInverseMatrix(p.placement);
-      const std::basic_string<WCHAR> key =
-          std::basic_string<WCHAR>(p.element->GetFilename().GetWideString()) + WSTR("|") +
-          p.element->GetConfigurationName().GetWideString();
-      auto found = local.find(key);
-      if (found == local.end()) {
-        local.emplace(key, back);
-        EXPECT_GT(Meshes(g), 0);  // the first occurrence holds the meshes itself
-        continue;
-      }
-      EXPECT_TRUE(Near(back.x, found->second.x, 1e-2f) && Near(back.y, found->second.y, 1e-2f) &&
-                  Near(back.z, found->second.z, 1e-2f));
-      EXPECT_EQ(Meshes(g), 0);  // later ones show the first's group
-      EXPECT_EQ(g->GetNumberChildren(), 1);
-    }
-    // The world reaches every mesh shown once per occurrence, no more.
-    int visited = 0;
-    world.Walk([&](const C3DMGroup&, const C3DMMesh&, const velaMatrix4x4&) { ++visited; });
-    EXPECT_EQ(visited, shown);
-    return static_cast<int>(local.size());
-  }
-
-  std::vector<Placed> parts;
-  long opens = 0;
-};
-
-TEST_F(SampleModel, GearboxIsLoadedOncePerPartAndPlacedEverywhere) {
-  Load("gearbox/gearbox.asm", GRANITE_LOAD_SUCCESS);
-  const int distinct = CheckPlacements();
-  EXPECT_EQ(opens, distinct);
-  EXPECT_LT(distinct, static_cast<int>(parts.size()));  // bolts and balls repeat
-}
-
-TEST_F(SampleModel, FixtureWithAMissingReferenceLoadsTheRest) {
-  Load("fixture/fixture.asm", GRANITE_LOAD_INCOMPLETE);
-  const int distinct = CheckPlacements();
-  EXPECT_EQ(opens, distinct);
 }
 
 }  // namespace

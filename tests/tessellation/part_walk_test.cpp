@@ -88,28 +88,26 @@ TEST_F(PartWalk, MissingItemsAndItemBodiesAreSkipped) {
   EXPECT_EQ(TessellatePart(part, nullptr), 0);  // the last body found no triangulator, one did
 }
 
-TEST_F(PartWalk, NoPartColourLeavesTheCurrentOne) {
-  // The first attribute is not a colour, so the later colour is no part colour.
-  xrchandle<KPartModel> part =
+// The part colour is the first attribute's when that is a colour; a part is
+// tessellated under the stack as it stands, a component without placement adds
+// none.
+TEST_F(PartWalk, PartColourFromTheFirstAttributeUnderTheStackAsItStands) {
+  xrchandle<KPartModel> named =
       kit.Part("name \"x\" color 1 0 0 primary solid box from 0 0 0 to 1 1 1 end end");
-  xrchandle<KComponent> component = Place(part, false);
-  EXPECT_EQ(TessellateComponent(component.get(), nullptr), 0);
+  EXPECT_EQ(TessellateComponent(Place(named, false).get(), nullptr), 0);
   ASSERT_EQ(Meshes(group), 1);
   EXPECT_TRUE(SameColor(group->GetMesh(0).color, kGrey));
   EXPECT_TRUE(SameColor(parser->GetCurrentColor(), kGrey));
-  // No placement: the part is tessellated under the current matrix as it is.
   for (const velaFloatPoint& p : group->GetMesh(0).points) EXPECT_LE(p.x, 1 + 1e-4f);
-}
 
-TEST_F(PartWalk, TranslatedPartUsesTheStackAsItStands) {
-  xrchandle<KPartModel> part = kit.Part("color 0 0 1 primary solid box from 0 0 0 to 1 1 1 end end");
+  xrchandle<KPartModel> blue = kit.Part("color 0 0 1 primary solid box from 0 0 0 to 1 1 1 end end");
   velaMatrix4x4 move = velaMatrix4x4::Translation(0, 0, 100);
   parser->PushMatrix(move);
-  EXPECT_EQ(TessellatePart(part, nullptr), 0);
+  EXPECT_EQ(TessellatePart(blue, nullptr), 0);
   EXPECT_EQ(parser->GetNumberMatricesOnStack(), 1);
   parser->PopMatrix();
-  ASSERT_EQ(Meshes(group), 1);
-  for (const velaFloatPoint& p : group->GetMesh(0).points) EXPECT_GE(p.z, 100 - 1e-3f);
+  ASSERT_EQ(Meshes(group), 2);
+  for (const velaFloatPoint& p : group->GetMesh(1).points) EXPECT_GE(p.z, 100 - 1e-3f);
   EXPECT_TRUE(SameColor(parser->GetCurrentColor(), kBlue));
 }
 

@@ -32,7 +32,7 @@ class Tessellation : public LoadTest {
   }
 };
 
-TEST_F(Tessellation, UncolouredBodyIsOneMeshInModelSpaceRecordedOnce) {
+TEST_F(Tessellation, UncolouredBodyIsOneMeshInModelSpaceRecordedOnceForItsGroup) {
   xrchandle<KBody> body = Body("primary solid box from 0 0 0 to 1 2 3 end end");
   CGraniteElement* e = Element("box.prt");
   parser->SetCurrentGroup(e->GetGroup());
@@ -57,6 +57,21 @@ TEST_F(Tessellation, UncolouredBodyIsOneMeshInModelSpaceRecordedOnce) {
   EXPECT_TRUE(e->GetFinalTransform() == move);
   EXPECT_EQ(parser->GetNumberResolvedParts(), 1);
   EXPECT_EQ(parser->FindResolvedPart(Wide("box.prt"), CBasicString()), e);
+
+  // Meshes are recorded only for the group that received them, once each.
+  xrchandle<KBody> coloured = Body(ThreeTriangles(kRedAttr, kBlueAttr, ""));
+  CGraniteElement* x = Element("x.prt");
+  EXPECT_EQ(TessellateBody(coloured.get(), x), 0);
+  EXPECT_EQ(Meshes(e->GetGroup()), 4);
+  EXPECT_EQ(parser->GetNumberResolvedParts(), 1);
+  parser->SetCurrentGroup(x->GetGroup());
+  EXPECT_EQ(TessellateBody(coloured.get(), x), 0);
+  EXPECT_EQ(parser->GetNumberResolvedParts(), 4);
+  // A refused mesh (no current group) is not recorded; the body still gives 0.
+  parser->SetCurrentGroup(nullptr);
+  EXPECT_EQ(TessellateBody(coloured.get(), x), 0);
+  EXPECT_EQ(parser->GetNumberResolvedParts(), 4);
+  parser->SetCurrentGroup(group);
 }
 
 // Differing face colours give a mesh a face, in face order; the first
@@ -148,24 +163,6 @@ TEST_F(Tessellation, WithoutBodyTriangulatorBoxOrTriangulationNothingChanges) {
   parser->PopMatrix();
   EXPECT_EQ(Meshes(group), 1);
   EXPECT_TRUE(e->GetFinalTransform().IsIdentity());
-}
-
-TEST_F(Tessellation, MeshIsRecordedOnlyForTheGroupThatReceivedIt) {
-  xrchandle<KBody> body = Body(ThreeTriangles(kRedAttr, kBlueAttr, ""));
-  CGraniteElement* e = Element("x.prt");
-  // The current group is not the element's: meshes are added, nothing recorded.
-  EXPECT_EQ(TessellateBody(body.get(), e), 0);
-  EXPECT_EQ(Meshes(group), 3);
-  EXPECT_EQ(parser->GetNumberResolvedParts(), 0);
-  // The element's own group: one record per mesh.
-  parser->SetCurrentGroup(e->GetGroup());
-  EXPECT_EQ(TessellateBody(body.get(), e), 0);
-  EXPECT_EQ(parser->GetNumberResolvedParts(), 3);
-  // A refused mesh (no current group) is not recorded; the body still gives 0.
-  parser->SetCurrentGroup(nullptr);
-  EXPECT_EQ(TessellateBody(body.get(), e), 0);
-  EXPECT_EQ(parser->GetNumberResolvedParts(), 3);
-  parser->SetCurrentGroup(group);
 }
 
 // Face tessellations made by hand, as a kernel could hand them out.
