@@ -36,8 +36,8 @@ TEST(Raster, ModelIsFittedAndCentredAndRoundTripsThroughPng) {
   C3DMWorld world;
   C3DMGroup* group = world.CreateGroup();
   world.AddGroup(group, 0);
-  velaMatrix4x4 far = velaMatrix4x4::Translation(5000, -3000, 700);
-  group->ApplyMatrix(far, 0);
+  velaMatrix4x4 distant = velaMatrix4x4::Translation(5000, -3000, 700);
+  group->ApplyMatrix(distant, 0);
   group->AddMesh(scenes::Box(velaFloatPoint(0, 0, 0), velaFloatPoint(400, 400, 20), kWhite));
   const gload::Image image = gload::Render(world, Small());
   ASSERT_EQ(image.width, 160);
