@@ -52,9 +52,13 @@ bool FoldName(const std::string& name, std::u16string& out) {
   return true;
 }
 
+bool Exists(const std::string& path, struct stat& st) {
+  return ::stat(path.c_str(), &st) == 0;
+}
+
 bool Exists(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+  return Exists(path, st);
 }
 
 // The entry of directory whose name matches name ignoring case; the byte-wise
@@ -119,6 +123,10 @@ bool Same(const struct timespec& a, const struct timespec& b) {
 std::vector<std::string> CaseTwins(const std::string& path) {
   std::string resolved;
   if (!ResolvePathCase(path, resolved)) return {};
+  return CaseTwinsOfFound(resolved);
+}
+
+std::vector<std::string> CaseTwinsOfFound(const std::string& resolved) {
   const size_t slash = resolved.rfind('/');
   const std::string directory = slash == std::string::npos ? "" : resolved.substr(0, slash + 1);
   const std::string listed = directory.empty() ? "." : directory;
@@ -157,9 +165,15 @@ std::vector<std::string> CaseTwins(const std::string& path) {
 }
 
 bool ResolvePathCase(const std::string& path, std::string& resolved) {
+  struct stat st;
+  return ResolvePathCase(path, resolved, st);
+}
+
+bool ResolvePathCase(const std::string& path, std::string& resolved, struct stat& st) {
   std::string p = NativePathSyntax(path);
   if (p.empty() || p.find('\0') != std::string::npos) return false;
-  if (Exists(p)) {
+  // The exact name first: its status is the one asked for.
+  if (Exists(p, st)) {
     resolved = p;
     return true;
   }
@@ -185,7 +199,7 @@ bool ResolvePathCase(const std::string& path, std::string& resolved) {
     current = join(found);
   }
   resolved = current;
-  return !current.empty();
+  return !current.empty() && Exists(current, st);
 }
 
 }  // namespace win32
