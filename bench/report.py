@@ -207,7 +207,7 @@ def rows_loader(table, m, rows):
                   reuse[hi], reuse[ref], LINEAR,
                   ", ".join("N=%d: %s" % (n, fmt_ns(reuse[n])) for n in sizes))
         ratio_row(table, "2", "reused occurrence / tessellating its part (BuildElementList + LoadAllParts)",
-                  reuse[hi], base / parts, below(0.01),
+                  reuse[hi], base / parts, at_most(0.03),
                   "%s vs %s per part (%d parts)" % (fmt_ns(reuse[hi]), fmt_ns(base / parts), parts))
     else:
         table.missing("2", "repeated parts", "", "not measured")

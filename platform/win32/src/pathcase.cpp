@@ -130,10 +130,8 @@ std::vector<std::string> CaseTwinsOfFound(const std::string& resolved) {
   const size_t slash = resolved.rfind('/');
   const std::string directory = slash == std::string::npos ? "" : resolved.substr(0, slash + 1);
   const std::string listed = directory.empty() ? "." : directory;
-  std::u16string folded;
   struct stat st;
-  if (!FoldName(resolved.substr(directory.size()), folded) || ::stat(listed.c_str(), &st) != 0)
-    return {};
+  if (::stat(listed.c_str(), &st) != 0) return {};
   std::lock_guard<std::mutex> hold(g_twinLock);
   std::map<std::string, TwinList>& lists = TwinLists();
   auto it = lists.find(listed);
@@ -160,6 +158,10 @@ std::vector<std::string> CaseTwinsOfFound(const std::string& resolved) {
     }
     it = lists.insert_or_assign(listed, std::move(list)).first;
   }
+  // Most directories have no twins at all: nothing to fold the name for.
+  if (it->second.twins.empty()) return {};
+  std::u16string folded;
+  if (!FoldName(resolved.substr(directory.size()), folded)) return {};
   auto twins = it->second.twins.find(folded);
   return twins == it->second.twins.end() ? std::vector<std::string>() : twins->second;
 }
