@@ -1,7 +1,11 @@
-// Drives two CBasicLists and three iterators through a byte stream of
-// operations and checks every node, item, count, index and iterator position
-// against the model of list_model.h. A list holds plain pointers or owns int,
-// double or string items through its item function.
+// Drives a CBasicList, a CBasicMap and three iterators through a byte stream
+// of operations and checks every node, item, count, index and iterator
+// position against the model of list_model.h, and every key used so far
+// against the map. A list holds plain pointers or owns int, double or string
+// items through its item function. The map favours colliding keys (the same
+// bucket, k and -k, the extreme keys), small and refused bucket counts.
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -11,14 +15,38 @@
 namespace {
 
 using namespace fuzz;
-using World = Lists<CBasicList, 2, 3>;
+using World = Lists;
+
+const char16_t* const kNames[] = {u"Part",     u"PART",    u"part",    u"",  u"bolt.prt",
+                                  u"BOLT.PRT", u"\u00e4x", u"\u00c4X", u"a", u"A"};
+const int kTooMany = INT_MAX / int(sizeof(void*)) + 1;  // buckets whose table overflows
+const int kHashSizes[] = {1, 2, 3, 7, 16, 10009, 65536, 0, -1, -10009, INT_MIN, INT_MAX, kTooMany};
+
+// A key of the map: a name (upper-cased by the map or not) and its hash, or a
+// number: small, negative, extreme, in the bucket of a small one, a name's
+// hash or any.
+struct Key {
+  bool named, upper;
+  CBasicString text;
+  int key;
+  Key(Input& in, int buckets) : named(in.Flag()), upper(in.Flag()), text(kNames[in.Byte() % 10]) {
+    CBasicString hashed(text);
+    if (upper) hashed.MakeUpper();
+    const uint8_t b = in.Byte();
+    const int v = b & 0x0F;
+    const long long same = v + (long long)buckets * (in.Byte() % 4);
+    const int hash = hashed.GetHashValue(), bucket = same > INT_MAX ? v : int(same);
+    const int numbers[] = {v, v, v, -v, INT_MIN + v, INT_MAX - v, bucket, hash, in.Unit() - 32768};
+    key = named ? hash : numbers[std::min(b >> 4, 8)];
+  }
+};
 
 // The list operations an iterator forwards too, done on target: list l
 // itself, or an iterator standing on it.
 template <class Target>
 void Forwarded(World& w, Input& in, Target& target, int l, int op) {
   Model& m = w.model[l];
-  Probe<CBasicList>& list = w.lists[l];
+  CBasicList& list = *w.lists[l];
   const int v = in.Byte() % kPool, p = m.Find(v);
   Typed typed(m.mode, v);
   if (op < 4) {  // AddTail, AddHead, AddTailCopy, AddHeadCopy (only with an item function)
@@ -27,7 +55,8 @@ void Forwarded(World& w, Input& in, Target& target, int l, int op) {
     const bool ok = copy ? (tail ? target.AddTailCopy(item) : target.AddHeadCopy(item))
                          : (tail ? target.AddTail(item) : target.AddHead(item));
     Check(ok == (!copy || m.owns()), "an addition answers wrongly");
-    if (ok) w.Added(l, tail ? m.nodes.size() : 0, tail ? list.Tail() : list.Head(), v);
+    if (ok)
+      w.Added(l, tail ? m.nodes.size() : 0, tail ? Probe::Tail(list) : list.PeekHeadElement(), v);
     return;
   }
   switch (op) {
@@ -58,15 +87,22 @@ void Forwarded(World& w, Input& in, Target& target, int l, int op) {
 void Run(Input& in) {
   World w;
   int l = 0, k = 0;
-  auto list = [&]() -> Probe<CBasicList>& { return w.lists[l]; };
+  CBasicMap& map = w.map;
+  // Most inputs start the map with a small table, where chains are long and a
+  // removal's scan of the buckets is cheap; the rest keep the default.
+  if (in.Byte() & 1) {
+    w.buckets = 1 + in.Byte() % 31;
+    Check(map.SetHashSize(w.buckets), "SetHashSize of a small count refused");
+  }
+  auto list = [&]() -> CBasicList& { return *w.lists[l]; };
   auto m = [&]() -> Model& { return w.model[l]; };
   auto value = [&] { return in.Byte() % kPool; };
   auto last = [&](int on) { return int(w.model[on].nodes.size()) - 1; };
   // The model of a copy of list from: other nodes, and other items when owned.
-  auto copied = [&](Probe<CBasicList>& copy, int from) {
+  auto copied = [&](CBasicList& copy, int from) {
     const Model& source = w.model[from];
     std::vector<Node> nodes;
-    CBasicListElement* node = copy.Head();
+    CBasicListElement* node = copy.PeekHeadElement();
     for (const Node& n : source.nodes) {
       Check(node != nullptr && node != n.node &&
                 (source.owns() ? node->m_item != n.item : node->m_item == n.item),
@@ -107,12 +143,18 @@ void Run(Input& in) {
          Check(list().InsertAfter(after, w.NewItem(l, v)), "InsertAfter refused");
          w.Added(l, size_t(m().Position(after)) + 1, after->m_next, v);
        },
+       [&] {  // null items are refused, by the map's keyed add as well (which makes no table)
+         Check(!list().AddTail(nullptr) && !list().AddHead(nullptr) && !list().Add(nullptr) &&
+                   !list().AddTailCopy(nullptr) && !list().InsertAfter(m().At(0), nullptr) &&
+                   !map.AddKeyed(in.Byte(), nullptr),
+               "a null item is added");
+       },
        [&] {  // Add: a copy when the list owns items, else the pointer
          if (w.Full(l)) return;
          const int v = value();
          Typed typed(m().mode, v);
          Check(list().Add(typed.get()), "Add refused");
-         w.Added(l, m().nodes.size(), list().Tail(), v);
+         w.Added(l, m().nodes.size(), Probe::Tail(list()), v);
        },
        [&] {  // Delete: destroys through the function, else a plain removal
          const int v = value(), p = m().Find(v);
@@ -125,14 +167,14 @@ void Run(Input& in) {
          const int i = in.Index(last(l) + 1);
          Check(list().GetElementAt(i) == m().At(i) && list().GetAt(i) == m().ItemAt(i),
                "GetElementAt or GetAt differs from the model");
-         Check(!m().At(i) || list().Current() == m().At(i), "GetAt did not move");
+         Check(!m().At(i) || Probe::Current(list()) == m().At(i), "GetAt did not move");
        },
        [&] {
          const int v = value();
          Typed typed(m().mode, v);
          CBasicListElement* found = list().FindElement(typed.get());
          Check(found == m().At(m().Find(v)), "FindElement differs");
-         Check(m().nodes.empty() || list().Current() == found, "FindElement left the cursor");
+         Check(m().nodes.empty() || Probe::Current(list()) == found, "FindElement left the cursor");
          Check(list().FindElement(nullptr) == nullptr, "FindElement of null finds");
        },
        [&] {  // the list's own cursor
@@ -140,7 +182,7 @@ void Run(Input& in) {
          Check(head == m().At(0) && list().GetTailElement() == m().At(last(l)),
                "GetHeadElement or GetTailElement differs");
          if (!head) return;
-         Check(list().Current() == head, "GetHeadElement did not move the cursor");
+         Check(Probe::Current(list()) == head, "GetHeadElement did not move the cursor");
          for (int i = in.Byte() % 8, p = 0; i > 0; --i) {
            const bool forward = in.Flag();
            CBasicListElement* next = forward ? list().GetNextElement() : list().GetPrevElement();
@@ -166,20 +208,20 @@ void Run(Input& in) {
          m().mode = mode;
        },
        [&] {  // copy construction: own nodes, own items, no iterators
-         Probe<CBasicList> copy(list());
+         CBasicList copy(list());
          copied(copy, l);
          Check(copy.GetCount() == int(m().nodes.size()) && copy.GetNumberIterators() == 0 &&
                    copy.GetItemFunction() == list().GetItemFunction(),
                "a copy's count, iterators or item function differ");
          copy.DestroyAll();
        },
-       [&] {  // assignment: the target is emptied, then copies the source
+       [&] {  // assignment to the plain list: emptied, then a copy of the map's nodes
          const int from = in.Byte() % 2;
-         list() = w.lists[from];  // a self-assignment changes nothing
-         if (from == l) return;
-         w.Clear(l, true);
-         m().mode = w.model[from].mode;
-         m().nodes = copied(list(), from);
+         w.plain = *w.lists[from];  // a self-assignment changes nothing
+         if (from == 0) return;
+         w.Clear(0, true);
+         w.model[0].mode = w.model[1].mode;
+         w.model[0].nodes = copied(w.plain, 1);
        },
        [&] {  // an iterator constructed on the list, or on none, or SetList of one
          const bool none = in.Byte() % 5 == 0, set = in.Flag() && w.iterators[k];
@@ -255,6 +297,37 @@ void Run(Input& in) {
              w.iterators[j]->SetList(&list());
              w.at[j] = m().At(0);
            }
+       },
+       [&] {  // AddKeyed, AddNamed: a copy when owned
+         if (w.Full(1)) return;
+         const int v = value();
+         Typed typed(w.model[1].mode, v);
+         const Key k(in, w.buckets);
+         Check(k.named ? map.AddNamed(k.text, typed.get(), k.upper)
+                       : map.AddKeyed(k.key, typed.get()),
+               "AddKeyed/AddNamed refused");
+         w.table = true;
+         w.Added(1, w.model[1].nodes.size(), Probe::Tail(map), v, true, k.key);
+         if (w.keys.size() < 64) w.keys.insert(k.key);
+       },
+       [&] {
+         const Key k(in, w.buckets);
+         Check((k.named ? map.LookupNamed(k.text, k.upper) : map.LookupKeyed(k.key)) ==
+                   w.model[1].ItemAt(w.model[1].Newest(k.key)),
+               "LookupNamed/LookupKeyed differs");
+       },
+       [&] {  // RemoveKeyed, RemoveNamed: the newest entry's own node goes, destroyed when owned
+         const Key k(in, w.buckets);
+         const int p = w.model[1].Newest(k.key);
+         Check((k.named ? map.RemoveNamed(k.text, k.upper) : map.RemoveKeyed(k.key)) == (p >= 0),
+               "RemoveKeyed/RemoveNamed answers wrongly");
+         if (p >= 0) w.Erase(1, p, false);
+       },
+       [&] {  // the bucket count: only before the first keyed node, never 0
+         const int count = kHashSizes[in.Byte() % (sizeof kHashSizes / sizeof kHashSizes[0])];
+         const bool fits = count > 0 && (long long)count * (long long)sizeof(void*) <= INT_MAX;
+         Check(map.SetHashSize(count) == (fits && !w.table), "SetHashSize answers wrongly");
+         if (fits && !w.table) w.buckets = count;
        }},
       [&] { w.Verify(); });
 }

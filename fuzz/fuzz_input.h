@@ -21,19 +21,12 @@ class Input {
     uint16_t high = Byte();
     return static_cast<uint16_t>(high << 8 | Byte());
   }
-  // A small signed number, mostly near 0 with a few far ones (for positions).
+  // A position: from 0, from the end, 0 down to -63, or near an int extreme.
   int Index(int length) {
-    uint8_t b = Byte();
-    switch (b >> 6) {
-      case 0:
-        return b & 0x3F;
-      case 1:
-        return length - 1 - (b & 0x1F);
-      case 2:
-        return -(b & 0x3F);  // 0 .. -63
-      default:
-        return (b & 1) ? INT32_MAX - (b & 0x1E) : INT32_MIN + (b & 0x1E);
-    }
+    const uint8_t b = Byte();
+    const int far = (b & 1) ? INT32_MAX - (b & 0x1E) : INT32_MIN + (b & 0x1E);
+    const int choices[] = {b & 0x3F, length - 1 - (b & 0x1F), -(b & 0x3F), far};
+    return choices[b >> 6];
   }
   bool Flag() { return Byte() & 1; }
 

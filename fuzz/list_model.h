@@ -1,17 +1,20 @@
-// The model the list and map targets share: each list as the vector of its
-// nodes in order (with the item and the value each stands for) and the
-// iterators standing on the lists, checked node by node after every step.
+// The model of the list target: each list as the vector of its nodes in order
+// (with the item and the value each stands for, and the key of a map's keyed
+// node) and the iterators standing on the lists, checked node by node after
+// every step.
 #pragma once
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "fuzz_input.h"
 #include "granite/CBasicList.h"
+#include "granite/CBasicMap.h"
 #include "granite/CBasicString.h"
 
 namespace fuzz {
@@ -22,12 +25,10 @@ inline int g_pool[kPool];
 
 enum Mode { kPlain, kInts, kDoubles, kStrings };
 
-// Reaches a list's own members to compare them with the model.
-template <class List>
-struct Probe : List {
-  CBasicListElement* Head() const { return this->m_head; }
-  CBasicListElement* Tail() const { return this->m_tail; }
-  CBasicListElement* Current() const { return this->m_current; }
+// Reaches a list's own ends and cursor to compare them with the model.
+struct Probe : CBasicList {
+  static CBasicListElement* Tail(const CBasicList& l) { return l.*(&Probe::m_tail); }
+  static CBasicListElement* Current(const CBasicList& l) { return l.*(&Probe::m_current); }
 };
 
 // The item standing for value v in each mode: the pool address, v, v as a
@@ -76,6 +77,12 @@ struct Model {
     return p >= 0 && size_t(p) < nodes.size() ? nodes[size_t(p)].node : nullptr;
   }
   void* ItemAt(int p) const { return At(p) ? nodes[size_t(p)].item : nullptr; }
+  // The newest node added under key (the last: keyed nodes are only appended), -1 for none.
+  int Newest(int key) const {
+    int p = int(nodes.size()) - 1;
+    while (p >= 0 && !(nodes[size_t(p)].keyed && nodes[size_t(p)].key == key)) --p;
+    return p;
+  }
   int Position(const CBasicListElement* node) const {
     for (size_t i = 0; i < nodes.size(); ++i)
       if (nodes[i].node == node) return int(i);
@@ -83,19 +90,24 @@ struct Model {
   }
 };
 
-// kLists lists of type List, their models and kIterators iterators.
-template <class List, int kLists, int kIterators>
+// A plain list and a map, their models and three iterators.
 struct Lists {
-  Probe<List> lists[kLists];
+  static const int kLists = 2, kIterators = 3;
+  CBasicList plain;
+  CBasicMap map;
+  CBasicList* const lists[kLists] = {&plain, &map};
   Model model[kLists];
   std::unique_ptr<CBasicListIterator> iterators[kIterators];
   int on[kIterators];  // the list an iterator stands on, -1 for none
   CBasicListElement* at[kIterators] = {};
+  int buckets = 10009;  // the map's
+  bool table = false;   // a keyed node was added: the bucket count is fixed
+  std::set<int> keys;   // looked up in the map after every step
 
   Lists() { std::fill(on, on + kIterators, -1); }
   ~Lists() {
     for (auto& it : iterators) it.reset();  // iterators go before their lists
-    for (auto& l : lists) l.DestroyAll();
+    for (CBasicList* l : lists) l->DestroyAll();
   }
   bool Full(int l) const { return model[l].nodes.size() >= kMaxNodes; }
   // After a removal every iterator on the list stands at its head.
@@ -106,7 +118,7 @@ struct Lists {
   // The item to add for v: the pool address, or a new item made by the list's own function.
   void* NewItem(int l, int v) {
     if (!model[l].owns()) return &g_pool[v];
-    BasicItemFunction fn = lists[l].GetItemFunction();
+    BasicItemFunction fn = lists[l]->GetItemFunction();
     void* slot = nullptr;
     fn(kItemCreate, &slot, nullptr);
     Check(slot != nullptr, "the item function made no item");
@@ -115,7 +127,7 @@ struct Lists {
     return slot;
   }
   void Destroy(int l, void* item) {
-    Check(lists[l].GetItemFunction()(kItemDestroy, &item, nullptr) && item == nullptr,
+    Check(lists[l]->GetItemFunction()(kItemDestroy, &item, nullptr) && item == nullptr,
           "the item function did not destroy");
   }
   // Records the node the list added for v at position p of the model.
@@ -141,11 +153,11 @@ struct Lists {
 
   void Verify() {
     for (int l = 0; l < kLists; ++l) {
-      Probe<List>& list = lists[l];
+      CBasicList& list = *lists[l];
       const Model& m = model[l];
       Check(list.GetCount() == int(m.nodes.size()), "the count differs from the model");
       CBasicListElement* previous = nullptr;
-      CBasicListElement* node = list.Head();
+      CBasicListElement* node = list.PeekHeadElement();
       for (const Node& n : m.nodes) {
         Check(node == n.node && node->m_previous == previous && node->m_item == n.item,
               "a node, its previous link or its item differs from the model");
@@ -153,10 +165,11 @@ struct Lists {
         previous = node;
         node = node->m_next;
       }
-      Check(node == nullptr && list.Tail() == previous, "the list's ends differ from the model");
+      Check(node == nullptr && Probe::Tail(list) == previous,
+            "the list's ends differ from the model");
       Check(list.GetHead() == m.ItemAt(0) && list.GetTail() == m.ItemAt(int(m.nodes.size()) - 1),
             "GetHead or GetTail differs");
-      Check(list.Current() == nullptr || m.Position(list.Current()) >= 0,
+      Check(!Probe::Current(list) || m.Position(Probe::Current(list)) >= 0,
             "the current element is not a node of the list");
       Check((list.GetItemFunction() != nullptr) == m.owns(), "the item function differs");
       int attached = 0;
@@ -173,12 +186,16 @@ struct Lists {
       }
       const Model& m = model[on[k]];
       const int p = m.Position(at[k]);
-      Check(it->GetList() == &lists[on[k]] && it->GetCurrentElement() == at[k],
+      Check(it->GetList() == lists[on[k]] && it->GetCurrentElement() == at[k],
             "an iterator's list or position differs from the model");
       Check(at[k] == nullptr || p >= 0, "an iterator stands on a removed node");
       Check(it->GetCurrent() == m.ItemAt(p) && it->GetCount() == int(m.nodes.size()),
             "an iterator's item or count differs");
     }
+    for (int key : keys)
+      Check(map.LookupKeyed(key) == model[1].ItemAt(model[1].Newest(key)),
+            "LookupKeyed differs from the model");
+    Check(map.GetHashSize() == buckets, "the bucket count differs");
   }
 };
 

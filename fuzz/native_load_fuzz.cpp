@@ -10,12 +10,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "fuzz_input.h"
-#include "gkit/testkit.h"
 #include "gkit/host_run.h"
+#include "gkit/testkit.h"
 
 namespace {
 
@@ -40,44 +41,33 @@ std::string CleanName(const std::string& raw) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string input(reinterpret_cast<const char*>(data), size);
+  std::istringstream input(std::string(reinterpret_cast<const char*>(data), size));
   std::vector<File> files(1, File{"top.asm", ""});
   long faultAt = 0;
   KFault fault = KFault::None;
-  size_t at = 0;
   bool first = true;
-  while (at < input.size()) {
-    size_t end = input.find('\n', at);
-    if (end == std::string::npos) end = input.size();
-    const std::string line = input.substr(at, end - at);
-    at = end + 1;
+  for (std::string line; std::getline(input, line);) {
     if (line.compare(0, 4, "%%% ") == 0) {
-      const std::string rest = line.substr(4);
+      const std::string rest = line.substr(4), name = CleanName(rest);
       if (rest.compare(0, 6, "fault ") == 0) {
         faultAt = std::strtol(rest.c_str() + 6, nullptr, 10) % 100000;
         fault = rest.find("throw") != std::string::npos ? KFault::Throw : KFault::Null;
         continue;  // the top file may still be named on the next line
-      } else if (first) {
-        std::string name = CleanName(rest);
-        if (!name.empty()) files[0].name = name;
-      } else if (files.size() < kMaxFiles) {
-        std::string name = CleanName(rest);
-        if (!name.empty()) files.push_back(File{name, ""});
+      } else if (!name.empty() && first) {
+        files[0].name = name;
+      } else if (!name.empty() && files.size() < kMaxFiles) {
+        files.push_back(File{name, ""});
       }
     } else {
-      files.back().text += line;
-      files.back().text += '\n';
+      files.back().text += line + '\n';
     }
     first = false;
   }
 
   {
     gkit::Kit kit;
-    std::string top;
-    for (size_t i = 0; i < files.size(); ++i) {
-      std::string path = kit.WriteFile(files[i].name, files[i].text);
-      if (i == 0) top = path;
-    }
+    for (const File& f : files) kit.WriteFile(f.name, f.text);
+    const std::string top = kit.Path(files[0].name);
     if (fault != KFault::None && faultAt > 0) kit.FailNth(faultAt, fault);
     // A part's colour stays current after it, even when it gave no mesh.
     std::vector<velaChroma> written;
@@ -86,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reliability::Outcome outcome = reliability::RunHost(top, written);
     kit.Release();
     // Without faults no exception may reach the host.
-    if (fault == KFault::None && outcome.threw) outcome.fault = "a kernel exception without a fault";
+    if (fault == KFault::None && outcome.threw)
+      outcome.fault = "a kernel exception without a fault";
     fuzz::g_target = "native load fuzz";
     Check(outcome.fault.empty(), outcome.fault.c_str());
   }

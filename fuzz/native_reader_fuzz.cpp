@@ -8,6 +8,7 @@
 #include "fuzz_input.h"
 #include "gBase90/kdiag.h"
 #include "gBase90/kservices.h"
+#include "gGeometry90/kgeometry.h"
 #include "gGeometry90/kmodel.h"
 #include "gGeometry90/ksession.h"
 #include "gGeometry90/ksession_extras.h"
@@ -56,15 +57,10 @@ void Triangulate(const xrchandle<KBody>& body) {
     Check(n % 9 == 0 && normals->GetCount() == n, "vertex and normal arrays disagree");
     triangles += n / 9;
     for (int k = 0; k < n; k += 3) {
-      double v[3], m[3];
-      for (int c = 0; c < 3; ++c) {
-        v[c] = vertices->GetAt(k + c);
-        m[c] = normals->GetAt(k + c);
-      }
-      Check(std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]),
-            "a vertex is not finite");
-      double length = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
-      Check(std::fabs(length - 1) < 1e-6, "a normal is not of unit length");
+      const KVec3 v{vertices->GetAt(k), vertices->GetAt(k + 1), vertices->GetAt(k + 2)};
+      const KVec3 m{normals->GetAt(k), normals->GetAt(k + 1), normals->GetAt(k + 2)};
+      Check(Finite(v), "a vertex is not finite");
+      Check(std::fabs(Length(m) - 1) < 1e-6, "a normal is not of unit length");
     }
   }
   Check(triangles <= kMaxTrianglesPerCall, "more triangles than one call allows");

@@ -1,15 +1,6 @@
 // Leak suppressions of the sanitizer builds' programs that run Open CASCADE,
-// chosen by GRANITE_OCCT_LEAKS (granite_add_test's OCCT flags):
-//   1  runs it now and then (granite-load, and tests that load an exchange
-//      file among others): fast unwinding, whose stacks stop in Open
-//      CASCADE's allocator (its libraries keep no frame pointers), so
-//      whatever that allocator holds is not checked here;
-//   2  the Open CASCADE tests: stacks unwound in full, and only the static
-//      tables Open CASCADE fills once and never frees are suppressed, by the
-//      function that fills them; full unwinding makes every allocation about
-//      twenty times dearer, which is why only these programs pay for it;
-//   3  as 2, for a program that feeds Open CASCADE malformed files.
-// Kernel objects are counted besides, by gkit::LiveObjects().
+// chosen by GRANITE_OCCT_LEAKS (granite_add_test's OCCT flags): 1 now and then,
+// 2 its tests, 3 malformed files; docs/translator.md says why each is so.
 extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
 #if GRANITE_OCCT_LEAKS == 3
   // Deep enough to reach the translator's frame from Open CASCADE's transfer.
@@ -37,11 +28,8 @@ extern "C" __attribute__((visibility("default"))) const char* __lsan_default_sup
       // direction arrays of the default axis it makes for every shape.
       "leak:GeomToStep_MakeDirection::GeomToStep_MakeDirection\n"
 #if GRANITE_OCCT_LEAKS == 3
-      // When the read or transfer of a malformed file faults, the jump to the
-      // nearest handler passes over frames that hold handles to the reader's
-      // work session and the file's entities, whose counts then never reach
-      // zero. What a translation allocates is therefore not checked here; the
-      // programs that translate sound files check it.
+      // A fault's jump passes over frames that hold handles to the file's
+      // entities; the programs that translate sound files check these.
       "leak:KTranslator::Translate\n"
 #endif
       ;

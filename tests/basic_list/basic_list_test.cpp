@@ -1,30 +1,13 @@
 // What the list fuzz target (replayed in the suite as basic_list_replay) does
-// not check: null items, the cursor after a removal, an iterator outliving its
-// list, and the item functions' own answers.
+// not check: the cursor after a removal, an iterator outliving its
+// list, and the item functions' refusals.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "granite/CBasicList.h"
-#include "granite/CBasicMap.h"
 
 namespace {
 
 int a = 1, b = 2, c = 3;
-
-TEST(BasicList, NullItemsAreRefused) {
-  CBasicList list;
-  EXPECT_FALSE(list.AddTail(nullptr));
-  EXPECT_FALSE(list.AddHead(nullptr));
-  list.AddTail(&a);
-  EXPECT_FALSE(list.InsertAfter(list.GetHeadElement(), nullptr));
-  list.UseIntItems();
-  EXPECT_FALSE(list.AddTailCopy(nullptr));
-  EXPECT_EQ(list.GetCount(), 0);
-  CBasicMap map;
-  EXPECT_FALSE(map.AddKeyed(5, nullptr));
-  EXPECT_TRUE(map.SetHashSize(2));  // a refused add made no table
-}
 
 TEST(BasicList, RemovingTheCurrentElementMovesItBack) {
   CBasicList list;
@@ -48,30 +31,18 @@ TEST(BasicListIterator, OutlivingItsListIsSafe) {
   delete it;
 }
 
-TEST(BasicListItems, ItemFunctionsRefuseBadCallsAndCompareByValue) {
-  const int zeroInt = 0, five = 5, six = 6;
-  const double zero = 0, half = 0.5, nan = std::nan("");
-  const CBasicString empty, part("Part"), upper("PART");
-  const struct {
-    BasicItemFunction fn;
-    const void *zero, *value, *other;
-  } cases[] = {{BasicIntItemFunction, &zeroInt, &five, &six},
-               {BasicDoubleItemFunction, &zero, &half, &nan},
-               {BasicStringItemFunction, &empty, &part, &upper}};
-  for (const auto& t : cases) {
+// Creating, copying, comparing and destroying items by value is what the list
+// fuzz target's owned items go through; the refusals stay here.
+TEST(BasicListItems, ItemFunctionsRefuseBadCalls) {
+  for (BasicItemFunction fn :
+       {BasicIntItemFunction, BasicDoubleItemFunction, BasicStringItemFunction}) {
     void* slot = nullptr;
-    EXPECT_FALSE(t.fn(kItemCreate, nullptr, nullptr));
-    EXPECT_FALSE(t.fn(7, &slot, nullptr));
-    ASSERT_TRUE(t.fn(kItemCreate, &slot, nullptr));
-    EXPECT_TRUE(t.fn(kItemEquals, &slot, t.zero));
-    EXPECT_FALSE(t.fn(kItemCopy, &slot, nullptr));
-    EXPECT_FALSE(t.fn(kItemEquals, &slot, nullptr));
-    EXPECT_TRUE(t.fn(kItemCopy, &slot, t.value));
-    EXPECT_TRUE(t.fn(kItemEquals, &slot, t.value));
-    EXPECT_FALSE(t.fn(kItemEquals, &slot, t.other));
-    EXPECT_TRUE(t.fn(kItemCopy, &slot, t.other));
-    EXPECT_FALSE(t.fn(kItemEquals, &slot, t.other) && t.fn == BasicDoubleItemFunction);  // NaN
-    EXPECT_TRUE(t.fn(kItemDestroy, &slot, nullptr));
+    EXPECT_FALSE(fn(kItemCreate, nullptr, nullptr));
+    EXPECT_FALSE(fn(7, &slot, nullptr));
+    ASSERT_TRUE(fn(kItemCreate, &slot, nullptr));
+    EXPECT_FALSE(fn(kItemCopy, &slot, nullptr));
+    EXPECT_FALSE(fn(kItemEquals, &slot, nullptr));
+    EXPECT_TRUE(fn(kItemDestroy, &slot, nullptr));
     EXPECT_EQ(slot, nullptr);
   }
 }

@@ -11,7 +11,9 @@ namespace {
 
 typedef std::basic_string<WCHAR> WideText;
 
-WideText Text(const CBasicString& s) { return WideText(s.GetWideString(), size_t(s.GetLength())); }
+WideText Text(const CBasicString& s) {
+  return WideText(s.GetWideString(), size_t(s.GetLength()));
+}
 
 TEST(BasicString, NullPointersAndSingleCharacters) {
   EXPECT_EQ(CBasicString(static_cast<const char*>(nullptr)).GetLength(), 0);
@@ -26,14 +28,10 @@ TEST(BasicString, NullPointersAndSingleCharacters) {
   EXPECT_EQ(CBasicString('\0').GetLength(), 1);  // one U+0000
   EXPECT_EQ(CBasicString('\0').GetAt(0), 0);
 
-  CBasicString s(WSTR("abc"));
-  s = static_cast<const WCHAR*>(nullptr);
-  EXPECT_EQ(s.GetLength(), 0);
-  s = WSTR("abc");
+  CBasicString s(WSTR("abc"));  // wide null pointers: the fuzz target
   s = static_cast<const char*>(nullptr);
   EXPECT_EQ(s.GetLength(), 0);
   EXPECT_FALSE(s.Append(static_cast<const char*>(nullptr)));
-  EXPECT_FALSE(s.Append(static_cast<const WCHAR*>(nullptr)));
   EXPECT_TRUE(CBasicString() == static_cast<const char*>(nullptr));
 }
 
@@ -69,16 +67,6 @@ TEST(BasicString, ComparisonsAreExactAndOrdinal) {
             WSTR("ab"));
 }
 
-// Searches, sub-strings, trimming, case mapping and replacement are checked
-// against a model by the string fuzz target; two boundaries stay here for the
-// Windows leg.
-TEST(BasicString, SearchStartsWhereAsked) {
-  const CBasicString s(WSTR("a/b/c"));
-  EXPECT_EQ(s.Find(CBasicString(WSTR("/")), 2), 3);
-  EXPECT_EQ(s.ReverseFind(WSTR('c'), 0), 4);  // 0 means from the last character
-  EXPECT_EQ(s.ReverseFind('/', 2), 1);
-}
-
 TEST(BasicString, HashIsCrc32OfUtf16LittleEndianBytes) {
   EXPECT_EQ(uint32_t(CBasicString(WSTR("abc")).GetHashValue()), 0xAD957AB0u);
   EXPECT_EQ(uint32_t(CBasicString(WSTR("Größe")).GetHashValue()), 0xD4EF2E6Bu);
@@ -92,31 +80,24 @@ TEST(BasicString, FormatWideArgumentsAndOverflow) {
   EXPECT_FALSE(s.Format(nullptr));
   EXPECT_FALSE(s.Format(WSTR("")));  // nothing produced
   EXPECT_FALSE(s.Format(WSTR("%n"), nullptr));
+  EXPECT_FALSE(s.Format(WSTR("%9999d"), 1));  // past 4095 units (texts near it: the fuzz target)
   EXPECT_EQ(Text(s), WSTR("Bolt-nüt-42-é"));
-
-  const WideText fits(4095, WSTR('x'));
-  EXPECT_TRUE(s.Format(WSTR("%s"), fits.c_str()));
-  EXPECT_EQ(s.GetLength(), 4095);
-  s = WSTR("keep");
-  EXPECT_FALSE(s.Format(WSTR("%s"), WideText(4096, WSTR('x')).c_str()));
-  EXPECT_FALSE(s.Format(WSTR("%s%d"), fits.c_str(), 1));
-  EXPECT_FALSE(s.Format(WSTR("%9999d"), 1));
-  EXPECT_EQ(Text(s), WSTR("keep"));
 }
 
 TEST(BasicString, LoadStringFromRegisteredTables) {
   int module = 0;  // any address serves as a module handle
-  const win32::StringResource main[] = {{3, WSTR("Baugruppe")}};
+  const win32::StringResource main[] = {{3, WSTR("Baugruppe")}, {5, WSTR("")}};
   const win32::StringResource other[] = {{3, WSTR("Teil")}};
   const WideText longText(5000, WSTR('q'));
   const win32::StringResource big[] = {{4, longText.c_str()}};
-  ASSERT_TRUE(win32::RegisterStringTable(win32::GetModuleHandleW(nullptr), main, 1));
+  ASSERT_TRUE(win32::RegisterStringTable(win32::GetModuleHandleW(nullptr), main, 2));
   ASSERT_TRUE(win32::RegisterStringTable(reinterpret_cast<win32::HMODULE>(&module), other, 1));
   ASSERT_TRUE(win32::RegisterStringTable(reinterpret_cast<win32::HMODULE>(&module), big, 1));
 
   CBasicString s(WSTR("old"));
   EXPECT_FALSE(s.LoadString(0));
   EXPECT_FALSE(s.LoadString(4));  // not in the main program
+  EXPECT_FALSE(s.LoadString(5));  // an empty text is a missing one
   EXPECT_EQ(Text(s), WSTR("old"));
   EXPECT_TRUE(s.LoadString(3));
   EXPECT_EQ(Text(s), WSTR("Baugruppe"));

@@ -1,11 +1,12 @@
 // File kinds, the existence test and the candidates of a component's file.
+#include "files/Files.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "files/Files.h"
 #include "gkit/testkit.h"
 #include "granite/CGraniteElement.h"
 #include "granite/CGraniteParser.h"
@@ -27,16 +28,16 @@ TEST(FileFormat, TheFirstGroupFoundAnywhereInTheUpperCasedNameDecides) {
     const char* name;
     GraniteFormatTypes format;
   } cases[] = {
-      {"ASSY.ASM", GRANITE_FORMAT_NATIVE},     {"assy.asm", GRANITE_FORMAT_NATIVE},
-      {"Assy.Asm", GRANITE_FORMAT_NATIVE},     {"gear.xpr", GRANITE_FORMAT_NATIVE},
-      {"gear.prt.3", GRANITE_FORMAT_NATIVE},   {"part.x_b", GRANITE_FORMAT_PARASOLID},
-      {"part.X_T", GRANITE_FORMAT_PARASOLID},  {"model.iges", GRANITE_FORMAT_IGES},
-      {"model.3gs", GRANITE_FORMAT_IGES},      {"model.step", GRANITE_FORMAT_STEP},
-      {"model.stp", GRANITE_FORMAT_STEP},      {"body.sat", GRANITE_FORMAT_SAT},
-      {"sheet.vda", GRANITE_FORMAT_VDA},       {"deck.neu", GRANITE_FORMAT_NEUTRAL},
-      {"model.stl", GRANITE_FORMAT_UNKNOWN},   {"", GRANITE_FORMAT_UNKNOWN},
+      {"ASSY.ASM", GRANITE_FORMAT_NATIVE},      {"assy.asm", GRANITE_FORMAT_NATIVE},
+      {"Assy.Asm", GRANITE_FORMAT_NATIVE},      {"gear.xpr", GRANITE_FORMAT_NATIVE},
+      {"gear.prt.3", GRANITE_FORMAT_NATIVE},    {"part.x_b", GRANITE_FORMAT_PARASOLID},
+      {"part.X_T", GRANITE_FORMAT_PARASOLID},   {"model.iges", GRANITE_FORMAT_IGES},
+      {"model.3gs", GRANITE_FORMAT_IGES},       {"model.step", GRANITE_FORMAT_STEP},
+      {"model.stp", GRANITE_FORMAT_STEP},       {"body.sat", GRANITE_FORMAT_SAT},
+      {"sheet.vda", GRANITE_FORMAT_VDA},        {"deck.neu", GRANITE_FORMAT_NEUTRAL},
+      {"model.stl", GRANITE_FORMAT_UNKNOWN},    {"", GRANITE_FORMAT_UNKNOWN},
       {"prt/drawing.stp", GRANITE_FORMAT_STEP}, {"x.prt/drawing.stp", GRANITE_FORMAT_NATIVE},
-      {"a.neu.igs", GRANITE_FORMAT_NEUTRAL},   {"gearprt", GRANITE_FORMAT_UNKNOWN},
+      {"a.neu.igs", GRANITE_FORMAT_NEUTRAL},    {"gearprt", GRANITE_FORMAT_UNKNOWN},
   };
   for (const auto& c : cases) EXPECT_EQ(GetFormatFromExtension(S(c.name)), c.format) << c.name;
 }
@@ -67,94 +68,61 @@ TEST(FileExistence, OnlyRegularFilesNotHeldOpenElsewhereExist) {
   kit.Release();
 }
 
-// A parser whose file lies in the kit's directory, so that relative names
-// resolve there.
-class Resolution : public ::testing::Test {
- protected:
-  void SetUp() override {
-    m_parser.SetFilename(S(m_kit.Path("top.asm")));
-    g_CurrentParser = &m_parser;
+// The candidates of a component's file, resolved by a parser whose file lies
+// in the kit's directory. A row without a configuration asks for the
+// referenced file of a bare name (config null); "keep" is a result untouched.
+TEST(Resolution, CandidatesInTheirOrder) {
+  gkit::Kit kit;
+  CGraniteParser parser;
+  parser.SetFilename(S(kit.Path("top.asm")));
+  g_CurrentParser = &parser;
+  for (const char* name : {"c1.xas", "c2.xas", "C2.XPR", "c3", "c3.xpr", "bolt.prt", "BOLT_M6.XPR"})
+    kit.WriteFile(name, "x");
+  const struct {
+    const char *file, *config;
+    bool ok;
+    const char* result;
+  } rows[] = {
+      {"", nullptr, false, "keep"},
+      {"none", nullptr, false, "none.XAS"},  // none exists: the last candidate tried
+      {"c1", nullptr, true, "c1.XAS"},
+      {"c2", nullptr, true, "c2.XPR"},  // on the resolved name, before ".XAS" on the base
+      {"c3", nullptr, true, "c3"},
+      {"bolt.prt", "bolt_m6", true, "bolt_m6.XPR"},  // the configuration's instance file
+      {"bolt.prt", "bolt_m12", true, "bolt.prt"},    // none for it: the component's own
+      {"nut.prt", "nut_m6", true, "nut.prt.XAS"},    // nothing exists: left for the existence test
+      {"Missing.PRT", "", true, "Missing.PRT"},      // no configuration: resolved, untested
+      {"", "cfg", false, "keep"},
+  };
+  for (const auto& r : rows) {
+    CGraniteElement element;
+    element.SetFilename(S("keep"));
+    CBasicString got = S("keep");
+    bool ok = false;
+    if (r.config) {
+      xrchandle<KComponent> component =
+          kit.Component(xrchandle<KAssembly>(), r.file, r.config, nullptr, xrchandle<KModel>());
+      ok = ResolveComponentFile(component, &element);
+      got = element.GetFilename();
+      EXPECT_EQ(N(element.GetConfigurationName()), ok ? r.config : "") << r.file;
+    } else {
+      ok = ResolveReferencedFile(S(r.file), &got);
+    }
+    EXPECT_EQ(ok, r.ok) << r.file;
+    EXPECT_EQ(N(got),
+              std::string(r.result) == "keep" ? "keep" : N(parser.GetResolvedFilename(S(r.result))))
+        << r.file << " " << (r.config ? r.config : "");
   }
-  void TearDown() override {
-    g_CurrentParser = nullptr;
-    m_kit.Release();
-    EXPECT_EQ(gkit::LiveObjects(), 0);
-  }
-  std::string Resolved(const std::string& name) {
-    return N(m_parser.GetResolvedFilename(S(name)));
-  }
-  // Resolves a component with the given names into a fresh element.
-  bool Resolve(const std::string& file, const std::string& config, CGraniteElement& element) {
-    xrchandle<KComponent> component = m_kit.Component(xrchandle<KAssembly>(), file, config,
-                                                      nullptr, xrchandle<KModel>());
-    return ResolveComponentFile(component, &element);
-  }
-
-  gkit::Kit m_kit;
-  CGraniteParser m_parser;
-};
-
-TEST_F(Resolution, ReferencedFileCandidatesInTheirOrder) {
-  CBasicString candidate = S("untouched");
-  EXPECT_FALSE(ResolveReferencedFile(CBasicString(), &candidate));
-  EXPECT_EQ(N(candidate), "untouched");
-
-  // None exists: the candidate is the last one tried, the base with ".XAS".
-  EXPECT_FALSE(ResolveReferencedFile(S("none"), &candidate));
-  EXPECT_EQ(N(candidate), Resolved("none.XAS"));
-
-  m_kit.WriteFile("c1.xas", "x");
-  EXPECT_TRUE(ResolveReferencedFile(S("c1"), &candidate));
-  EXPECT_EQ(N(candidate), Resolved("c1.XAS"));
-
-  // ".XPR" on the resolved first candidate comes before ".XAS" on the base.
-  m_kit.WriteFile("c2.xas", "x");
-  m_kit.WriteFile("C2.XPR", "x");
-  EXPECT_TRUE(ResolveReferencedFile(S("c2"), &candidate));
-  EXPECT_EQ(N(candidate), Resolved(Resolved("c2") + ".XPR"));
-
-  m_kit.WriteFile("c3", "x");
-  m_kit.WriteFile("c3.xpr", "x");
-  EXPECT_TRUE(ResolveReferencedFile(S("c3"), &candidate));
-  EXPECT_EQ(N(candidate), Resolved("c3"));
-}
-
-TEST_F(Resolution, ComponentWithConfigurationPrefersItsInstanceFile) {
-  m_kit.WriteFile("bolt.prt", "x");
-  m_kit.WriteFile("BOLT_M6.XPR", "x");
-  CGraniteElement element;
-  ASSERT_TRUE(Resolve("bolt.prt", "bolt_m6", element));
-  EXPECT_EQ(N(element.GetFilename()), Resolved(Resolved("bolt_m6") + ".XPR"));
-  EXPECT_EQ(N(element.GetConfigurationName()), "bolt_m6");
-
-  // No candidate of the configuration exists: the component's own file.
-  CGraniteElement plain;
-  ASSERT_TRUE(Resolve("bolt.prt", "bolt_m12", plain));
-  EXPECT_EQ(N(plain.GetFilename()), Resolved("bolt.prt"));
-  EXPECT_EQ(N(plain.GetConfigurationName()), "bolt_m12");
-
-  // Nothing exists at all: the last candidate, left for the existence test.
-  CGraniteElement lost;
-  ASSERT_TRUE(Resolve("nut.prt", "nut_m6", lost));
-  EXPECT_EQ(N(lost.GetFilename()), Resolved("nut.prt.XAS"));
-}
-
-TEST_F(Resolution, ComponentWithoutConfigurationIsResolvedOnceUntested) {
-  CGraniteElement element;
-  ASSERT_TRUE(Resolve("Missing.PRT", "", element));
-  EXPECT_EQ(N(element.GetFilename()), Resolved("Missing.PRT"));
-  EXPECT_EQ(element.GetConfigurationName().GetLength(), 0);
-
   CGraniteElement untouched;
-  untouched.SetFilename(S("keep"));
-  EXPECT_FALSE(Resolve("", "cfg", untouched));
-  EXPECT_EQ(N(untouched.GetFilename()), "keep");
   EXPECT_FALSE(ResolveComponentFile(xrchandle<KComponent>(), &untouched));
-
-  g_CurrentParser = nullptr;
-  EXPECT_FALSE(Resolve("bolt.prt", "", untouched));
+  g_CurrentParser = nullptr;  // no parser: nothing resolves
   CBasicString candidate;
   EXPECT_FALSE(ResolveReferencedFile(S("bolt"), &candidate));
+  EXPECT_FALSE(ResolveComponentFile(
+      kit.Component(xrchandle<KAssembly>(), "bolt.prt", "", nullptr, xrchandle<KModel>()),
+      &untouched));
+  kit.Release();
+  EXPECT_EQ(gkit::LiveObjects(), 0);
 }
 
 }  // namespace

@@ -1,35 +1,32 @@
-// Finding files as Windows does (letter case, separators), share modes, and
-// refusing what is not a regular file.
+// Finding files as Windows does (letter case, separators), share modes,
+// refusing what is not a regular file, and the session's models read from
+// files: a part read once is handed out again while its file is the same,
+// share modes and injected faults act on it as on a first open, and unloading
+// the modules lets go of everything kept.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#include <sys/utime.h>
+#endif
 
 #include <cerrno>
+#include <cstdio>
 
-#include "helpers.h"
+#include "gkit/fixture.h"
 #include "win32/pathcase.h"
 #include "win32/wfsopen.h"
 
 namespace {
 
-using namespace ktest;
+using namespace gkit;
 using Files = KitTest;
+using ModelCache = KitTest;
 
 FILE* Open(const std::string& path, int share, const WCHAR* mode = WSTR("r")) {
   return win32::_wfsopen(xstring::FromNarrow(path).GetWide(), reinterpret_cast<const WCHAR*>(mode),
                          share);
-}
-
-// The kernel's open of path: whether it gave a file, and that file's path.
-std::string KernelOpen(const std::string& path) {
-  xrchandle<KSession> session;
-  KGetSession(session);
-  xrchandle<KFile> file;
-  session->OpenFile(path.c_str(), file);
-  if (!file) return "";
-  std::string opened = file->Path();
-  file->Close();
-  return opened;
 }
 
 bool Exists(const std::string& path) {
@@ -37,6 +34,23 @@ bool Exists(const std::string& path) {
   if (!f) return false;
   win32::fclose(f);
   return true;
+}
+
+xrchandle<KFile> KernelFile(const std::string& path) {
+  xrchandle<KSession> session;
+  KGetSession(session);
+  xrchandle<KFile> file;
+  if (session) session->OpenFile(path.c_str(), file);
+  return file;
+}
+
+// The kernel's open of path: whether it gave a file, and that file's path.
+std::string KernelOpen(const std::string& path) {
+  xrchandle<KFile> file = KernelFile(path);
+  if (!file) return "";
+  std::string opened = file->Path();
+  file->Close();
+  return opened;
 }
 
 TEST_F(Files, NamesIgnoreLetterCaseAndWindowsSyntax) {
@@ -85,14 +99,11 @@ TEST_F(Files, AnExactNameWinsAndCaseTwinsAreRefusedByTheKernel) {
   ASSERT_TRUE(win32::ResolvePathCase(kit.Path("pArt.prt"), found));
   EXPECT_EQ(found, upper);  // the byte-wise smallest of the three
   EXPECT_FALSE(win32::ResolvePathCase(kit.Path("bad-\xC3\xBF.prt"), found));
-  EXPECT_TRUE(win32::SameNameIgnoringCase("GEAR\xC3\x89.PRT", "gear\xC3\xA9.prt"));
-  EXPECT_FALSE(win32::SameNameIgnoringCase("gear.prt", "gear.prt\xFF"));
   // The kernel, given a lower-cased name, refuses twins and names them.
   EXPECT_EQ(KernelOpen(lower), "");
   EXPECT_NE(std::string(KGetLastError()).find("'" + upper + "' and '" + mixed + "' differ only"),
             std::string::npos)
       << KGetLastError();
-  EXPECT_NE(KernelOpen(kit.WriteFile("single.prt", "granite-native 1\npart\n")), "") << KGetLastError();
 }
 
 #if !defined(_WIN32)  // FIFOs, /dev/null and alarm() are Linux's
@@ -103,9 +114,6 @@ TEST_F(Files, OnlyRegularFilesOpenAndNothingBlocks) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
   ::alarm(20);  // a FIFO that blocked would hang here: fail instead
   for (const std::string& path : {dir, kit.Path("sub.PRT"), fifo, std::string("/dev/null")}) {
-    errno = 0;
-    EXPECT_EQ(Open(path, win32::_SH_DENYRW), nullptr) << path;
-    EXPECT_EQ(errno, ENOENT) << path;
     EXPECT_EQ(KernelOpen(path), "") << path;
     EXPECT_NE(std::string(KGetLastError()).find("cannot open"), std::string::npos);
   }
@@ -134,21 +142,120 @@ TEST_F(Files, ShareModesRefuseWhatAnotherHandleHoldsOpen) {
     // Closing lets go, though the object lives on.
     file->Close();
     EXPECT_TRUE(Exists(path));
-    // So does releasing an open file without closing it.
+    // So does releasing an open file without closing it. Where the session
+    // keeps models, this open gives the kept one and holds the file all the same.
     session->OpenFile(path.c_str(), file);
     ASSERT_TRUE(file);
     EXPECT_FALSE(Exists(path));
     file.reset();
     EXPECT_TRUE(Exists(path));
-    // A deny-all holder keeping the kernel out: cache_test.cpp.
+    // A deny-all holder keeping the kernel out: ModelCache below.
   }
-  // A deny-write reader refuses a writer.
-  FILE* reader = Open(path, win32::_SH_DENYWR);
-  ASSERT_NE(reader, nullptr);
-  EXPECT_EQ(Open(path, win32::_SH_DENYNO, WSTR("a")), nullptr);
-  win32::fclose(reader);
-  EXPECT_EQ(Open(path, 0x99), nullptr);  // not a share flag
-  EXPECT_EQ(Open(path, win32::_SH_DENYNO, WSTR("q")), nullptr);
+}
+
+const char* const kBox = "granite-native 1 part primary solid box from 0 0 0 to 1 2 3 end end";
+// The same length as kBox, another box.
+const char* const kOtherBox = "granite-native 1 part primary solid box from 0 0 0 to 4 5 6 end end";
+
+KVec3 Top(const xrchandle<KModel>& model) {
+  xrchandle<KBox3D> box;
+  model->GetModelBox(box);
+  return box ? box->Max() : KVec3{-1, -1, -1};
+}
+
+// Sets both file times to seconds since the epoch (the change time follows the clock).
+void SetModified(const std::string& path, time_t seconds) {
+#if defined(_WIN32)
+  struct _utimbuf times = {seconds, seconds};
+  ASSERT_EQ(::_utime(path.c_str(), &times), 0);
+#else
+  struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+#endif
+}
+
+TEST_F(ModelCache, APartIsReadAgainOnlyWhenItsFileChanged) {
+  std::string path = kit.WriteFile("bolt.prt", kBox);
+  xrchandle<KModel> first = OpenModel(path);
+  ASSERT_TRUE(first) << KGetLastError();
+  EXPECT_EQ(OpenModel(kit.Path("BOLT.PRT")), first);  // another spelling, the same file
+  EXPECT_TRUE(first->IsShared());
+  EXPECT_EQ(kit.CacheStatistics().reads, 1);
+  EXPECT_EQ(kit.CacheStatistics().hits, 1);
+  EXPECT_EQ(kit.Calls(KCall::OpenFile), 2);  // every open is still a kernel call
+  // The same size at once: the file times may not show it, so the text of
+  // a file changed so recently is compared.
+  kit.WriteFile("bolt.prt", kOtherBox);
+  xrchandle<KModel> edited = OpenModel(path);
+  ASSERT_TRUE(edited);
+  EXPECT_EQ(Top(edited).z, 6);
+  KModelCacheStatistics s = kit.CacheStatistics();
+  EXPECT_EQ(OpenModel(path), edited);  // unchanged since: handed out again, after comparing
+  EXPECT_EQ(kit.CacheStatistics().verified, s.verified + 1);
+  EXPECT_EQ(kit.CacheStatistics().reads, s.reads);
+
+  // Files changed long ago are trusted by their times, and any change of them reads again.
+  KSetModelCacheRacyWindow(0);
+  SetModified(path, 1000000000);
+  xrchandle<KModel> old = OpenModel(path);
+  s = kit.CacheStatistics();
+  EXPECT_EQ(OpenModel(path), old);
+  EXPECT_EQ(kit.CacheStatistics().verified, s.verified);  // not even read
+  kit.WriteFile("bolt.prt", kBox);  // the same size, another modification time
+  SetModified(path, 1000000000 + 1);
+  xrchandle<KModel> retimed = OpenModel(path);
+  ASSERT_TRUE(retimed);
+  EXPECT_EQ(Top(retimed).z, 3);
+  // Replaced by another file (another inode) with the same size and times.
+  std::string other = kit.WriteFile("new.prt", kOtherBox);
+  SetModified(other, 1000000000 + 1);
+  ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+  EXPECT_EQ(Top(OpenModel(path)).z, 6);
+  EXPECT_EQ(kit.CacheStatistics().entries, 1);
+}
+
+TEST_F(ModelCache, AFileHeldOpenWithoutSharingIsStillRefused) {
+  KSetModelCacheRacyWindow(0);  // the kept model is given on the file's status, without an open
+  std::string path = kit.WriteFile("cover.prt", kBox);
+  xrchandle<KModel> kept = OpenModel(path);
+  ASSERT_TRUE(kept);
+  // A deny-all holder keeps the kernel out, though it has the model (a file
+  // given from the kept models holds its place: Files.ShareModes...).
+  FILE* holder = Open(path, win32::_SH_DENYRW);
+  ASSERT_NE(holder, nullptr);
+  EXPECT_FALSE(KernelFile(path));
+  EXPECT_NE(std::string(KGetLastError()).find("held open"), std::string::npos);
+  win32::fclose(holder);
+  // A file that is gone cannot be opened, kept or not.
+  ASSERT_EQ(std::remove(path.c_str()), 0);
+  EXPECT_FALSE(KernelFile(path));
+  EXPECT_NE(std::string(KGetLastError()).find("no such file"), std::string::npos);
+}
+
+TEST_F(ModelCache, InjectedFaultsStillHitEveryOpenAndEveryBox) {
+  std::string path = kit.WriteFile("gear.prt", kBox);
+  xrchandle<KModel> kept = OpenModel(path);
+  ASSERT_TRUE(kept);
+  long opens = kit.Calls(KCall::OpenFile);
+  kit.Fail(KCall::OpenFile, KFault::Null, opens + 1);
+  EXPECT_FALSE(KernelFile(path));
+  EXPECT_TRUE(KernelFile(path));
+  kit.Fail(KCall::OpenFile, KFault::Throw, opens + 3);
+  EXPECT_EQ(Thrown([&] { KernelFile(path); }), "injected failure of OpenFile");
+  kit.ClearFaults();
+  // A kept box still goes through the call.
+  kit.Fail(KCall::GetModelBox, KFault::Null);
+  EXPECT_EQ(Top(kept).z, -1);
+  kit.ClearFaults();
+  EXPECT_EQ(Top(kept).z, 3);
+  EXPECT_EQ(kit.CacheStatistics().reads, 1);
+  // Unloading the modules, as the host's shutdown does, lets go of the
+  // models kept; an unload made to give nothing keeps them.
+  kit.Fail(KCall::UnloadModules, KFault::Null, 1);
+  KUnloadAuxModules();
+  EXPECT_EQ(kit.CacheStatistics().entries, 1);
+  KUnloadAuxModules();
+  EXPECT_EQ(kit.CacheStatistics().entries, 0);
 }
 
 }  // namespace

@@ -1,14 +1,19 @@
-// Reading native files: structure, boxes, and refusal of malformed input.
+// Reading native files: structure, boxes, and refusal of malformed input;
+// exchange files that only the translator reads.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
-#include "helpers.h"
+#include "gkit/bodies.h"
+#include "gkit/fixture.h"
 
 namespace {
 
-using namespace ktest;
+using namespace gkit;
 using NativeReader = KitTest;
+using Translator = KitTest;
 
 const char* const kPart = R"(granite-native 1
 part
@@ -35,13 +40,6 @@ TEST_F(NativeReader, PartHoldsAttributesBodiesAndFacesInOrder) {
   ASSERT_NE(part, nullptr) << KGetLastError();
   EXPECT_EQ(part->GetUnits(), KUNITS_CENTIMETER);
   EXPECT_EQ(FirstColour(*part), (std::vector<double>{0.2, 0.4, 0.6}));
-  xrchandle<KAttributeSequence> attributes;
-  part->GetAttributes(1, attributes);
-  ASSERT_EQ(attributes->GetCount(), 3);
-  xrchandle<KAttribute> a;
-  attributes->GetAt(2, a);
-  ASSERT_NE(KLayerAttribute::cast(a.get()), nullptr);
-  EXPECT_EQ(KLayerAttribute::cast(a.get())->GetLayer(), 7);
 
   const std::vector<xrchandle<KBody>> bodies = Bodies(model);
   ASSERT_EQ(bodies.size(), 3u);
@@ -68,10 +66,22 @@ TEST_F(NativeReader, PartHoldsAttributesBodiesAndFacesInOrder) {
   for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[k], expected[k], 1e-9) << k;
 }
 
-bool AtIdentity(const xrchandle<KMatrix3D>& placement) {
-  for (int k = 0; k < 16; ++k)
-    if (placement->Get(k / 4, k % 4) != (k % 5 == 0 ? 1 : 0)) return false;
-  return true;
+// A component as text: its file, its configuration and its placement's 16
+// numbers in Get order (none without a placement).
+std::string Describe(const xrchandle<KComponent>& component) {
+  xstring name, config;
+  xrchandle<KMatrix3D> placement;
+  component->GetReferencedFileName(name);
+  component->GetConfigName(config);
+  component->GetPlacement(placement);
+  std::string text = std::string(name.GetNarrow()) + "|" + config.GetNarrow();
+  for (int k = 0; placement && k < 16; ++k) {
+    char number[32];
+    std::snprintf(number, sizeof number, " %g",
+                  std::round(placement->Get(k / 4, k % 4) * 1e9) / 1e9 + 0.0);
+    text += number;
+  }
+  return text;
 }
 
 TEST_F(NativeReader, AssemblyKeepsComponentsNamesConfigurationsAndPlacements) {
@@ -91,54 +101,45 @@ end
   ASSERT_TRUE(file) << KGetLastError();
   xrchandle<KAssembly> assembly;
   session->GetAssembly(file, 1, assembly);
-  // The root component of an assembly file places the assembly at identity.
   xrchandle<KComponent> root;
   session->GetRootComponent(file, 1, root);
   file->Close();
   ASSERT_TRUE(assembly);
-  xrchandle<KMatrix3D> placement;
-  root->GetPlacement(placement);
-  EXPECT_TRUE(AtIdentity(placement));
   EXPECT_EQ(Definition(root), xrchandle<KModel>(assembly));
   EXPECT_EQ(assembly->GetUnits(), KUNITS_INCH);
-  const auto components = Components(assembly);
-  ASSERT_EQ(components.size(), 3u);
-  xstring name, config;
-  components[0]->GetReferencedFileName(name);
-  components[0]->GetConfigName(config);
-  components[0]->GetPlacement(placement);
-  EXPECT_STREQ(name.GetNarrow(), "..\\Parts\\Shaft.PRT");
-  EXPECT_TRUE(config.IsEmpty());
-  EXPECT_FALSE(placement);
-  components[1]->GetConfigName(config);
-  components[1]->GetPlacement(placement);
-  EXPECT_STREQ(config.GetNarrow(), "bolt_m6");
-  ASSERT_TRUE(placement);
-  const double expected[16] = {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 10, 0, 0, 1};
-  for (int k = 0; k < 16; ++k) EXPECT_NEAR(placement->Get(k / 4, k % 4), expected[k], 1e-12) << k;
-  components[2]->GetPlacement(placement);
-  EXPECT_EQ(placement->Get(0, 0), 2);
-  EXPECT_EQ(placement->Get(3, 2), 3);
+  std::vector<std::string> components;
+  for (const xrchandle<KComponent>& c : Components(assembly)) components.push_back(Describe(c));
+  EXPECT_EQ(components,
+            (std::vector<std::string>{"..\\Parts\\Shaft.PRT|",
+                                      "bolt.prt|bolt_m6 0 1 0 0 -1 0 0 0 0 0 1 0 10 0 0 1",
+                                      "plate.prt| 2 0 0 0 0 2 0 0 0 0 2 0 1 2 3 1"}));
 
-  // A part file has no assembly (its root at identity: examples_test.cpp),
-  // and a closed file gives nothing more.
+  // A part file has no assembly and its root sits at identity (reusing a
+  // part relies on it); a closed file gives nothing more.
   session->OpenFile(
       kit.WriteFile("p.xpr", "granite-native 1 part primary solid sphere radius 1 end end").c_str(),
       file);
   session->GetAssembly(file, 1, assembly);
   EXPECT_FALSE(assembly);
+  session->GetRootComponent(file, 1, root);
+  const std::string placed = Describe(root);
+  EXPECT_EQ(placed.substr(placed.find('|')), "| 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1");
   file->Close();
   session->GetRootComponent(file, 1, root);
   EXPECT_FALSE(root);
 }
 
 struct Malformed {
-  const char* text;
+  std::string text;
   int line;
   const char* reason;
 };
 
 TEST_F(NativeReader, MalformedFilesGiveNoFileAndAReasonWithTheLine) {
+  std::string polygon = "*polygon";
+  for (int i = 0; i < 5000; ++i)
+    polygon += " " + std::to_string(std::cos(i * 0.001)) + " " +
+               std::to_string(std::sin(i * 0.001)) + " 0";
   const Malformed cases[] = {
       {"", 1, "expected the header 'granite-native 1', found the end of the file"},
       {"granite 1\npart", 1, "expected the header"},
@@ -189,40 +190,55 @@ TEST_F(NativeReader, MalformedFilesGiveNoFileAndAReasonWithTheLine) {
        "last column"},
       {"granite-native 1\nassembly\ncomponent \"a\" end\nprimary", 4,
        "expected 'component' or the end of the file"},
+      // Limits that keep huge input from running away.
+      {polygon + " end\nend", 4, "a polygon has too many points"},
+      {"granite-native 1\npart\n" + std::string(5000, 'a'), 3, "a word is too long"},
+      {"granite-native 1\npart\nname \"" + std::string(5000, 'a') + "\"", 3,
+       "a string is too long"},
   };
-  int index = 0;
   for (const Malformed& c : cases) {
-    std::string name = "bad" + std::to_string(index++) + ".prt";
     // '*' stands for a part's primary body begun on line 3.
     const std::string text =
-        c.text[0] == '*' ? "granite-native 1\npart\nprimary\n  " + std::string(c.text + 1) : c.text;
-    std::string path = kit.WriteFile(name, text);
-    KClearLastError();
-    {
-      xrchandle<KSession> session;
-      KGetSession(session);
-      xrchandle<KFile> file;
-      session->OpenFile(path.c_str(), file);
-      EXPECT_FALSE(file) << text;
-    }
-    std::string reason = KGetLastError();
-    std::string where = path + ":" + std::to_string(c.line) + ": ";
-    EXPECT_EQ(reason.compare(0, where.size(), where), 0) << reason << "\nfor: " << text;
-    EXPECT_NE(reason.find(c.reason), std::string::npos) << reason << "\nfor: " << text;
+        c.text[0] == '*' ? "granite-native 1\npart\nprimary\n  " + c.text.substr(1) : c.text;
+    EXPECT_FALSE(KReadNative(text, "bad.prt", kit.Directory())) << text;
+    const std::string reason = KGetLastError(), where = "bad.prt:" + std::to_string(c.line) + ": ";
+    EXPECT_EQ(reason.compare(0, where.size(), where), 0)
+        << reason << "\nfor: " << text.substr(0, 80);
+    EXPECT_NE(reason.find(c.reason), std::string::npos)
+        << reason << "\nfor: " << text.substr(0, 80);
   }
 }
 
-TEST_F(NativeReader, LimitsRefuseHugeInputWithoutRunningAway) {
-  std::string polygon = "granite-native 1\npart\nprimary\npolygon";
-  for (int i = 0; i < 5000; ++i)
-    polygon += " " + std::to_string(std::cos(i * 0.001)) + " " +
-               std::to_string(std::sin(i * 0.001)) + " 0";
-  polygon += " end end";
-  std::string longWord = "granite-native 1\npart\n" + std::string(5000, 'a');
-  std::string longString = "granite-native 1\npart\nname \"" + std::string(5000, 'a') + "\"";
-  for (const std::string& text : {polygon, longWord, longString}) {
-    EXPECT_FALSE(KReadNative(text, "big", "."));
-    EXPECT_NE(std::string(KGetLastError()).find("too"), std::string::npos) << KGetLastError();
+TEST_F(Translator, ExchangeFilesOpenAndOnlyStepAndIgesHaveReaders) {
+  std::string path = kit.WriteFile("Shaft.STP", "ISO-10303-21;\nEND-ISO-10303-21;\n");
+  xrchandle<KSession> session;
+  KGetSession(session);
+  xrchandle<KTranslator> translator;
+  KGetTranslator(translator);
+  ASSERT_TRUE(translator);
+  xrchandle<KFile> file;
+  session->OpenFile(kit.Path("shaft.stp").c_str(), file);
+  ASSERT_TRUE(file) << KGetLastError();
+  const struct {
+    int code;
+    const char* reason;
+  } formats[] = {{KFORMAT_STEP, "STEP file"},
+                 {KFORMAT_IGES, "holds STEP, not IGES"},  // a STEP text read as IGES
+                 {KFORMAT_NEUTRAL, "the neutral format"},
+                 {KFORMAT_SAT, "the SAT format"},
+                 {KFORMAT_VDA, "the VDA format"},
+                 {KFORMAT_PARASOLID, "the Parasolid format"},
+                 {42, "format code 42 is not supported"},
+                 {-KFORMAT_STEP, "closed"}};  // after the file is closed
+  for (const auto& f : formats) {
+    if (f.code < 0) file->Close();
+    xrchandle<KModel> model;
+    translator->Translate(std::abs(f.code), file, xrchandle<xobject>(), xrchandle<xobject>(),
+                          model);
+    EXPECT_FALSE(model);
+    std::string reason = KGetLastError();
+    EXPECT_TRUE(f.code < 0 || reason.find(path) != std::string::npos) << reason;
+    EXPECT_NE(reason.find(f.reason), std::string::npos) << reason;
   }
 }
 

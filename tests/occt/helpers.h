@@ -2,7 +2,6 @@
 // interface, walking what comes out, and measuring meshes.
 #pragma once
 
-#include <cmath>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,20 +29,13 @@ using gkit::Definition;
 using gkit::Faces;
 using gkit::FirstColour;
 std::string FileName(const xrchandle<KComponent>& component);
-// The 16 numbers of a component's placement in Get order (identity for none).
-std::vector<double> Placement(const xrchandle<KComponent>& component);
+
+// Writes one of the models of written_test.cpp with Open CASCADE's writers
+// into the kit's folder ("sample.stp", "inch.stp", "hidden.stp", "bolt.igs");
+// answers its path.
+std::string WriteSample(gkit::Kit& kit, const std::string& name);
 
 // The distinct part models a walk of the model reaches.
 std::set<const KModel*> Parts(const xrchandle<KModel>& model, int depth = 0);
-
-// The triangles of a body at the given tolerances, and what they tell.
-struct Mesh {
-  long triangles = 0;
-  double signedVolume = 0;  // of the closed surface the triangles make
-  double worstNormal = 0;   // largest | |n| - 1 | over the vertex normals
-  long normalsAgainst = 0;  // vertex normals pointing away from their triangle's side
-  std::vector<std::vector<double>> runs;  // the vertices of each face
-};
-Mesh Triangulate(const xrchandle<KBody>& body, double chord, double angle);
 
 }  // namespace otest

@@ -1,6 +1,7 @@
-// Every shared sample file through ParsePart, against Open CASCADE's own XCAF
-// read of the same file: the tree with its names, the faces of each colour,
-// the model box, the units and the result.
+// Every shared sample file, and the files written_test.cpp writes, through
+// ParsePart, against Open CASCADE's own XCAF read of the same file: the tree
+// with its names, the faces of each colour, the model box, the units and the
+// result.
 #include <sys/stat.h>
 
 #include <BRepBndLib.hxx>
@@ -28,6 +29,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 
 #include "../tessellation/load_fixture.h"
@@ -37,10 +39,6 @@
 namespace {
 
 using namespace loadtest;
-
-std::string Utf8(const TCollection_ExtendedString& s) {
-  return TCollection_AsciiString(s).ToCString();
-}
 
 // A colour as the scene holds it: the file's value to six decimals, in float.
 std::string ColourKey(double r, double g, double b) {
@@ -113,7 +111,9 @@ struct Oracle {
  private:
   std::string Name(const TDF_Label& label) const {
     Handle(TDataStd_Name) name;
-    return label.FindAttribute(TDataStd_Name::GetID(), name) ? Utf8(name->Get()) : "";
+    return label.FindAttribute(TDataStd_Name::GetID(), name)
+               ? TCollection_AsciiString(name->Get()).ToCString()
+               : "";
   }
   std::string Own(const TDF_Label& label) const {
     Quantity_Color c;
@@ -147,7 +147,8 @@ struct Oracle {
     if (name.empty()) name = Name(component);
     if (!m_colours->IsVisible(component) || !m_colours->IsVisible(referred)) return name + "~;";
     if (!m_shapes->IsAssembly(referred)) return name + (Part(referred, inherited) > 0 ? ";" : "~;");
-    return name + "{" + Children(referred, inherited) + "}";
+    const std::string children = Children(referred, inherited);
+    return name + (children.empty() ? "~;" : "{" + children + "}");
   }
   // The faces of a part by the colour each is drawn in: its own, its solid's
   // or shell's, the part's, or the one a placement passes down.
@@ -184,8 +185,21 @@ class RealFile : public LoadTest, public ::testing::WithParamInterface<const cha
  protected:
   void SetUp() override {
     LoadTest::SetUp();  // first: TearDown runs after a skip too
-    if (!otest::HaveRealData()) GTEST_SKIP() << "no sample files in " << otest::RealData();
     Message::DefaultMessenger()->ChangePrinters().Clear();
+    const std::string name = GetParam();
+    if (name.compare(0, 8, "written/") == 0) {
+      path = otest::WriteSample(kit, name.substr(8));
+      return;
+    }
+    if (!otest::HaveRealData()) GTEST_SKIP() << "no sample files in " << otest::RealData();
+    // A path relative to the working folder, as a host may give it.
+    home = std::filesystem::current_path();
+    std::filesystem::current_path(otest::RealData());
+    path = name;
+  }
+  void TearDown() override {
+    if (!home.empty()) std::filesystem::current_path(home);
+    LoadTest::TearDown();
   }
 
   static std::string Tree(CGraniteElement* e) {
@@ -195,7 +209,7 @@ class RealFile : public LoadTest, public ::testing::WithParamInterface<const cha
       CBasicString name = child->GetDisplayName();
       const char* narrow = name.GetMultiByte();
       text += narrow ? narrow : "";
-      if (child->GetFileType() == GRANITE_FILE_ASSEMBLY)
+      if (child->GetFileType() == GRANITE_FILE_ASSEMBLY && child->GetNumberChildren() > 0)
         text += "{" + Tree(child) + "}";
       else
         text += child->GetGroup()->GetNumberMeshes() > 0 ? ";" : "~;";
@@ -213,10 +227,12 @@ class RealFile : public LoadTest, public ::testing::WithParamInterface<const cha
     }
     for (int i = 0; i < g->GetNumberChildren(); ++i) Faces(g->GetChild(i), file, out);
   }
+
+  std::string path;
+  std::filesystem::path home;
 };
 
 TEST_P(RealFile, LoadsAsOpenCascadeReadsIt) {
-  const std::string path = otest::RealData() + GetParam();
 #if defined(__SANITIZE_ADDRESS__)
   // Under the sanitizer the files over a megabyte take minutes each; the
   // smaller ones pass through the same code.
@@ -227,16 +243,17 @@ TEST_P(RealFile, LoadsAsOpenCascadeReadsIt) {
   EXPECT_EQ(ParsePart(parser.get(), Wide(path), nullptr), GRANITE_LOAD_SUCCESS) << KGetLastError();
   ASSERT_EQ(parser->GetNumberElements(), 1);
   CGraniteElement* root = static_cast<CGraniteElement*>(parser->GetElementList()->GetAt(0));
-  const Oracle oracle(path);
+  const Oracle oracle(std::filesystem::absolute(path).string());
 
   EXPECT_EQ(root->GetFileType(), oracle.assembly ? GRANITE_FILE_ASSEMBLY : GRANITE_FILE_PART);
-  // Hidden components and parts without faces stay in the tree with nothing
-  // drawn ("~").
+  // Hidden components, parts without faces and assemblies without components
+  // stay in the tree with nothing drawn ("~").
   EXPECT_EQ(Tree(root), oracle.tree);
   std::map<std::string, long> faces;
-  Faces(group, *static_cast<const velaChroma*>(parser->GetGeneratedColorList()->GetAt(0)), faces);
-  Faces(root->GetGroup(),
-        *static_cast<const velaChroma*>(parser->GetGeneratedColorList()->GetAt(0)), faces);
+  const velaChroma& file =
+      *static_cast<const velaChroma*>(parser->GetGeneratedColorList()->GetAt(0));
+  Faces(group, file, faces);
+  Faces(root->GetGroup(), file, faces);
   EXPECT_EQ(faces, oracle.faces);
   EXPECT_EQ(parser->GetModelUnits(), oracle.units);
 
@@ -249,6 +266,15 @@ TEST_P(RealFile, LoadsAsOpenCascadeReadsIt) {
   for (int k = 0; k < 6; ++k) EXPECT_NEAR(got[k], expected[k], slack) << "box coordinate " << k;
 }
 
+std::string ParamName(const ::testing::TestParamInfo<const char*>& info) {
+  std::string name = info.param;
+  name = name.substr(name.find('/') + 1);
+  name = name.substr(0, name.find('.'));
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return name;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Shared, RealFile,
     ::testing::Values("BIGES.igs", "occ22470.igs", "bearing.iges", "sunglasses_lens.igs",
@@ -258,13 +284,10 @@ INSTANTIATE_TEST_SUITE_P(
                       "as1_motor.step", "as1_pe_203.stp", "trj7_as1-id-214.stp", "dm1-id-214.stp",
                       "trj5_s1-ac-214.stp", "s1-c5-214/s1-c5-214.stp", "OCC23123-test.step",
                       "trj4_pm2-ec-214.stp", "nist_ctc_02_asme1_ap203.stp"),
-    [](const ::testing::TestParamInfo<const char*>& info) {
-      std::string name = info.param;
-      name = name.substr(name.find('/') + 1);
-      name = name.substr(0, name.find('.'));
-      for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      return name;
-    });
+    ParamName);
+INSTANTIATE_TEST_SUITE_P(Written, RealFile,
+                         ::testing::Values("written/sample.stp", "written/inch.stp",
+                                           "written/hidden.stp", "written/bolt.igs"),
+                         ParamName);
 
 }  // namespace

@@ -7,35 +7,26 @@
 //
 // Large models are swept at up to kBudget calls per fault, spread over the
 // whole run; GRANITE_SWEEP_ALL=1 sweeps every call.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <functional>
-#include <sstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gBase90/kprogress.h"
-#include "gkit/testkit.h"
 #include "gkit/host_run.h"
+#include "gkit/testkit.h"
 
 namespace {
 
 const long kBudget = 150;
-
-struct SampleModel {
-  std::string name;
-  // Writes what the model needs into the kit's folder; answers the path to load.
-  std::function<std::string(gkit::Kit&)> prepare;
-};
-
-std::string Example(const char* relative) {
-  return std::string(GRANITE_SOURCE_DIR) + "/examples/" + relative;
-}
 
 const char* const kBlock = R"(granite-native 1
 part
@@ -49,61 +40,62 @@ item
 end
 )";
 
-std::vector<SampleModel> Models() {
-  std::vector<SampleModel> models;
-  models.push_back({"gearbox", [](gkit::Kit&) { return Example("gearbox/gearbox.asm"); }});
-  models.push_back({"fixture", [](gkit::Kit&) { return Example("fixture/fixture.asm"); }});
-  // A part loaded alone, through ParsePart.
-  models.push_back({"single part", [](gkit::Kit& kit) { return kit.WriteFile("block.prt", kBlock); }});
-  // Occurrences of one part, a configuration's instance file, a sub-assembly
-  // and a missing reference.
-  models.push_back({"instances", [](gkit::Kit& kit) {
-    kit.WriteFile("block.prt", kBlock);
-    kit.WriteFile("small.xpr", "granite-native 1\npart\nprimary solid box from 0 0 0 to 1 1 1 end end\n");
-    kit.WriteFile("sub.asm",
-                  "granite-native 1\nassembly\ncomponent \"block.prt\" translate 0 0 30 end\n"
-                  "component \"block.prt\" config \"small\" rotate 0 0 1 90 end\n");
-    return kit.WriteFile("top.asm",
-                         "granite-native 1\nassembly\n"
-                         "component \"block.prt\" end\n"
-                         "component \"BLOCK.PRT\" translate 20 0 0 end\n"
-                         "component \"sub.asm\" translate 0 40 0 end\n"
-                         "component \"missing.prt\" end\n");
-  }});
-  // An assembly that refers to itself.
-  models.push_back({"cycle", [](gkit::Kit& kit) {
-    kit.WriteFile("block.prt", kBlock);
-    return kit.WriteFile("loop.asm",
-                         "granite-native 1\nassembly\ncomponent \"block.prt\" end\n"
-                         "component \"loop.asm\" translate 0 0 50 end\n");
-  }});
-  return models;
-}
+// A sample model: the files it writes into the kit's folder, the last one
+// loaded; or, with none, a sample of the examples folder.
+struct SampleModel {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> files;
+
+  std::string Prepare(gkit::Kit& kit) const {
+    if (files.empty()) return std::string(GRANITE_SOURCE_DIR) + "/examples/" + name;
+    for (const auto& f : files) kit.WriteFile(f.first, f.second);
+    return kit.Path(files.back().first);
+  }
+};
+
+const SampleModel kModels[] = {
+    {"gearbox/gearbox.asm", {}},
+    {"fixture/fixture.asm", {}},
+    // A part loaded alone, through ParsePart.
+    {"single part", {{"block.prt", kBlock}}},
+    // Occurrences of one part, a configuration's instance file, a sub-assembly
+    // and a missing reference.
+    {"instances",
+     {{"block.prt", kBlock},
+      {"small.xpr", "granite-native 1\npart\nprimary solid box from 0 0 0 to 1 1 1 end end\n"},
+      {"sub.asm",
+       "granite-native 1\nassembly\ncomponent \"block.prt\" translate 0 0 30 end\n"
+       "component \"block.prt\" config \"small\" rotate 0 0 1 90 end\n"},
+      {"top.asm",
+       "granite-native 1\nassembly\ncomponent \"block.prt\" end\n"
+       "component \"BLOCK.PRT\" translate 20 0 0 end\n"
+       "component \"sub.asm\" translate 0 40 0 end\ncomponent \"missing.prt\" end\n"}}},
+    // An assembly that refers to itself.
+    {"cycle",
+     {{"block.prt", kBlock},
+      {"loop.asm",
+       "granite-native 1\nassembly\ncomponent \"block.prt\" end\n"
+       "component \"loop.asm\" translate 0 0 50 end\n"}}},
+};
 
 // The colours written by every file beside path.
 std::vector<velaChroma> ColorsOfFolder(const std::string& path) {
   std::vector<velaChroma> colors;
-  const std::string folder = path.substr(0, path.find_last_of('/'));
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      std::ifstream in(folder + "/" + entry->d_name, std::ios::binary);
-      std::stringstream text;
-      text << in.rdbuf();
-      for (const velaChroma& c : reliability::ColorsInText(text.str())) colors.push_back(c);
-    }
-    closedir(dir);
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    for (const velaChroma& c : reliability::ColorsInText({std::istreambuf_iterator<char>(in), {}}))
+      colors.push_back(c);
   }
   return colors;
 }
 
+// Every call, or kBudget of them from the first to the last.
 std::vector<long> CallsToFail(long calls) {
-  std::vector<long> ks;
   const char* all = std::getenv("GRANITE_SWEEP_ALL");
-  if (calls <= kBudget || (all && *all == '1')) {
-    for (long k = 1; k <= calls; ++k) ks.push_back(k);
-    return ks;
-  }
-  for (long i = 0; i < kBudget; ++i) ks.push_back(1 + i * (calls - 1) / (kBudget - 1));
+  const long n = all && *all == '1' ? calls : std::min(calls, kBudget);
+  std::vector<long> ks;
+  for (long i = 0; i < n; ++i) ks.push_back(n == 1 ? 1 : 1 + i * (calls - 1) / (n - 1));
   return ks;
 }
 
@@ -115,14 +107,14 @@ TEST(FaultSweep, EveryInjectedFaultEndsSound) {
     std::printf("%s\n", line.c_str());
     summary << line << "\n";
   };
-  for (const SampleModel& model : Models()) {
+  for (const SampleModel& model : kModels) {
     SCOPED_TRACE(model.name);
     long calls = 0;
     reliability::Outcome reference;
     std::vector<velaChroma> written;
     {
       gkit::Kit kit;
-      const std::string path = model.prepare(kit);
+      const std::string path = model.Prepare(kit);
       written = ColorsOfFolder(path);
       reference = reliability::RunHost(path, {});
       calls = kit.TotalCalls();
@@ -141,24 +133,22 @@ TEST(FaultSweep, EveryInjectedFaultEndsSound) {
     long modelInjected = 0, modelSurvived = 0;
     for (KFault fault : {KFault::Null, KFault::Throw}) {
       for (long k : CallsToFail(calls)) {
-        reliability::Outcome outcome;
-        {
-          gkit::Kit kit;
-          const std::string path = model.prepare(kit);
-          kit.FailNth(k, fault);
-          outcome = reliability::RunHost(path, allowed);
-          kit.Release();
-        }
+        gkit::Kit kit;
+        const std::string path = model.Prepare(kit);
+        kit.FailNth(k, fault);
+        const reliability::Outcome outcome = reliability::RunHost(path, allowed);
+        kit.Release();
         ++modelInjected;
         const int live = gkit::LiveObjects();
-        const bool sound = outcome.fault.empty() && live == 0;
-        EXPECT_TRUE(sound) << (fault == KFault::Null ? "null" : "throw") << " at call " << k
-                           << " of " << calls << ": "
-                           << (outcome.fault.empty() ? "kernel objects left alive"
-                                                     : outcome.fault)
-                           << " (result " << outcome.result << ", live " << live << ")";
-        if (sound) ++modelSurvived;
-        if (!sound) break;  // one report per model and fault is enough
+        if (outcome.fault.empty() && live == 0) {
+          ++modelSurvived;
+          continue;
+        }
+        ADD_FAILURE() << (fault == KFault::Null ? "null" : "throw") << " at call " << k << " of "
+                      << calls << ": "
+                      << (outcome.fault.empty() ? "kernel objects left alive" : outcome.fault)
+                      << " (result " << outcome.result << ", live " << live << ")";
+        break;  // one report per model and fault is enough
       }
     }
     report("fault sweep: " + model.name + ": " + std::to_string(calls) + " kernel calls, result " +
@@ -180,7 +170,7 @@ TEST(FaultSweep, EveryInjectedFaultEndsSound) {
 struct StopAt {
   bool before;  // asked before the load starts
   KPhase phase;
-  long nth;     // the nth report of phase
+  long nth;  // the nth report of phase
   long seen = 0;
   bool asked = false;
 };
@@ -196,15 +186,13 @@ void Observe(void* context, KPhase phase, double, double) {
   if (!at.asked && phase == at.phase && ++at.seen == at.nth) Ask(at);
 }
 
-// A part of a few thousand triangles (more tokens than the reader reads
-// between two looks at the request) and some analytic faces.
+// A part of a thousand triangles (more tokens than the reader reads between
+// two looks at the request) and some analytic faces.
 std::string NativePart(int n) {
   std::string text = "granite-native 1\npart\nprimary\n  triangles";
-  for (int i = 0; i < 40; ++i)
-    for (int j = 0; j < 30; ++j)
-      text += "\n " + std::to_string(i) + " " + std::to_string(j) + " 0 " + std::to_string(i + 1) +
-              " " + std::to_string(j) + " 0 " + std::to_string(i) + " " + std::to_string(j + 1) +
-              " 0";
+  for (int z = 0; z < 1200; ++z)
+    text +=
+        "\n 0 0 " + std::to_string(z) + " 1 0 " + std::to_string(z) + " 0 1 " + std::to_string(z);
   text += "\n  end\n  sphere radius 3 translate 0 0 " + std::to_string(5 + n) + " end\n";
   text += "  cylinder radius 2 height 0 9 color 0.2 0.3 0.9 end\nend\n";
   return text;
@@ -214,8 +202,8 @@ std::string NativeModel(gkit::Kit& kit) {
   std::string assembly = "granite-native 1\nassembly\n";
   for (int p = 0; p < 4; ++p) {
     kit.WriteFile("p" + std::to_string(p) + ".prt", NativePart(p));
-    assembly += "component \"p" + std::to_string(p) + ".prt\" translate " +
-                std::to_string(50 * p) + " 0 0 end\n";
+    assembly += "component \"p" + std::to_string(p) + ".prt\" translate " + std::to_string(50 * p) +
+                " 0 0 end\n";
   }
   return kit.WriteFile("top.asm", assembly);
 }
