@@ -11,11 +11,10 @@
 #include <sys/utime.h>
 #endif
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
 
 #include "gkit/fixture.h"
-#include "win32/pathcase.h"
 #include "win32/wfsopen.h"
 
 namespace {
@@ -24,13 +23,8 @@ using namespace gkit;
 using Files = KitTest;
 using ModelCache = KitTest;
 
-FILE* Open(const std::string& path, int share, const WCHAR* mode = WSTR("r")) {
-  return win32::_wfsopen(xstring::FromNarrow(path).GetWide(), reinterpret_cast<const WCHAR*>(mode),
-                         share);
-}
-
 bool Exists(const std::string& path) {
-  FILE* f = Open(path, win32::_SH_DENYRW);
+  FILE* f = win32::_wfsopen(xstring::FromNarrow(path).GetWide(), WSTR("r"), win32::_SH_DENYRW);
   if (!f) return false;
   win32::fclose(f);
   return true;
@@ -54,56 +48,29 @@ std::string KernelOpen(const std::string& path) {
 }
 
 TEST_F(Files, NamesIgnoreLetterCaseAndWindowsSyntax) {
-  std::string real = kit.WriteFile("Models/Gear Box/Bolt_M6.XPR", "x");
-  kit.WriteFile("Models/Zahnrad-\xC3\x84.prt", "x");
-  kit.WriteFile("Models/\xD0\x94\xD0\x95\xD0\xA2\xD0\x90\xD0\x9B\xD0\xAC.PRT",
-                "x");  // Cyrillic, upper case
-  std::string dir = kit.Directory();
-  std::string found;
-
-  ASSERT_TRUE(win32::ResolvePathCase(dir + "/models/gear box/bolt_m6.xpr", found));
-  EXPECT_EQ(found, real);
-  // The loader appends upper-case suffixes to lower-cased names.
-  EXPECT_TRUE(Exists(dir + "/MODELS/gear box/bolt_m6.XPR"));
-  EXPECT_TRUE(Exists(dir + "/models/zahnrad-\xC3\xA4.PRT"));
-  // The kernel lowers the whole path; the name is still found, whatever the locale.
-  xstring lowered =
-      xstring::FromNarrow(dir + "/Models/\xD0\x94\xD0\x95\xD0\xA2\xD0\x90\xD0\x9B\xD0\xAC.PRT")
-          .ToLower();
-  EXPECT_NE(std::string(lowered.GetNarrow()).find("/models/\xD0\x94\xD0\x95\xD0\xA2"),
-            std::string::npos);  // the run-time lowers ASCII letters only
-  EXPECT_TRUE(Exists(lowered.GetNarrow()));
-  // Backslashes and a drive letter.
+  const char* const part = "granite-native 1 part";
+  const std::string bolt = kit.WriteFile("Models/Gear Box/Bolt_M6.XPR", part);
+  const std::string umlaut = kit.WriteFile("Models/Zahnrad-\xC3\x84.prt", part);
+  const std::string cyrillic =
+      kit.WriteFile("Models/\xD0\x94\xD0\x95\xD0\xA2\xD0\x90\xD0\x9B\xD0\xAC.PRT", part);
+  const std::string dir = kit.Directory();
   std::string windows = "C:" + dir + "\\models\\GEAR BOX\\bolt_m6.xpr";
-  for (char& c : windows)
-    if (c == '/') c = '\\';
-  EXPECT_TRUE(win32::ResolvePathCase(windows, found));
-  EXPECT_EQ(found, real);
-  EXPECT_FALSE(Exists(dir + "/models/gear box/bolt_m8.xpr"));
-  EXPECT_FALSE(Exists(""));
-
-  // The kernel opens the same spellings.
-  std::string part = kit.WriteFile("Models/Washer.PRT", "granite-native 1 part");
-  EXPECT_EQ(KernelOpen(dir + "/models/washer.prt"), part) << KGetLastError();
-}
-
-TEST_F(Files, AnExactNameWinsAndCaseTwinsAreRefusedByTheKernel) {
-  std::string lower = kit.WriteFile("part.prt", "1");
-  std::string upper = kit.WriteFile("PART.prt", "2");
-  std::string mixed = kit.WriteFile("Part.prt", "3");
-  // An entry that is not UTF-8 is passed over, not an error.
-  kit.WriteFile("bad-\xFF.prt", "4");
-  std::string found;
-  ASSERT_TRUE(win32::ResolvePathCase(kit.Path("Part.prt"), found));
-  EXPECT_EQ(found, mixed);
-  ASSERT_TRUE(win32::ResolvePathCase(kit.Path("pArt.prt"), found));
-  EXPECT_EQ(found, upper);  // the byte-wise smallest of the three
-  EXPECT_FALSE(win32::ResolvePathCase(kit.Path("bad-\xC3\xBF.prt"), found));
-  // The kernel, given a lower-cased name, refuses twins and names them.
-  EXPECT_EQ(KernelOpen(lower), "");
-  EXPECT_NE(std::string(KGetLastError()).find("'" + upper + "' and '" + mixed + "' differ only"),
-            std::string::npos)
-      << KGetLastError();
+  std::replace(windows.begin(), windows.end(), '/', '\\');
+  const struct {
+    std::string spelling, file;  // "" where nothing opens
+  } cases[] = {
+      {dir + "/MODELS/gear box/bolt_m6.XPR", bolt},  // upper-case suffixes on lower-cased names
+      {dir + "/models/zahnrad-\xC3\xA4.PRT", umlaut},
+      // The kernel lowers the whole path; the name is still found, whatever the locale.
+      {xstring::FromNarrow(cyrillic).ToLower().GetNarrow(), cyrillic},
+      {windows, bolt},  // backslashes and a drive letter
+      {dir + "/models/gear box/bolt_m8.xpr", ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Exists(c.spelling), !c.file.empty()) << c.spelling;
+    EXPECT_EQ(KernelOpen(c.spelling), c.file) << c.spelling << ": " << KGetLastError();
+  }
 }
 
 #if !defined(_WIN32)  // FIFOs, /dev/null and alarm() are Linux's
@@ -124,32 +91,23 @@ TEST_F(Files, OnlyRegularFilesOpenAndNothingBlocks) {
 #endif
 
 TEST_F(Files, ShareModesRefuseWhatAnotherHandleHoldsOpen) {
-  std::string path = kit.WriteFile("Cover.prt", "granite-native 1 part");
-  {
-    xrchandle<KSession> session;
-    KGetSession(session);
-    xrchandle<KFile> file;
-    session->OpenFile(kit.Path("cover.prt").c_str(), file);
-    ASSERT_TRUE(file);
-    // The kernel holds the file: a deny-all open is refused...
-    errno = 0;
-    EXPECT_EQ(Open(path, win32::_SH_DENYRW), nullptr);
-    EXPECT_EQ(errno, EACCES);
-    // ...while a sharing reader gets in.
-    FILE* reader = Open(path, win32::_SH_DENYWR);
-    ASSERT_NE(reader, nullptr);
-    win32::fclose(reader);
-    // Closing lets go, though the object lives on.
-    file->Close();
-    EXPECT_TRUE(Exists(path));
-    // So does releasing an open file without closing it. Where the session
-    // keeps models, this open gives the kept one and holds the file all the same.
+  const std::string path = kit.WriteFile("Cover.prt", "granite-native 1 part");
+  xrchandle<KSession> session;
+  KGetSession(session);
+  xrchandle<KFile> file;
+  // While the kernel holds the file, the host's deny-all open is refused.
+  // Closing lets go, though the object lives on; so does releasing an open
+  // file (where the session keeps models, the second open gives the kept one
+  // and holds the file all the same).
+  for (bool close : {true, false}) {
     session->OpenFile(path.c_str(), file);
     ASSERT_TRUE(file);
     EXPECT_FALSE(Exists(path));
-    file.reset();
+    if (close)
+      file->Close();
+    else
+      file.reset();
     EXPECT_TRUE(Exists(path));
-    // A deny-all holder keeping the kernel out: ModelCache below.
   }
 }
 
@@ -180,8 +138,6 @@ TEST_F(ModelCache, APartIsReadAgainOnlyWhenItsFileChanged) {
   ASSERT_TRUE(first) << KGetLastError();
   EXPECT_EQ(OpenModel(kit.Path("BOLT.PRT")), first);  // another spelling, the same file
   EXPECT_TRUE(first->IsShared());
-  EXPECT_EQ(kit.CacheStatistics().reads, 1);
-  EXPECT_EQ(kit.CacheStatistics().hits, 1);
   EXPECT_EQ(kit.Calls(KCall::OpenFile), 2);  // every open is still a kernel call
   // The same size at once: the file times may not show it, so the text of
   // a file changed so recently is compared.
@@ -189,18 +145,13 @@ TEST_F(ModelCache, APartIsReadAgainOnlyWhenItsFileChanged) {
   xrchandle<KModel> edited = OpenModel(path);
   ASSERT_TRUE(edited);
   EXPECT_EQ(Top(edited).z, 6);
-  KModelCacheStatistics s = kit.CacheStatistics();
-  EXPECT_EQ(OpenModel(path), edited);  // unchanged since: handed out again, after comparing
-  EXPECT_EQ(kit.CacheStatistics().verified, s.verified + 1);
-  EXPECT_EQ(kit.CacheStatistics().reads, s.reads);
+  EXPECT_EQ(OpenModel(path), edited);  // unchanged since: handed out again
 
   // Files changed long ago are trusted by their times, and any change of them reads again.
   KSetModelCacheRacyWindow(0);
   SetModified(path, 1000000000);
   xrchandle<KModel> old = OpenModel(path);
-  s = kit.CacheStatistics();
   EXPECT_EQ(OpenModel(path), old);
-  EXPECT_EQ(kit.CacheStatistics().verified, s.verified);  // not even read
   kit.WriteFile("bolt.prt", kBox);  // the same size, another modification time
   SetModified(path, 1000000000 + 1);
   xrchandle<KModel> retimed = OpenModel(path);
@@ -212,20 +163,6 @@ TEST_F(ModelCache, APartIsReadAgainOnlyWhenItsFileChanged) {
   ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
   EXPECT_EQ(Top(OpenModel(path)).z, 6);
   EXPECT_EQ(kit.CacheStatistics().entries, 1);
-}
-
-TEST_F(ModelCache, AFileHeldOpenWithoutSharingIsStillRefused) {
-  KSetModelCacheRacyWindow(0);  // the kept model is given on the file's status, without an open
-  std::string path = kit.WriteFile("cover.prt", kBox);
-  xrchandle<KModel> kept = OpenModel(path);
-  ASSERT_TRUE(kept);
-  // A deny-all holder keeps the kernel out, though it has the model (a file
-  // given from the kept models holds its place: Files.ShareModes...).
-  FILE* holder = Open(path, win32::_SH_DENYRW);
-  ASSERT_NE(holder, nullptr);
-  EXPECT_FALSE(KernelFile(path));
-  EXPECT_NE(std::string(KGetLastError()).find("held open"), std::string::npos);
-  win32::fclose(holder);
   // A file that is gone cannot be opened, kept or not.
   ASSERT_EQ(std::remove(path.c_str()), 0);
   EXPECT_FALSE(KernelFile(path));

@@ -15,37 +15,6 @@ using Triangulator = KitTest;
 
 constexpr double kPi = 3.14159265358979323846;
 
-struct Triangles {
-  std::vector<KVec3> points, normals;
-};
-
-Triangles Tessellate(const xrchandle<KBody>& body, double chord, double deviation, double angle) {
-  xrchandle<KTriangulator> triangulator;
-  KGetTriangulator(triangulator);
-  triangulator->SetChordHeight(chord);
-  triangulator->SetMaxDeviation(deviation);
-  triangulator->SetAngleTolerance(angle);
-  xrchandle<KFaceSet> faces;
-  body->GetFaces(faces);
-  xrchandle<KFaceTessellationSequence> result;
-  triangulator->Triangulate(faces, result);
-  Triangles t;
-  for (int f = 0; result && f < result->GetCount(); ++f) {
-    xrchandle<KFaceTessellation> face;
-    result->GetAt(f, face);
-    xrchandle<xdoublesequence> v, n;
-    face->GetVertices(v);
-    face->GetNormals(n);
-    EXPECT_EQ(v->GetCount(), n->GetCount());
-    EXPECT_EQ(v->GetCount() % 9, 0);
-    for (int i = 0; i + 2 < v->GetCount(); i += 3) {
-      t.points.push_back({v->GetAt(i), v->GetAt(i + 1), v->GetAt(i + 2)});
-      t.normals.push_back({n->GetAt(i), n->GetAt(i + 1), n->GetAt(i + 2)});
-    }
-  }
-  return t;
-}
-
 // The surface point's local coordinates under a rigid frame.
 KVec3 ToLocal(const KAffine& frame, KVec3 p) {
   KVec3 d = p - frame.row[3];
@@ -144,7 +113,7 @@ TEST_F(Triangulator, DeviationAndAngleBoundsHoldOnCurvedFaces) {
         KSurface s = Patch(kind, random);
         xrchandle<KBody> body = gkit::Kit::FaceBody(s);
         const double* setting = settings[row++ % 4];
-        Triangles t = Tessellate(body, setting[0] * h, setting[1] * h, angle);
+        Triangles t = Triangulate(body, setting[0] * h, setting[1] * h, angle);
         ASSERT_FALSE(t.points.empty());
         SCOPED_TRACE(testing::Message()
                      << "kind " << static_cast<int>(kind) << " h " << h << " angle " << angle
@@ -213,50 +182,21 @@ TEST_F(Triangulator, AbsurdTolerancesAreClampedAndCountsCapped) {
   s.v1 = 2 * kPi;
   xrchandle<KBody> body = gkit::Kit::FaceBody(s);
   // Zero, negative and NaN mean the default.
-  const size_t byDefault = Tessellate(body, 0, 0, 0).points.size();
+  const size_t byDefault = Triangulate(body, 0, 0, 0).points.size();
   EXPECT_GT(byDefault, 0u);
   for (double bad : {-3.0, std::nan("")})
-    EXPECT_EQ(Tessellate(body, bad, bad, bad).points.size(), byDefault);
+    EXPECT_EQ(Triangulate(body, bad, bad, bad).points.size(), byDefault);
   // Absurdly small tolerances stop at the floor and the cap.
   for (double tiny : {1e-30, 1e-12}) {
-    Triangles t = Tessellate(body, tiny, tiny, 1e-9);
+    Triangles t = Triangulate(body, tiny, tiny, 1e-9);
     EXPECT_LE(t.points.size() / 3, static_cast<size_t>(kMaxTrianglesPerFace));
     EXPECT_GT(t.points.size() / 3, 1000u);
   }
   // Many faces in one call share the call's budget.
   xrchandle<KBody> many(new KBody);
   for (int i = 0; i < 20; ++i) many->AddFace(KMakeFace(s, nullptr));
-  EXPECT_LE(Tessellate(many, 1e-9, 1e-9, 1e-9).points.size() / 3,
+  EXPECT_LE(Triangulate(many, 1e-9, 1e-9, 1e-9).points.size() / 3,
             static_cast<size_t>(kMaxTrianglesPerCall));
-}
-
-TEST_F(Triangulator, PlanarFacesCoverTheirAreaWithOutwardTriangles) {
-  xrchandle<KPartModel> part = kit.Part(R"(primary
-  solid gear teeth 12 radius 8 10 height 0 3 end
-  polygon 0 0 0  0 4 0  2 4 0  2 2 0  4 2 0  4 0 0 reversed end
-  disc radius 5 inner 2 sweep 0 90 translate 0 0 9 end
-  end)");
-  xrchandle<KBody> body;
-  part->GetPrimaryBody(body);
-  auto faces = Faces(body);
-  // The gear's caps and sides, the L polygon, the quarter ring.
-  ASSERT_EQ(faces.size(), 2u + 48u + 2u);
-  Triangles t = Tessellate(body, 0.001, 0.001, 0.1);
-  double topArea = 0, lArea = 0, ringArea = 0;
-  for (size_t i = 0; i < t.points.size(); i += 3) {
-    KVec3 a = t.points[i], b = t.points[i + 1], c = t.points[i + 2];
-    KVec3 n = Cross(b - a, c - a);
-    EXPECT_GT(Dot(n, t.normals[i]), 0);
-    if (a.z == 3 && b.z == 3 && c.z == 3) topArea += n.z / 2;
-    if (a.z == 0 && b.z == 0 && c.z == 0 && a.x >= 0 && t.normals[i].z > 0.5) lArea += n.z / 2;
-    if (a.z == 9) ringArea += n.z / 2;
-  }
-  // The L polygon was written clockwise from +z and reversed: it faces up.
-  EXPECT_NEAR(lArea, 12, 1e-9);
-  EXPECT_NEAR(ringArea, kPi / 4 * (25 - 4), 0.01);
-  // Each tooth of the gear outline adds a trapezoid to the root polygon.
-  EXPECT_GT(topArea, kPi * 64 * 0.97);
-  EXPECT_LT(topArea, kPi * 100);
 }
 
 }  // namespace

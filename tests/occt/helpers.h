@@ -26,8 +26,6 @@ xrchandle<KModel> Translate(const std::string& path, int format, std::string* re
 using gkit::Bodies;
 using gkit::Components;
 using gkit::Definition;
-using gkit::Faces;
-using gkit::FirstColour;
 std::string FileName(const xrchandle<KComponent>& component);
 
 // Writes one of the models of written_test.cpp with Open CASCADE's writers

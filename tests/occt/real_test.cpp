@@ -85,35 +85,15 @@ struct Mesh {
 void MeshAll(const xrchandle<KModel>& model, double chord, double angle, Mesh& mesh) {
   for (const auto& c : otest::Components(model))
     if (xrchandle<KModel> d = otest::Definition(c)) MeshAll(d, chord, angle, mesh);
-  xrchandle<KTriangulator> triangulator;
-  KGetTriangulator(triangulator);
-  triangulator->SetChordHeight(chord);
-  triangulator->SetMaxDeviation(chord);
-  triangulator->SetAngleTolerance(angle);
   for (const auto& body : otest::Bodies(model)) {
-    xrchandle<KFaceSet> faces;
-    body->GetFaces(faces);
-    xrchandle<KFaceTessellationSequence> result;
-    triangulator->Triangulate(faces, result);
-    for (int i = 0; result && i < result->GetCount(); ++i) {
-      xrchandle<KFaceTessellation> t;
-      result->GetAt(i, t);
-      xrchandle<xdoublesequence> v, n;
-      t->GetVertices(v);
-      t->GetNormals(n);
-      const std::vector<double>& p = v->Values();
-      const std::vector<double>& q = n->Values();
-      ASSERT_EQ(p.size(), q.size());
-      for (size_t k = 0; k + 8 < p.size(); k += 9) {
-        KVec3 a{p[k], p[k + 1], p[k + 2]}, b{p[k + 3], p[k + 4], p[k + 5]},
-            c{p[k + 6], p[k + 7], p[k + 8]};
-        ++mesh.triangles;
-        mesh.signedVolume += Dot(a, Cross(b, c)) / 6;
-        for (size_t j = 0; j < 3; ++j) {
-          KVec3 nv{q[k + 3 * j], q[k + 3 * j + 1], q[k + 3 * j + 2]};
-          mesh.worstNormal = std::max(mesh.worstNormal, std::fabs(Length(nv) - 1));
-          if (Dot(nv, Cross(b - a, c - a)) < 0) ++mesh.normalsAgainst;
-        }
+    const gkit::Triangles t = gkit::Triangulate(body, chord, chord, angle);
+    for (size_t k = 0; k + 2 < t.points.size(); k += 3) {
+      const KVec3 a = t.points[k], b = t.points[k + 1], c = t.points[k + 2];
+      ++mesh.triangles;
+      mesh.signedVolume += Dot(a, Cross(b, c)) / 6;
+      for (size_t j = 0; j < 3; ++j) {
+        mesh.worstNormal = std::max(mesh.worstNormal, std::fabs(Length(t.normals[k + j]) - 1));
+        if (Dot(t.normals[k + j], Cross(b - a, c - a)) < 0) ++mesh.normalsAgainst;
       }
     }
   }

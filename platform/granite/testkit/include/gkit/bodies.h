@@ -1,13 +1,15 @@
 // Walking a kernel model the way a loader does, for tests and fuzz targets:
 // an assembly's components and their definitions, a part's bodies (the primary
 // body first, then each geometry item's body), a body's faces, and the colour
-// an object carries as its first attribute. Null links are skipped.
+// an object carries as its first attribute, a body's triangles. Null links are
+// skipped.
 #pragma once
 
 #include <vector>
 
 #include "gGeometry90/kattribute.h"
 #include "gGeometry90/kmodel.h"
+#include "gGeometry90/ktriangulator.h"
 
 namespace gkit {
 
@@ -74,6 +76,38 @@ inline std::vector<double> FirstColour(const KAttributable& object) {
   if (colour) colour->GetColor(c);
   if (!c) return {};
   return {c->GetRed(), c->GetGreen(), c->GetBlue()};
+}
+
+// A body's faces triangulated with the given settings: each vertex and its
+// normal, three to a triangle, face after face.
+struct Triangles {
+  std::vector<KVec3> points, normals;
+};
+
+inline Triangles Triangulate(const xrchandle<KBody>& body, double chord, double deviation,
+                             double angle) {
+  Triangles t;
+  xrchandle<KTriangulator> triangulator;
+  KGetTriangulator(triangulator);
+  xrchandle<KFaceSet> faces;
+  if (body) body->GetFaces(faces);
+  if (!triangulator || !faces) return t;
+  triangulator->SetChordHeight(chord);
+  triangulator->SetMaxDeviation(deviation);
+  triangulator->SetAngleTolerance(angle);
+  xrchandle<KFaceTessellationSequence> result;
+  triangulator->Triangulate(faces, result);
+  for (int f = 0; result && f < result->GetCount(); ++f) {
+    xrchandle<KFaceTessellation> face;
+    result->GetAt(f, face);
+    xrchandle<xdoublesequence> v, n;
+    if (face) face->GetVertices(v), face->GetNormals(n);
+    for (int i = 0; v && n && i + 2 < v->GetCount() && i + 2 < n->GetCount(); i += 3) {
+      t.points.push_back({v->GetAt(i), v->GetAt(i + 1), v->GetAt(i + 2)});
+      t.normals.push_back({n->GetAt(i), n->GetAt(i + 1), n->GetAt(i + 2)});
+    }
+  }
+  return t;
 }
 
 }  // namespace gkit
