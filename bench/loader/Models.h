@@ -16,6 +16,11 @@ const std::string& ScratchFolder();
 // Writes text to ScratchFolder()/name; answers the path.
 std::string WriteModel(const std::string& name, const std::string& text);
 
+// Waits until the files written are older than the kernel's racy window, so
+// that it trusts their times as it does for any file saved a while ago (a file
+// written just now has its text compared on every open).
+void AwaitTrustedTimes();
+
 // N occurrences of P distinct parts (occurrence i places part i % P), spread
 // over the same cube whatever N is, so that the model box, and with it the
 // tessellation tolerances, stay the same. Answers the assembly's path.

@@ -19,10 +19,11 @@ constexpr int kDistinctParts = 10;
 
 // Times BuildElementList and LoadAllParts (only LoadAllParts when
 // partsOnly); making the parser and world and tearing them down stay outside
-// the time.
+// the time, and so does waiting for the files just written to be trusted.
 // fresh: every load starts without the kernel's kept models.
 void TimeLoads(benchmark::State& state, const std::string& path, int expectedParts,
                bool partsOnly = false, bool errorOnMiss = true, bool fresh = false) {
+  bench::AwaitTrustedTimes();
   int parts = 0;
   for (auto _ : state) {
     state.PauseTiming();

@@ -54,15 +54,45 @@ std::string Trimmed(std::string directory) {
   return directory;
 }
 
+bool IsRooted(const std::string& path) {
+  return !path.empty() && path[0] == '/';
+}
+
 qgp::FileContext ContextOf(CBasicString& filename, CBasicString directory,
                            GraniteSupportFileCallback callback) {
+  // The directories in this system's syntax and absolute, worked out once per
+  // model file, installation directory and callback of this thread: a load
+  // asks for every component. Directories named relative to the working
+  // directory are worked out anew, as it may have changed.
+  struct Memo {
+    qgp::Text filename, directory;
+    GraniteSupportFileCallback callback = nullptr;
+    bool valid = false;
+    qgp::FileContext context;
+  };
+  thread_local Memo memo;
+  const size_t filenameLength = static_cast<size_t>(filename.GetLength());
+  const size_t directoryLength = static_cast<size_t>(directory.GetLength());
+  if (memo.valid && memo.callback == callback &&
+      memo.filename.compare(0, qgp::Text::npos, filename.GetWideString(), filenameLength) == 0 &&
+      memo.directory.compare(0, qgp::Text::npos, directory.GetWideString(), directoryLength) == 0)
+    return memo.context;
+
   qgp::FileContext context;
-  context.parserDirectory = FromUtf8(
-      Trimmed(Absolute(DirectoryOf(win32::NativePathSyntax(Utf8(qgp::ToText(filename)))))));
+  const std::string parserDirectory =
+      DirectoryOf(win32::NativePathSyntax(Utf8(qgp::ToText(filename))));
+  context.parserDirectory = FromUtf8(Trimmed(Absolute(parserDirectory)));
   const std::string installation = win32::NativePathSyntax(Utf8(qgp::ToText(directory)));
   if (!installation.empty())
     context.installationDirectory = FromUtf8(Trimmed(Absolute(installation)));
   context.callback = callback;
+  memo.valid = IsRooted(parserDirectory) && (installation.empty() || IsRooted(installation));
+  if (memo.valid) {
+    memo.filename = qgp::ToText(filename);
+    memo.directory = qgp::ToText(directory);
+    memo.callback = callback;
+    memo.context = context;
+  }
   return context;
 }
 

@@ -52,9 +52,13 @@ bool FoldName(const std::string& name, std::u16string& out) {
   return true;
 }
 
+bool Exists(const std::string& path, struct stat& st) {
+  return ::stat(path.c_str(), &st) == 0;
+}
+
 bool Exists(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+  return Exists(path, st);
 }
 
 // The entry of directory whose name matches name ignoring case; the byte-wise
@@ -119,13 +123,15 @@ bool Same(const struct timespec& a, const struct timespec& b) {
 std::vector<std::string> CaseTwins(const std::string& path) {
   std::string resolved;
   if (!ResolvePathCase(path, resolved)) return {};
+  return CaseTwinsOfFound(resolved);
+}
+
+std::vector<std::string> CaseTwinsOfFound(const std::string& resolved) {
   const size_t slash = resolved.rfind('/');
   const std::string directory = slash == std::string::npos ? "" : resolved.substr(0, slash + 1);
   const std::string listed = directory.empty() ? "." : directory;
-  std::u16string folded;
   struct stat st;
-  if (!FoldName(resolved.substr(directory.size()), folded) || ::stat(listed.c_str(), &st) != 0)
-    return {};
+  if (::stat(listed.c_str(), &st) != 0) return {};
   std::lock_guard<std::mutex> hold(g_twinLock);
   std::map<std::string, TwinList>& lists = TwinLists();
   auto it = lists.find(listed);
@@ -152,14 +158,24 @@ std::vector<std::string> CaseTwins(const std::string& path) {
     }
     it = lists.insert_or_assign(listed, std::move(list)).first;
   }
+  // Most directories have no twins at all: nothing to fold the name for.
+  if (it->second.twins.empty()) return {};
+  std::u16string folded;
+  if (!FoldName(resolved.substr(directory.size()), folded)) return {};
   auto twins = it->second.twins.find(folded);
   return twins == it->second.twins.end() ? std::vector<std::string>() : twins->second;
 }
 
 bool ResolvePathCase(const std::string& path, std::string& resolved) {
+  struct stat st;
+  return ResolvePathCase(path, resolved, st);
+}
+
+bool ResolvePathCase(const std::string& path, std::string& resolved, struct stat& st) {
   std::string p = NativePathSyntax(path);
   if (p.empty() || p.find('\0') != std::string::npos) return false;
-  if (Exists(p)) {
+  // The exact name first: its status is the one asked for.
+  if (Exists(p, st)) {
     resolved = p;
     return true;
   }
@@ -185,7 +201,7 @@ bool ResolvePathCase(const std::string& path, std::string& resolved) {
     current = join(found);
   }
   resolved = current;
-  return !current.empty();
+  return !current.empty() && Exists(current, st);
 }
 
 }  // namespace win32

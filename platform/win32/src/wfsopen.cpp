@@ -79,7 +79,10 @@ void ReleaseToken(long token) {
 // create is set. Answers the descriptor or -1 with errno set.
 int OpenRegular(const std::string& path, int flags, bool create, std::string& resolved,
                 struct stat& st) {
-  if (!ResolvePathCase(path, resolved)) {
+  // A device may act on being opened: look before opening (the status the
+  // search read), and again after.
+  bool looked = ResolvePathCase(path, resolved, st);
+  if (!looked) {
     if (!create) {
       errno = ENOENT;
       return -1;
@@ -95,9 +98,9 @@ int OpenRegular(const std::string& path, int flags, bool create, std::string& re
     }
     resolved =
         slash == std::string::npos ? p : found + (found == "/" ? "" : "/") + p.substr(slash + 1);
+    looked = ::stat(resolved.c_str(), &st) == 0;
   }
-  // A device may act on being opened: look before opening, and again after.
-  if (::stat(resolved.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+  if (looked && !S_ISREG(st.st_mode)) {
     errno = ENOENT;
     return -1;
   }
@@ -111,7 +114,9 @@ int OpenRegular(const std::string& path, int flags, bool create, std::string& re
     errno = ENOENT;
     return -1;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // The status flags as opened, without O_NONBLOCK (of those F_SETFL sets,
+  // only O_APPEND is ever asked for).
+  ::fcntl(fd, F_SETFL, flags & O_APPEND);
   return fd;
 }
 
@@ -238,6 +243,20 @@ int ShareLock::OpenForReading(const std::string& path, std::string& resolved) {
     return -1;
   }
   return fd;
+}
+
+bool ShareLock::HoldForReading(const std::string& /*resolved*/, const struct stat& st) {
+  Release();
+  if (!S_ISREG(st.st_mode)) {
+    errno = ENOENT;
+    return false;
+  }
+  m_token = Acquire(st, true, false, false, false);
+  if (!m_token) {
+    errno = EACCES;
+    return false;
+  }
+  return true;
 }
 
 void ShareLock::Release() {

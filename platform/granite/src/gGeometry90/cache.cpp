@@ -256,6 +256,16 @@ xrchandle<KModel> ReadOpened(int fd, const std::string& path, std::string& reaso
   return model;
 }
 
+xrchandle<KModel> FindKept(const std::string& path, const struct stat& st) {
+  Cache& c = TheCache();
+  auto found = c.entries.find(path);
+  if (found == c.entries.end() || found->second.racy || !(found->second.identity == Identity(st)))
+    return xrchandle<KModel>();
+  ++c.statistics.hits;
+  c.order.splice(c.order.begin(), c.order, found->second.use);
+  return found->second.model;
+}
+
 }  // namespace knative
 
 namespace {

@@ -6,6 +6,8 @@
 
 #include "gGeometry90/kmodel.h"
 
+struct stat;
+
 namespace knative {
 
 // Reads a model from text. name is used in reasons; directory is where the
@@ -22,6 +24,12 @@ xrchandle<KModel> ReadFile(const std::string& path, std::string& reason);
 // same (see KFlushModelCache); a part read now is kept there. Null on failure
 // with reason.
 xrchandle<KModel> ReadOpened(int fd, const std::string& path, std::string& reason);
+
+// The part kept for the native file at path (as found on disk) whose status st
+// was just read, when that status is the identity it was read with and the
+// file is past the racy window (a racy file's text is compared by ReadOpened);
+// null otherwise. Counts a hit.
+xrchandle<KModel> FindKept(const std::string& path, const struct stat& st);
 
 // Loads the model a native assembly's component refers to: for a
 // configuration name its instance file (name, name.xpr, name.xas), else the

@@ -180,14 +180,34 @@ void KSession::OpenFile(const char* path, xrchandle<KFile>& out) {
   }
   // Names reach the kernel lower-cased: on a disk where two files differ only
   // in case, the name does not tell which one is meant.
-  const std::vector<std::string> twins = win32::CaseTwins(path);
+  std::string resolved;
+  struct stat st;
+  const bool found = win32::ResolvePathCase(path, resolved, st);
+  const std::vector<std::string> twins =
+      found ? win32::CaseTwinsOfFound(resolved) : std::vector<std::string>();
   if (!twins.empty()) {
     KSetLastError(("cannot open '" + std::string(path) + "': '" + twins[0] + "' and '" + twins[1] +
                    "' differ only in letter case, and the name does not tell which is meant")
                       .c_str());
     return;
   }
-  std::string resolved;
+  // A native part kept from an earlier open: the status just read is the
+  // identity it was read with (a change of its permissions changes it too),
+  // so the file is not opened and read again, only its place in the share
+  // table taken.
+  if (found && knative::IsNativeName(resolved)) {
+    if (xrchandle<KModel> kept = knative::FindKept(resolved, st)) {
+      if (!file->Lock().HoldForReading(resolved, st)) {
+        KSetLastError(OpenFailure(path, errno).c_str());
+        return;
+      }
+      file->SetPath(resolved);
+      file->SetModel(kept);
+      KBeginMeshing(KFacesToMesh(*kept));
+      out = file;
+      return;
+    }
+  }
   int fd = file->Lock().OpenForReading(path, resolved);
   if (fd < 0) {
     KSetLastError(OpenFailure(path, errno).c_str());

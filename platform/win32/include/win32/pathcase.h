@@ -7,6 +7,8 @@
 
 #include "win32/wintypes.h"
 
+struct stat;
+
 namespace win32 {
 
 // Turns a UTF-8 path that may use Windows syntax into the path of an existing
@@ -15,11 +17,17 @@ namespace win32 {
 // smallest of several matches wins). Backslashes count as separators and a
 // leading drive letter is dropped. False when nothing matches.
 GRANITE_WIN32_API bool ResolvePathCase(const std::string& path, std::string& resolved);
+// The same, also giving the status (stat(2)) of the path found, read by the
+// search itself: no second look at the file.
+GRANITE_WIN32_API bool ResolvePathCase(const std::string& path, std::string& resolved,
+                                       struct stat& st);
 
 // The entries beside the file the path names whose names match its last
 // component ignoring letter case, as paths, when there are two or more (a
 // name that does not tell which file is meant); empty otherwise.
 GRANITE_WIN32_API std::vector<std::string> CaseTwins(const std::string& path);
+// CaseTwins of a path ResolvePathCase has just found, without searching again.
+GRANITE_WIN32_API std::vector<std::string> CaseTwinsOfFound(const std::string& resolved);
 
 // The UTF-8 path in the syntax of this system: separators turned to '/', a
 // leading drive letter ("C:") dropped.

@@ -16,6 +16,8 @@
 
 #include "win32/wintypes.h"
 
+struct stat;
+
 #if defined(_WIN32)
 
 #include <share.h>
@@ -81,6 +83,11 @@ class GRANITE_WIN32_API ShareLock {
   // Answers the descriptor (the caller closes it; the place stays held until
   // Release), or -1 with errno set as _wfsopen does. resolved gets the path found.
   int OpenForReading(const std::string& path, std::string& resolved);
+  // Holds the place OpenForReading would hold for the file at a path that
+  // ResolvePathCase found with status st, where that status is enough: in
+  // this process's table no descriptor is needed (Windows opens the file to
+  // hold it). False with errno set as OpenForReading sets it.
+  bool HoldForReading(const std::string& resolved, const struct stat& st);
   void Release();
   bool IsHeld() const { return m_token != 0; }
 

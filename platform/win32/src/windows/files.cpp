@@ -52,6 +52,13 @@ bool ResolvePathCase(const std::string& path, std::string& resolved) {
   return true;
 }
 
+bool ResolvePathCase(const std::string& path, std::string& resolved, struct stat& st) {
+  std::wstring wide;
+  // struct stat and struct _stat are the same structure in the run-time.
+  return ResolvePathCase(path, resolved) && Wide(resolved, wide) &&
+         ::_wstat(wide.c_str(), reinterpret_cast<struct _stat*>(&st)) == 0;
+}
+
 bool GetFileIdentity(const WCHAR* path, FileIdentity& identity) {
   if (!path || !path[0]) return false;
   // Opening for no access still reads the attributes; FILE_FLAG_BACKUP_SEMANTICS
@@ -71,6 +78,10 @@ bool GetFileIdentity(const WCHAR* path, FileIdentity& identity) {
 
 // The system finds names ignoring letter case: a name never leaves a choice.
 std::vector<std::string> CaseTwins(const std::string&) {
+  return {};
+}
+
+std::vector<std::string> CaseTwinsOfFound(const std::string&) {
   return {};
 }
 
@@ -97,6 +108,15 @@ int ShareLock::OpenForReading(const std::string& path, std::string& resolved) {
   }
   m_token = held + 1;
   return fd;
+}
+
+// The system keeps the share table: holding a place takes an open handle.
+bool ShareLock::HoldForReading(const std::string& resolved, const struct stat&) {
+  std::string found;
+  const int fd = OpenForReading(resolved, found);
+  if (fd < 0) return false;
+  ::_close(fd);
+  return true;
 }
 
 void ShareLock::Release() {

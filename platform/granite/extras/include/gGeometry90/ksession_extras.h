@@ -14,8 +14,10 @@
 // the first GetDefinition of a native assembly's component that names one,
 // keep the model read, keyed by the path found on disk and checked against
 // the file's device, inode, size, modification and change times on every
-// open: a file that differs in any of them is read again. The file is still
-// opened every time (share modes, a file gone). A file changed less than
+// open: a file that differs in any of them is read again. A native part whose
+// status matches is not opened again (a file gone fails the look, a change of
+// its permissions changes its change time), but its place in the share table
+// is taken as an open would take it. A file changed less than
 // the racy window before it was read could change again without its times
 // showing it (their granularity: a clock tick here, 2 s on FAT), so its text
 // is kept and compared on every open until the file is older than that.
