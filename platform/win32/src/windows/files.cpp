@@ -54,9 +54,20 @@ bool ResolvePathCase(const std::string& path, std::string& resolved) {
 
 bool ResolvePathCase(const std::string& path, std::string& resolved, struct stat& st) {
   std::wstring wide;
-  // struct stat and struct _stat are the same structure in the run-time.
-  return ResolvePathCase(path, resolved) && Wide(resolved, wide) &&
-         ::_wstat(wide.c_str(), reinterpret_cast<struct _stat*>(&st)) == 0;
+  struct _stat64 found;
+  if (!ResolvePathCase(path, resolved) || !Wide(resolved, wide) ||
+      ::_wstat64(wide.c_str(), &found) != 0)
+    return false;
+  // The fields a file's identity and kind are read from, copied one by one:
+  // struct stat's layout depends on the run-time's time and size settings.
+  st = {};
+  st.st_dev = found.st_dev;
+  st.st_ino = found.st_ino;
+  st.st_mode = found.st_mode;
+  st.st_size = static_cast<decltype(st.st_size)>(found.st_size);
+  st.st_mtime = static_cast<decltype(st.st_mtime)>(found.st_mtime);
+  st.st_ctime = static_cast<decltype(st.st_ctime)>(found.st_ctime);
+  return true;
 }
 
 bool GetFileIdentity(const WCHAR* path, FileIdentity& identity) {
