@@ -1,11 +1,11 @@
-// STEP and IGES through Open CASCADE's document readers: the product
-// structure becomes assemblies and components, the shapes part models.
+// Exchange files through Open CASCADE's document readers: the product
+// structure becomes assemblies and components, the shapes part models. STEP
+// is read here; IGES by the module gIges90, loaded with the first IGES file.
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <BRep_Builder.hxx>
 #include <IFSelect_ReturnStatus.hxx>
-#include <IGESCAFControl_Reader.hxx>
-#include <IGESData_IGESModel.hxx>
 #include <Interface_Static.hxx>
 #include <Message.hxx>
 #include <Message_Messenger.hxx>
@@ -49,24 +49,14 @@
 
 #include "gBase90/kservices.h"
 #include "gBase90/xthrowable.h"
+#include "occt_document.h"
 #include "occt_face.h"
 #include "occt_stop.h"
 #include "readers.h"
 #include "win32/pathcase.h"
 
 namespace ktranslate {
-namespace {
 
-// A length unit: the kernel's units code and its size in millimetres.
-struct Unit {
-  int code;
-  double millimetres;
-};
-
-constexpr Unit kMillimetre{KUNITS_MILLIMETER, 1};
-
-// The kernel's unit for a unit name as STEP files spell it ("millimetre",
-// "INCH", "METRE"); false for a unit the kernel has no code for.
 bool UnitFromName(std::string name, Unit& unit) {
   std::string n;
   for (char c : name)
@@ -107,36 +97,7 @@ bool UnitFromName(std::string name, Unit& unit) {
   return false;
 }
 
-// The kernel's unit for an IGES unit flag (global section, parameter 14).
-bool UnitFromIgesFlag(int flag, const Handle(TCollection_HAsciiString) & name, Unit& unit) {
-  switch (flag) {
-    case 1:
-      unit = {KUNITS_INCH, 25.4};
-      return true;
-    case 2:
-      unit = {KUNITS_MILLIMETER, 1};
-      return true;
-    case 3:
-      return !name.IsNull() && UnitFromName(name->ToCString(), unit);
-    case 4:
-      unit = {KUNITS_FOOT, 304.8};
-      return true;
-    case 6:
-      unit = {KUNITS_METER, 1000};
-      return true;
-    case 7:
-      unit = {KUNITS_KILOMETER, 1e6};
-      return true;
-    case 9:
-      unit = {KUNITS_MICROMETER, 1e-3};
-      return true;
-    case 10:
-      unit = {KUNITS_CENTIMETER, 10};
-      return true;
-    default:
-      return false;
-  }
-}
+namespace {
 
 // Open CASCADE's reading of a Windows code page; -1 when it has none.
 int CodePageFormat(int codePage) {
@@ -192,13 +153,6 @@ bool IsUtf8(const char* bytes, size_t size) {
   }
   return true;
 }
-
-// What the bytes of a file tell before it is parsed.
-struct FileBytes {
-  std::string head;          // the first bytes
-  bool utf8 = true;          // every byte sequence valid UTF-8 (STEP files only)
-  bool tessellated = false;  // holds tessellated geometry (STEP files only)
-};
 
 FileBytes Look(const std::string& path, bool whole) {
   std::ifstream in(path, std::ios::binary);
@@ -317,12 +271,6 @@ Colour FromQuantity(const Quantity_Color& c) {
     *v = std::min(1.0, std::max(0.0, std::round(*v * 1e6) / 1e6));
   return out;
 }
-
-// A file a STEP file refers to that could not be read: its name as written,
-// and where it was looked for.
-struct Unread {
-  std::string file, reason;
-};
 
 class Builder {
  public:
@@ -661,61 +609,81 @@ xrchandle<KModel> Build(const Handle(TDocStd_Document) & doc, int units, const K
   return model;
 }
 
-// The files a STEP file refers to that could not be read, by lower-case stem;
-// selfContained false when it refers to any.
-std::map<std::string, Unread> MissingFiles(STEPCAFControl_Reader& reader, const std::string& path,
-                                           bool& selfContained) {
-  std::map<std::string, Unread> missing;
-  if (!reader.ExternFiles().IsEmpty()) selfContained = false;
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-  for (NCollection_DataMap<TCollection_AsciiString, Handle(STEPCAFControl_ExternFile)>::Iterator it(
-           reader.ExternFiles());
-       it.More(); it.Next()) {
-    if (it.Value().IsNull() || it.Value()->GetLoadStatus() == IFSelect_RetDone) continue;
-    std::string name = it.Key().ToCString();
-    std::string stem = name.substr(0, name.rfind('.'));
-    for (char& c : stem) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    missing[stem] = {name, "'" + name + "' in '" + folder + "'"};
+// The STEP reader: the file through a stream whose buffer reports the bytes
+// read and ends the input early once a stop is requested.
+class StepReader : public CafReader<STEPCAFControl_Reader> {
+ public:
+  IFSelect_ReturnStatus Read(const std::string& path, const FileBytes& look) override {
+    Interface_Static::SetIVal("read.step.codepage", StepTextFormat(look));
+    kocct::StopCheckingBuffer buffer(path);
+    std::istream stream(&buffer);
+    if (!buffer.IsOpen()) return IFSelect_RetError;
+    return m_reader.ChangeReader().ReadStream(path.c_str(), stream);
   }
-  return missing;
+
+  Unit FileUnit() override {
+    Unit unit = kMillimetre;
+    TColStd_SequenceOfAsciiString lengths, angles, solidAngles;
+    m_reader.ChangeReader().FileUnits(lengths, angles, solidAngles);
+    for (int i = 1; i <= lengths.Length(); ++i)
+      if (UnitFromName(lengths.Value(i).ToCString(), unit)) break;
+    return unit;
+  }
+
+  std::map<std::string, Unread> Missing(const std::string& path, bool& selfContained) override {
+    std::map<std::string, Unread> missing;
+    if (!m_reader.ExternFiles().IsEmpty()) selfContained = false;
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    for (NCollection_DataMap<TCollection_AsciiString, Handle(STEPCAFControl_ExternFile)>::Iterator
+             it(m_reader.ExternFiles());
+         it.More(); it.Next()) {
+      if (it.Value().IsNull() || it.Value()->GetLoadStatus() == IFSelect_RetDone) continue;
+      std::string name = it.Key().ToCString();
+      std::string stem = name.substr(0, name.rfind('.'));
+      for (char& c : stem) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      missing[stem] = {name, "'" + name + "' in '" + folder + "'"};
+    }
+    return missing;
+  }
+};
+
+std::unique_ptr<DocumentReader> MakeStepReader() {
+  return std::unique_ptr<DocumentReader>(new StepReader);
 }
 
-// Reads a STEP or IGES file into a document and builds its model. The reader,
-// the document and the model live outside the guarded call: a fault inside
-// Open CASCADE jumps over the frames of the call, not over their clean-up.
-// readFile reads the file into the reader, unitOf tells its length unit,
-// missingOf names the files it refers to that could not be read.
-template <class Reader, class ReadFile, class UnitOf, class MissingOf>
-xrchandle<KModel> ReadDocument(const KFile& file, const char* format, const FileBytes& look,
-                               ReadFile readFile, UnitOf unitOf, MissingOf missingOf,
-                               std::string& reason, bool& selfContained) {
+}  // namespace
+
+// The reader, the document and the model live outside the guarded call: a
+// fault inside Open CASCADE jumps over the frames of the call, not over their
+// clean-up.
+xrchandle<KModel> ReadDocument(const KFile& file, const char* format, bool wholeLook,
+                               std::unique_ptr<DocumentReader> (*make)(), std::string& reason,
+                               bool& selfContained) {
   Silence();
   kocct::SignalGuard signals;
-  std::unique_ptr<Reader> owned(new Reader);
+  const std::string path = AbsolutePath(file);
+  const FileBytes look = Look(path, wholeLook);
+  std::unique_ptr<DocumentReader> owned = make();
   Handle(TDocStd_Document) doc;
   xrchandle<KModel> model;
-  const std::string path = AbsolutePath(file);
   auto read = [&] {
-    Reader& reader = *owned;
-    reader.SetColorMode(Standard_True);
-    reader.SetNameMode(Standard_True);
-    reader.SetLayerMode(Standard_True);
-    const IFSelect_ReturnStatus status = readFile(reader, path);
+    DocumentReader& reader = *owned;
+    const IFSelect_ReturnStatus status = reader.Read(path, look);
     KCheckStop();
     if (status != IFSelect_RetDone) {
-      reason = Unreadable(file, format, look,
-                          (std::string("not a readable ") + format + " file (" +
-                           StatusText(status) + ")").c_str());
+      reason = Unreadable(
+          file, format, look,
+          (std::string("not a readable ") + format + " file (" + StatusText(status) + ")").c_str());
       return;
     }
     // Coordinates stay in the file's length unit.
-    const Unit unit = unitOf(reader);
+    const Unit unit = reader.FileUnit();
     doc = NewDocument();
     XCAFDoc_DocumentTool::SetLengthUnit(doc, unit.millimetres, UnitsMethods_LengthUnit_Millimeter);
     Handle(kocct::StopIndicator) progress = new kocct::StopIndicator(KPhase::Transferring);
     const bool transferred = reader.Transfer(doc, progress->Start());
-    const std::map<std::string, Unread> missing = missingOf(reader, path, selfContained);
+    const std::map<std::string, Unread> missing = reader.Missing(path, selfContained);
     // The file's entities, the transfer's map of them and their graph (the
     // largest part of what the read holds) are not needed once the document
     // has the shapes: let go of before the model is built.
@@ -739,59 +707,41 @@ xrchandle<KModel> ReadDocument(const KFile& file, const char* format, const File
   return model;
 }
 
-}  // namespace
-
 bool IsKnownCodePage(int codePage) {
   return CodePageFormat(codePage) >= 0;
 }
 
 xrchandle<KModel> ReadStep(const KFile& file, std::string& reason, bool& selfContained) {
-  const FileBytes look = Look(AbsolutePath(file), true);
-  return ReadDocument<STEPCAFControl_Reader>(
-      file, "STEP", look,
-      // Through a stream whose buffer reports the bytes read and ends the
-      // input early once a stop is requested.
-      [&look](STEPCAFControl_Reader& reader, const std::string& path) {
-        Interface_Static::SetIVal("read.step.codepage", StepTextFormat(look));
-        kocct::StopCheckingBuffer buffer(path);
-        std::istream stream(&buffer);
-        if (!buffer.IsOpen()) return IFSelect_RetError;
-        return reader.ChangeReader().ReadStream(path.c_str(), stream);
-      },
-      [](STEPCAFControl_Reader& reader) {
-        Unit unit = kMillimetre;
-        TColStd_SequenceOfAsciiString lengths, angles, solidAngles;
-        reader.ChangeReader().FileUnits(lengths, angles, solidAngles);
-        for (int i = 1; i <= lengths.Length(); ++i)
-          if (UnitFromName(lengths.Value(i).ToCString(), unit)) break;
-        return unit;
-      },
-      MissingFiles, reason, selfContained);
+  return ReadDocument(file, "STEP", true, MakeStepReader, reason, selfContained);
 }
 
+// IGES is read by a module of its own, loaded with the first IGES file: its
+// libraries would cost every other load their start-up and their memory. The
+// module is never unloaded; Open CASCADE keeps its state in them.
 xrchandle<KModel> ReadIges(const KFile& file, std::string& reason, bool& selfContained) {
-  return ReadDocument<IGESCAFControl_Reader>(
-      file, "IGES", Look(AbsolutePath(file), false),
-      // Open CASCADE reads IGES from a file name only: the request is checked
-      // before and after.
-      [](IGESCAFControl_Reader& reader, const std::string& path) {
-        KCheckStop();
-        return reader.ReadFile(path.c_str());
-      },
-      [](IGESCAFControl_Reader& reader) {
-        Unit unit = kMillimetre;
-        Handle(IGESData_IGESModel) igesModel =
-            Handle(IGESData_IGESModel)::DownCast(reader.Model());
-        if (!igesModel.IsNull()) {
-          const IGESData_GlobalSection& global = igesModel->GlobalSection();
-          if (!UnitFromIgesFlag(global.UnitFlag(), global.UnitName(), unit)) unit = kMillimetre;
-        }
-        return unit;
-      },
-      [](IGESCAFControl_Reader&, const std::string&, bool&) {
-        return std::map<std::string, Unread>();
-      },
-      reason, selfContained);
+  using Read = void (*)(const KFile*, std::string*, bool*, xrchandle<KModel>*);
+  static std::string error;
+  static const Read read = []() -> Read {
+    // Beside this module, wherever that is.
+    std::string path = GRANITE_IGES_MODULE;
+    Dl_info self;
+    if (::dladdr(reinterpret_cast<void*>(&ReadIges), &self) && self.dli_fname) {
+      const std::string here = self.dli_fname;
+      const size_t slash = here.rfind('/');
+      if (slash != std::string::npos) path = here.substr(0, slash + 1) + path;
+    }
+    void* module = ::dlopen(path.c_str(), RTLD_NOW);
+    void* symbol = module ? ::dlsym(module, "GraniteReadIges") : nullptr;
+    if (!symbol) error = ::dlerror();
+    return reinterpret_cast<Read>(symbol);
+  }();
+  if (!read) {
+    reason = Quote(file) + ": the IGES reader could not be loaded (" + error + ")";
+    return xrchandle<KModel>();
+  }
+  xrchandle<KModel> model;
+  read(&file, &reason, &selfContained, &model);
+  return model;
 }
 
 }  // namespace ktranslate

@@ -14,7 +14,7 @@ namespace ktranslate {
 // file's references), so that it cannot be kept by the file's identity alone.
 typedef xrchandle<KModel> (*Reader)(const KFile& file, std::string& reason, bool& selfContained);
 
-// The readers through Open CASCADE.
+// The readers through Open CASCADE; ReadIges loads the IGES module, gIges90.
 xrchandle<KModel> ReadStep(const KFile& file, std::string& reason, bool& selfContained);
 xrchandle<KModel> ReadIges(const KFile& file, std::string& reason, bool& selfContained);
 
