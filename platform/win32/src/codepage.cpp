@@ -82,16 +82,8 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLen,
   const size_t n = srcLen == -1 ? std::strlen(src) + 1 : static_cast<size_t>(srcLen);
   size_t count = 0;
   for (size_t i = 0; i < n;) {
-    if (s[i] < 0x80) {  // ASCII, the common case, unit for unit
-      if (dstLen > 0) {
-        if (count + 1 > static_cast<size_t>(dstLen)) return 0;
-        dst[count] = static_cast<WCHAR>(s[i]);
-      }
-      ++i;
-      if (++count > INT_MAX) return 0;
-      continue;
-    }
-    char32_t c = DecodeUtf8(s, n, i);
+    // ASCII, the common case, needs no decoding.
+    char32_t c = s[i] < 0x80 ? s[i++] : DecodeUtf8(s, n, i);
     if (c == kInvalid) {
       if (flags & MB_ERR_INVALID_CHARS) return 0;
       c = kReplacement;
@@ -122,15 +114,6 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const WCHAR* src, int srcLen
   const size_t n = srcLen == -1 ? wcslen(src) + 1 : static_cast<size_t>(srcLen);
   size_t count = 0;
   for (size_t i = 0; i < n;) {
-    if (src[i] < 0x80) {  // ASCII, the common case, unit for unit
-      if (dstLen > 0) {
-        if (count + 1 > static_cast<size_t>(dstLen)) return 0;
-        dst[count] = static_cast<char>(src[i]);
-      }
-      ++i;
-      if (++count > INT_MAX) return 0;
-      continue;
-    }
     char32_t c = src[i++];
     if (IsHighSurrogate(c) && i < n && IsLowSurrogate(src[i])) {
       c = 0x10000 + ((c - 0xD800) << 10) + (src[i++] - 0xDC00);

@@ -51,8 +51,8 @@ class DocumentReader {
   virtual bool Transfer(Handle(TDocStd_Document) & doc, const Message_ProgressRange& range) = 0;
   // The files it refers to that could not be read, by lower-case stem;
   // selfContained is set false when it refers to any.
-  virtual std::map<std::string, Unread> Missing(const std::string& path, bool& selfContained) {
-    (void)path, (void)selfContained;
+  virtual std::map<std::string, Unread> Missing(const std::string& /*path*/,
+                                                bool& /*selfContained*/) {
     return {};
   }
 };
